@@ -1,0 +1,104 @@
+#pragma once
+
+// One backup of a dashboard's configuration memory, as CFGRunner holds it while
+// an export or an import runs. On disk:
+//   0  magic 01 C0 BE 10 | 4 format 01 | 5 flags (bit 0: counters) | 6 00 00
+//   8  N, the info length | 12 the device information, Qt binary JSON (N bytes)
+//   12+N  pages x 1024 bytes of memory from 0x0000 | then 8 bytes of counters
+//         (saved odometer, saved engine time) when flags bit 0 is set.
+// An export is written under a partial name and only gets its ".bkp" name once
+// the last byte is in, so a backup on disk is either whole or absent. An import
+// is read and checked whole before anything is sent to the dashboard.
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonObject>
+#include <QString>
+
+#include <memory>
+
+class BackupFile
+{
+public:
+    static constexpr quint32 Magic = 0x10BEC001;
+    static constexpr quint8 FormatVersion = 1;
+    static constexpr quint8 FlagCounters = 0x01;
+    static constexpr int HeaderSize = 12;
+    static constexpr int PageSize = 1024;
+    static constexpr int CountersSize = 8;
+    // 16 pages would reach the maintenance values at 0x3FFB-0x3FFE, whose
+    // request words the dashboard answers as values, not as memory, and more
+    // would wrap the 14-bit address back to 0.
+    static constexpr int MaxPages = 15;
+
+    // Why a file cannot be imported; the order is the order of the checks.
+    enum Refusal {
+        NoRefusal,
+        Unreadable,
+        Corrupted,
+        NotBackup,
+        OtherApp,
+        OtherBoard,
+    };
+
+    // The user-facing text of a refusal, translated in the CFGRunner context.
+    static QString refusalText(Refusal refusal);
+
+    // "pages" of a device information object, 0 when absent.
+    static int pageCount(const QJsonObject &devInfo);
+
+    // The 12-byte header followed by the device information.
+    static QByteArray encodeHead(const QJsonObject &devInfo, bool withCounters);
+    static QByteArray encodeCounters(quint32 odometer, quint32 engineTime);
+
+    ~BackupFile();
+    BackupFile(const BackupFile &) = delete;
+    BackupFile &operator=(const BackupFile &) = delete;
+
+    // --- Export ---------------------------------------------------------------
+    // Opens the partial file for `finalPath`; nullptr when it cannot be created.
+    static std::unique_ptr<BackupFile> create(const QString &finalPath);
+    // Each returns false when the bytes did not all reach the file.
+    bool writeHead(const QJsonObject &devInfo, bool withCounters, quint32 odometer,
+                   quint32 engineTime);
+    bool appendPages(const QByteArray &bytes);
+    qint64 pageBytesWritten() const { return m_pageBytes; }
+    // Writes the counters block if asked for, flushes, closes and gives the file
+    // its final name (the next free one if another program took it meanwhile).
+    bool commit();
+    // Closes and removes the partial file of an unfinished export.
+    void discard();
+
+    // --- Import ---------------------------------------------------------------
+    // Reads and checks `path` against the connected board's information; the
+    // result is null when refused, with the reason in *refusal.
+    static std::unique_ptr<BackupFile> load(const QString &path, const QJsonObject &devInfo,
+                                            Refusal *refusal);
+    bool hasCounters() const { return m_hasCounters; }
+    // The saved odometer and engine-time values, 4 bytes each, as stored.
+    QByteArray odometerBytes() const { return m_counters.left(4); }
+    QByteArray engineTimeBytes() const { return m_counters.mid(4, 4); }
+    // Up to 6 page bytes from `offset`; fewer at the end, none past it.
+    QByteArray pageChunk(int offset) const;
+    int pageSize() const { return m_pages.size(); }
+
+    QString fileName() const { return m_finalPath; }
+    QString errorString() const { return m_error; }
+
+private:
+    BackupFile() = default;
+    bool writeAll(const QByteArray &bytes);
+
+    // Export
+    QFile m_file;
+    QString m_finalPath;
+    QByteArray m_countersBlock;
+    qint64 m_pageBytes = 0;
+    bool m_committed = false;
+    QString m_error;
+
+    // Import
+    QByteArray m_pages;
+    QByteArray m_counters;
+    bool m_hasCounters = false;
+};

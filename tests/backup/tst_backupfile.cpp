@@ -1,0 +1,384 @@
+// The backup file layer on its own: the bytes of a backup, the checks an import
+// makes before anything is sent, the partial-then-renamed export file, and the
+// storage folder's naming and listing.
+
+#include "config/BackupFile.h"
+#include "config/BackupStorage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QJsonObject boardInfo(int version = 3, int pages = 1, int disp = 1)
+{
+    return QJsonObject{{"version", version}, {"pages", pages}, {"count", 4},
+                       {"disp", disp},       {"r4", 0},        {"r5", 7}};
+}
+
+QByteArray pagesOf(int pages)
+{
+    QByteArray bytes(pages * BackupFile::PageSize, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 + i / 256);
+    return bytes;
+}
+
+QByteArray wholeFile(const QJsonObject &info, bool counters)
+{
+    QByteArray file = BackupFile::encodeHead(info, counters) + pagesOf(info["pages"].toInt());
+    if (counters)
+        file += BackupFile::encodeCounters(123456, 789);
+    return file;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+}
+
+QStringList filesIn(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// Caps the size of any file this process writes, as a full disk would; the
+// write that crosses the cap fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeCap
+{
+public:
+    explicit FileSizeCap(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit cap = m_old;
+        cap.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &cap);
+    }
+    ~FileSizeCap() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old;
+};
+
+} // namespace
+
+class TestBackupFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void headLayout_data();
+    void headLayout();
+
+    void loadRefusals_data();
+    void loadRefusals();
+    void loadReadsPagesAndCounters();
+
+    void exportIsPartialUntilCommitted();
+    void exportDiscardLeavesNothing();
+    void exportCommitSkipsNameTakenMeanwhile();
+    void exportWriteFailureIsReported();
+
+    void nextFreeNameFillsGaps();
+    void listing();
+
+private:
+    QTemporaryDir m_home;
+    QString m_dir;
+};
+
+void TestBackupFile::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", m_home.path().toLocal8Bit());
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName("Veltro");
+    QCoreApplication::setApplicationName("VeltroKX4");
+}
+
+void TestBackupFile::init()
+{
+    m_dir = BackupStorage::folder();
+    QVERIFY(m_dir.startsWith(m_home.path()));
+    QDir(m_dir).removeRecursively();
+    QVERIFY(BackupStorage::ensureFolder(m_dir));
+}
+
+void TestBackupFile::headLayout_data()
+{
+    QTest::addColumn<bool>("counters");
+    QTest::newRow("without counters") << false;
+    QTest::newRow("with counters") << true;
+}
+
+void TestBackupFile::headLayout()
+{
+    QFETCH(bool, counters);
+    const QJsonObject info = boardInfo(5, 2, 0);
+    const QByteArray head = BackupFile::encodeHead(info, counters);
+
+    QCOMPARE(head.left(4), QByteArray::fromHex("01C0BE10"));
+    QCOMPARE(int(head[4]), 1);
+    QCOMPARE(int(head[5]), counters ? 1 : 0);
+    QCOMPARE(head.mid(6, 2), QByteArray(2, '\0'));
+    const quint32 n = qFromLittleEndian<quint32>(head.constData() + 8);
+    QCOMPARE(head.size(), 12 + int(n));
+
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    const QJsonDocument back = QJsonDocument::fromBinaryData(head.mid(12), QJsonDocument::Validate);
+    QT_WARNING_POP
+    QVERIFY(back.isObject());
+    QCOMPARE(back.object(), info);
+
+    QCOMPARE(BackupFile::encodeCounters(0x01020304, 0xA0B0C0D0),
+             QByteArray::fromHex("04030201D0C0B0A0"));
+}
+
+void TestBackupFile::loadRefusals_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("refusal");
+
+    const QJsonObject info = boardInfo();
+    const QByteArray good = wholeFile(info, true);
+    const QByteArray info2 = BackupFile::encodeHead(info, false);
+    auto patched = [](QByteArray bytes, int at, const QByteArray &with) {
+        bytes.replace(at, with.size(), with);
+        return bytes;
+    };
+    auto withInfo = [](const QByteArray &infoBytes) {
+        QByteArray head = QByteArray::fromHex("01C0BE1001000000");
+        QByteArray n(4, '\0');
+        qToLittleEndian(quint32(infoBytes.size()), n.data());
+        return head + n + infoBytes + pagesOf(1);
+    };
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    const QByteArray arrayJson = QJsonDocument(QJsonArray{1, 2}).toBinaryData();
+    QT_WARNING_POP
+
+    QTest::newRow("empty file") << QByteArray() << int(BackupFile::Corrupted);
+    QTest::newRow("11 bytes") << good.left(11) << int(BackupFile::Corrupted);
+    QTest::newRow("other magic") << patched(good, 0, "\x02") << int(BackupFile::NotBackup);
+    QTest::newRow("other magic and format")
+        << patched(good, 3, QByteArray::fromHex("1102")) << int(BackupFile::NotBackup);
+    QTest::newRow("format 2") << patched(good, 4, "\x02") << int(BackupFile::OtherApp);
+    QTest::newRow("format 0") << patched(good, 4, QByteArray(1, '\0')) << int(BackupFile::OtherApp);
+    QTest::newRow("info length past the end")
+        << patched(good, 8, QByteArray::fromHex("FFFFFF7F")) << int(BackupFile::Corrupted);
+    QTest::newRow("header only") << good.left(12) << int(BackupFile::Corrupted);
+    QTest::newRow("info is text JSON")
+        << withInfo(QJsonDocument(info).toJson()) << int(BackupFile::Corrupted);
+    QTest::newRow("info is a binary JSON array")
+        << withInfo(arrayJson) << int(BackupFile::Corrupted);
+    QTest::newRow("info damaged") << patched(good, 16, QByteArray(8, '\xEE'))
+                                  << int(BackupFile::Corrupted);
+    QTest::newRow("other version")
+        << wholeFile(boardInfo(4, 1, 1), false) << int(BackupFile::OtherBoard);
+    QTest::newRow("other pages") << wholeFile(boardInfo(3, 2, 1), false)
+                                 << int(BackupFile::OtherBoard);
+    QTest::newRow("other disp") << wholeFile(boardInfo(3, 1, 0), false)
+                                << int(BackupFile::OtherBoard);
+    // Board check comes before the size of the page area.
+    QTest::newRow("other disp, truncated")
+        << wholeFile(boardInfo(3, 1, 0), false).left(info2.size() + 10)
+        << int(BackupFile::OtherBoard);
+    QTest::newRow("truncated page area")
+        << good.left(info2.size() + 1023) << int(BackupFile::Corrupted);
+    QTest::newRow("counters flagged but cut")
+        << good.left(good.size() - 1) << int(BackupFile::Corrupted);
+    QTest::newRow("whole, with counters") << good << int(BackupFile::NoRefusal);
+    QTest::newRow("whole, without counters")
+        << wholeFile(info, false) << int(BackupFile::NoRefusal);
+    QTest::newRow("trailing bytes kept out")
+        << wholeFile(info, false) + "xyz" << int(BackupFile::NoRefusal);
+}
+
+void TestBackupFile::loadRefusals()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, refusal);
+    const QString path = m_dir + "/x.bkp";
+    writeFile(path, bytes);
+
+    BackupFile::Refusal why = BackupFile::Refusal(-1);
+    const auto backup = BackupFile::load(path, boardInfo(), &why);
+    QCOMPARE(int(why), refusal);
+    QCOMPARE(backup != nullptr, refusal == BackupFile::NoRefusal);
+    if (backup)
+        QCOMPARE(backup->pageSize(), BackupFile::PageSize);
+}
+
+void TestBackupFile::loadReadsPagesAndCounters()
+{
+    const QString path = m_dir + "/x.bkp";
+    BackupFile::Refusal why;
+    QVERIFY(!BackupFile::load(m_dir + "/missing.bkp", boardInfo(), &why));
+    QCOMPARE(why, BackupFile::Unreadable);
+    QVERIFY(!BackupFile::load(m_dir, boardInfo(), &why));
+    QCOMPARE(why, BackupFile::Unreadable);
+
+    writeFile(path, wholeFile(boardInfo(), true));
+    auto backup = BackupFile::load(path, boardInfo(), &why);
+    QVERIFY(backup);
+    QVERIFY(backup->hasCounters());
+    QCOMPARE(backup->odometerBytes(), QByteArray::fromHex("40E20100"));
+    QCOMPARE(backup->engineTimeBytes(), QByteArray::fromHex("15030000"));
+
+    const QByteArray pages = pagesOf(1);
+    QCOMPARE(backup->pageChunk(0), pages.left(6));
+    QCOMPARE(backup->pageChunk(1014), pages.mid(1014, 6));
+    // 1024 is not a multiple of 6: the last chunk holds the 4 remaining page
+    // bytes and nothing of the counters that follow them in the file.
+    QCOMPARE(backup->pageChunk(1020), pages.right(4));
+    QCOMPARE(backup->pageChunk(1024), QByteArray());
+    QCOMPARE(backup->pageChunk(-6), QByteArray());
+
+    writeFile(path, wholeFile(boardInfo(), false));
+    backup = BackupFile::load(path, boardInfo(), &why);
+    QVERIFY(backup);
+    QVERIFY(!backup->hasCounters());
+    QCOMPARE(backup->odometerBytes(), QByteArray());
+}
+
+void TestBackupFile::exportIsPartialUntilCommitted()
+{
+    const QString target = BackupStorage::nextFreePath(m_dir);
+    auto backup = BackupFile::create(target);
+    QVERIFY(backup);
+    QVERIFY(backup->writeHead(boardInfo(), true, 123456, 789));
+    QVERIFY(backup->appendPages(pagesOf(1).left(1000)));
+    QVERIFY(backup->appendPages(pagesOf(1).mid(1000)));
+    QCOMPARE(backup->pageBytesWritten(), qint64(1024));
+    QVERIFY(!QFile::exists(target));
+    QCOMPARE(BackupStorage::list(m_dir), QVariantList());
+
+    QVERIFY(backup->commit());
+    QCOMPARE(backup->fileName(), target);
+    QCOMPARE(filesIn(m_dir), QStringList{"0000.bkp"});
+    QFile f(target);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), wholeFile(boardInfo(), true));
+    backup.reset();
+    QVERIFY(QFile::exists(target));
+}
+
+void TestBackupFile::exportDiscardLeavesNothing()
+{
+    const QString target = BackupStorage::nextFreePath(m_dir);
+    {
+        auto backup = BackupFile::create(target);
+        QVERIFY(backup);
+        QVERIFY(backup->writeHead(boardInfo(), false, 0, 0));
+        QVERIFY(backup->appendPages(QByteArray(600, 'x')));
+        QCOMPARE(filesIn(m_dir).size(), 1);
+    } // destroyed unfinished, as when the session ends
+    QCOMPARE(filesIn(m_dir), QStringList());
+
+    auto backup = BackupFile::create(target);
+    QVERIFY(backup->writeHead(boardInfo(), false, 0, 0));
+    backup->discard();
+    QCOMPARE(filesIn(m_dir), QStringList());
+    QVERIFY(!backup->appendPages("abc"));
+    QVERIFY(!backup->commit());
+    QCOMPARE(filesIn(m_dir), QStringList());
+}
+
+void TestBackupFile::exportCommitSkipsNameTakenMeanwhile()
+{
+    const QString target = BackupStorage::nextFreePath(m_dir);
+    auto backup = BackupFile::create(target);
+    QVERIFY(backup->writeHead(boardInfo(), false, 0, 0));
+    writeFile(target, "someone else's");
+    QVERIFY(backup->commit());
+    QCOMPARE(backup->fileName(), m_dir + "/0001.bkp");
+    QFile other(target);
+    QVERIFY(other.open(QIODevice::ReadOnly));
+    QCOMPARE(other.readAll(), QByteArray("someone else's"));
+}
+
+void TestBackupFile::exportWriteFailureIsReported()
+{
+    const QString target = BackupStorage::nextFreePath(m_dir);
+    const int head = BackupFile::encodeHead(boardInfo(), true).size();
+    auto backup = BackupFile::create(target);
+    QVERIFY(backup);
+    {
+        FileSizeCap cap(head + 100);
+        QVERIFY(backup->writeHead(boardInfo(), true, 1, 2));
+        QVERIFY(!backup->appendPages(pagesOf(1)));
+        QVERIFY(!backup->errorString().isEmpty());
+    }
+    backup.reset();
+    QCOMPARE(filesIn(m_dir), QStringList());
+
+    // Room for all pages but not the counters block after them.
+    backup = BackupFile::create(target);
+    {
+        FileSizeCap cap(head + 1024 + 4);
+        QVERIFY(backup->writeHead(boardInfo(), true, 1, 2));
+        QVERIFY(backup->appendPages(pagesOf(1)));
+        QVERIFY(!backup->commit());
+    }
+    QVERIFY(!QFile::exists(target));
+    backup.reset();
+    QCOMPARE(filesIn(m_dir), QStringList());
+}
+
+void TestBackupFile::nextFreeNameFillsGaps()
+{
+    QCOMPARE(BackupStorage::nextFreePath(m_dir), m_dir + "/0000.bkp");
+    writeFile(m_dir + "/0000.bkp", "a");
+    writeFile(m_dir + "/0002.bkp", "b");
+    QCOMPARE(BackupStorage::nextFreePath(m_dir), m_dir + "/0001.bkp");
+    writeFile(m_dir + "/0001.bkp", "c");
+    QCOMPARE(BackupStorage::nextFreePath(m_dir), m_dir + "/0003.bkp");
+}
+
+void TestBackupFile::listing()
+{
+    QCOMPARE(BackupStorage::list(m_dir + "/absent"), QVariantList());
+
+    writeFile(m_dir + "/0001.bkp", QByteArray(42, 'x'));
+    writeFile(m_dir + "/a.b.bkp", "ab");
+    writeFile(m_dir + "/B.bkp", "");
+    writeFile(m_dir + "/.hidden.bkp", "");
+    writeFile(m_dir + "/notes.txt", "");
+    writeFile(m_dir + "/0003.bkp.part", "");
+    QVERIFY(QDir(m_dir).mkdir("folder.bkp"));
+
+    const QVariantList list = BackupStorage::list(m_dir);
+    QStringList names;
+    for (const QVariant &entry : list)
+        names << entry.toMap().value("name").toString();
+    QCOMPARE(names, (QStringList{"0001", "B", "a.b"}));
+
+    const QVariantMap first = list.first().toMap();
+    QCOMPARE(first.value("size").toLongLong(), 42LL);
+    const QDateTime created =
+        QDateTime::fromString(first.value("created").toString(), "yyyy-MM-dd hh:mm");
+    QVERIFY(created.isValid());
+    QVERIFY(qAbs(created.secsTo(QDateTime::currentDateTime())) < 120);
+
+    // Every listed name leads back to its file.
+    for (const QString &name : qAsConst(names))
+        QVERIFY(QFile::exists(BackupStorage::pathFor(m_dir, name)));
+}
+
+QTEST_GUILESS_MAIN(TestBackupFile)
+#include "tst_backupfile.moc"
