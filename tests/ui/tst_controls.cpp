@@ -1,0 +1,40 @@
+// Qt Quick Test runner for the controls and the connection/progress pages.
+// The pages only call the controller; a stand-in published as "runner"
+// records those calls and serves a port list the tests choose.
+#include "ui/UiResources.h"
+
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QtQuickTest>
+
+class StandInRunner : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList ports MEMBER m_ports)
+    Q_PROPERTY(int dfuLaunches MEMBER m_dfuLaunches)
+public:
+    Q_INVOKABLE QStringList availablePorts() const { return m_ports; }
+    Q_INVOKABLE void lauchDFUUtil() { ++m_dfuLaunches; }
+
+private:
+    QStringList m_ports;
+    int m_dfuLaunches = 0;
+};
+
+class Setup : public QObject
+{
+    Q_OBJECT
+public slots:
+    void applicationAvailable() { initUiResources(); }
+    void qmlEngineAvailable(QQmlEngine *engine)
+    {
+        engine->rootContext()->setContextProperty("runner", &m_runner);
+    }
+
+private:
+    StandInRunner m_runner;
+};
+
+QUICK_TEST_MAIN_WITH_SETUP(controls, Setup)
+
+#include "tst_controls.moc"

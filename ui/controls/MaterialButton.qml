@@ -1,0 +1,46 @@
+import QtQuick 2.11
+import QtQuick.Controls 2.4
+import QtQuick.Controls.Material 2.4
+import "../fonts"
+
+// Flat primary button with an optional icon-font glyph in front of its text.
+Button {
+    id: tool
+
+    property color bgColor: Material.primary
+    property color normalColor: "white"
+    property color pressedColor: Material.accent
+    property string micon: ""
+
+    contentItem: Row {
+        spacing: 6
+        Text {
+            id: glyph
+            visible: tool.micon !== ""
+            text: tool.micon
+            font.family: MaterialFont.fontName
+            font.pointSize: 22
+            color: tool.down ? tool.pressedColor : tool.normalColor
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        Text {
+            text: tool.text
+            font: tool.font
+            elide: Text.ElideRight
+            width: Math.min(implicitWidth, tool.availableWidth - (glyph.visible ? glyph.width + parent.spacing : 0))
+            color: tool.down ? tool.pressedColor : tool.normalColor
+            verticalAlignment: Text.AlignVCenter
+            anchors.verticalCenter: parent.verticalCenter
+        }
+    }
+
+    background: Rectangle {
+        implicitWidth: 100
+        implicitHeight: 40
+        radius: 2
+        color: tool.bgColor
+        border.width: 1
+        border.color: tool.down ? tool.pressedColor : tool.bgColor
+        opacity: tool.enabled ? 1 : 0.3
+    }
+}

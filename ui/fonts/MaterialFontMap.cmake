@@ -1,0 +1,27 @@
+# Turns the Material Icons code-point table (an SCSS map of lines like
+#     "zoom_out_map": e56b,
+# ) into the JavaScript object literal of MaterialFont.icon and writes
+# MaterialFont.qml from its template. Re-runs when the table changes.
+function(kx4_generate_material_font table template output)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${table} ${template})
+    file(STRINGS ${table} lines REGEX "^[ \t]*\"[a-z0-9_]+\": *[0-9a-fA-F]+,?[ \t]*$")
+    set(entries "")
+    set(count 0)
+    foreach(line ${lines})
+        string(REGEX REPLACE "^[ \t]*\"([a-z0-9_]+)\": *([0-9a-fA-F]+).*$" "\\1;\\2" pair "${line}")
+        list(GET pair 0 name)
+        list(GET pair 1 code)
+        string(LENGTH "${code}" len)
+        if(len GREATER 4)
+            message(FATAL_ERROR "Code point ${code} of \"${name}\" is outside the basic plane")
+        endif()
+        string(APPEND entries "        \"${name}\": \"\\u${code}\",\n")
+        math(EXPR count "${count} + 1")
+    endforeach()
+    if(count LESS 100)
+        message(FATAL_ERROR "Only ${count} glyph names found in ${table}")
+    endif()
+    set(KX4_ICON_MAP "${entries}")
+    set(KX4_ICON_COUNT ${count})
+    configure_file(${template} ${output} @ONLY)
+endfunction()

@@ -1,0 +1,155 @@
+import QtQuick 2.11
+import QtQuick.Controls 2.4
+import QtQuick.Controls.Material 2.4
+import QtQuick.Layouts 1.3
+import "../controls"
+import "../fonts"
+
+// Port, baud rate and adapter kind; "Connect" reports the choice through
+// start() and the main window talks to the controller.
+MaterialPane {
+    id: page
+
+    signal start
+
+    property alias baud: baudEdit.value
+    property alias adv: advCheck.checked
+    property alias connecting: connIndicator.running
+
+    // Selects `port` when it is listed; otherwise the selection stays.
+    function setPort(port) {
+        var idx = portEdit.find(port, Qt.MatchExactly);
+        if (idx >= 0)
+            portEdit.currentIndex = idx;
+    }
+
+    function update() {
+        portEdit.model = runner.availablePorts();
+    }
+
+    function getPort() {
+        return portEdit.currentText;
+    }
+
+    Rectangle {
+        anchors.centerIn: grid
+        width: grid.width + 12
+        height: grid.height + 12
+        radius: 8
+        color: "transparent"
+        border.width: 1
+        border.color: Material.primary
+    }
+
+    GridLayout {
+        id: grid
+        objectName: "grid"
+        anchors.centerIn: parent
+        columns: 2
+        rowSpacing: 8
+        columnSpacing: 12
+
+        Label {
+            text: qsTr("Connection")
+            font.pointSize: 16
+            Layout.columnSpan: 2
+            Layout.alignment: Qt.AlignHCenter
+        }
+
+        Label {
+            text: qsTr("Serial Port:")
+            font.pointSize: 16
+            Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
+        }
+        ComboBox {
+            id: portEdit
+            objectName: "portEdit"
+            font.pointSize: 16
+            model: runner.availablePorts()
+            Layout.minimumWidth: 200
+            Layout.fillWidth: true
+            onCurrentIndexChanged: page.connecting = false
+        }
+
+        Label {
+            text: qsTr("Baud Rate:")
+            font.pointSize: 14
+            Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
+        }
+        MaterialSpin {
+            id: baudEdit
+            objectName: "baudEdit"
+            font.pointSize: 14
+            from: 0
+            to: 5000000
+            Layout.fillWidth: true
+            // 0 asks the link to detect the adapter's rate.
+            textFromValue: function (value, locale) {
+                return value === 0 ? "Automatic" : Number(value).toLocaleString(locale, 'f', 0);
+            }
+            valueFromText: function (text, locale) {
+                return text === "Automatic" ? 0 : Number.fromLocaleString(locale, text);
+            }
+            validator: RegExpValidator {
+                regExp: /Automatic|[0-9.,\s\u00a0\u202f']*/
+            }
+        }
+
+        RowLayout {
+            Layout.columnSpan: 2
+            Layout.alignment: Qt.AlignHCenter
+            Label {
+                text: "ELM327"
+                font.pointSize: 14
+                horizontalAlignment: Text.AlignRight
+            }
+            Switch {
+                id: advCheck
+                objectName: "advCheck"
+            }
+            Label {
+                text: "ELS27"
+                font.pointSize: 14
+                horizontalAlignment: Text.AlignLeft
+            }
+        }
+
+        RowLayout {
+            Layout.columnSpan: 2
+            Layout.fillWidth: true
+            MaterialToolButton {
+                objectName: "dfuUtilTool"
+                text: MaterialFont.icon.launch
+                tooltip: qsTr("Firmware update utility")
+                onClicked: runner.lauchDFUUtil()
+            }
+            MaterialToolButton {
+                objectName: "rescanTool"
+                text: MaterialFont.icon.update
+                tooltip: qsTr("Rescan ports")
+                onClicked: page.update()
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            MaterialButton {
+                id: connectButton
+                objectName: "connectButton"
+                text: qsTr("Connect")
+                micon: MaterialFont.icon.send
+                enabled: portEdit.currentText !== ""
+                Layout.alignment: Qt.AlignRight
+                onClicked: page.start()
+            }
+        }
+    }
+
+    BusyIndicator {
+        id: connIndicator
+        objectName: "connIndicator"
+        running: false
+        anchors.centerIn: parent
+        width: Math.min(Math.round(page.width / 2), Math.round(page.height / 2))
+        height: width
+    }
+}
