@@ -1,0 +1,522 @@
+#include "link/ELM327IOBase.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QSignalBlocker>
+
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcLink, "kx4.link")
+
+const QList<qint32> baudRates = {9600,   19200,   38400,   57600,   115200,  256000,
+                                 500000, 1000000, 2000000, 4000000, 5000000, 8000000};
+
+namespace {
+
+// Devices that work as serial ports but that the system does not list (pseudo-terminals,
+// rfcomm or network bridges), named by the user in KX4_EXTRA_PORTS.
+QStringList extraPorts()
+{
+    return qEnvironmentVariable("KX4_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+}
+
+// The adapter prints bytes as hex digits, but status texts and noise can be mixed in: keep only
+// the digits and pair them from the end, so an odd leading digit is a byte of its own.
+// "7E0102" is 7E 01 02; "BUFFER FULL" keeps B,F,F,E,F and reads as 0B FF EF.
+QByteArray decodeHex(const QByteArray &text)
+{
+    QByteArray digits;
+    digits.reserve(text.size() + 1);
+    for (const char c : text) {
+        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))
+            digits.append(c);
+    }
+    if (digits.size() % 2)
+        digits.prepend('0');
+    return QByteArray::fromHex(digits);
+}
+
+// Errors after which the port is gone or unusable, as opposed to a time-out while waiting.
+bool portLost(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::PermissionError:
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QStringList availableSerialPorts()
+{
+    QStringList names;
+    const auto system = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : system)
+        names << info.portName();
+    for (const QString &path : extraPorts()) {
+        if (!names.contains(path))
+            names << path;
+    }
+    return names;
+}
+
+bool openPort(QString name, QVariantHash params, QSerialPort *port)
+{
+    if (!port)
+        return false;
+    const auto system = QSerialPortInfo::availablePorts();
+    const auto found = std::find_if(system.cbegin(), system.cend(),
+                                    [&](const QSerialPortInfo &i) { return i.portName() == name; });
+    if (found != system.cend())
+        port->setPort(*found);
+    else if (extraPorts().contains(name))
+        port->setPortName(name);
+    else
+        return false;
+
+    const qint32 baud = qint32(params.value(QStringLiteral("COM/Baud"), 115200).toUInt());
+    port->setBaudRate(baud, QSerialPort::Input);
+    port->setBaudRate(baud, QSerialPort::Output);
+
+    const int parity = params.value(QStringLiteral("COM/Parity"), 0).toInt();
+    switch (parity) {
+    case QSerialPort::EvenParity:
+    case QSerialPort::OddParity:
+    case QSerialPort::SpaceParity:
+    case QSerialPort::MarkParity:
+        port->setParity(QSerialPort::Parity(parity));
+        break;
+    default:
+        port->setParity(QSerialPort::NoParity);
+    }
+
+    const int bits = params.value(QStringLiteral("COM/Bits"), 8).toInt();
+    port->setDataBits(bits >= 5 && bits <= 8 ? QSerialPort::DataBits(bits) : QSerialPort::Data8);
+
+    const int flow = params.value(QStringLiteral("COM/FlowCtrl"), 0).toInt();
+    port->setFlowControl(flow == QSerialPort::HardwareControl ||
+                                 flow == QSerialPort::SoftwareControl
+                             ? QSerialPort::FlowControl(flow)
+                             : QSerialPort::NoFlowControl);
+
+    const int stop = params.value(QStringLiteral("COM/StopBits"), 1).toInt();
+    port->setStopBits(stop == QSerialPort::TwoStop || stop == QSerialPort::OneAndHalfStop
+                          ? QSerialPort::StopBits(stop)
+                          : QSerialPort::OneStop);
+
+    return port->open(QIODevice::ReadWrite);
+}
+
+ELM327IOBase::ELM327IOBase(QObject *parent) : QObject(parent), serialPort(new QSerialPort(this))
+{
+    qRegisterMetaType<ELM327IOBase::ELM_ERROR>("ELM327IOBase::ELM_ERROR");
+    connect(serialPort, &QSerialPort::aboutToClose, this, &ELM327IOBase::disconnected);
+    connectPortData();
+}
+
+ELM327IOBase::~ELM327IOBase()
+{
+    if (serialPort->isOpen()) {
+        // Nothing the port does from here on may reach a half-destroyed link.
+        disconnect(serialPort, nullptr, this, nullptr);
+        lastSent = QByteArrayLiteral("ATZ\r");
+        writeNow(lastSent);
+        serialPort->close();
+    }
+}
+
+bool ELM327IOBase::isOpen()
+{
+    return serialPort->isOpen();
+}
+
+bool ELM327IOBase::isBusy()
+{
+    return !commandQueue.isEmpty();
+}
+
+bool ELM327IOBase::strictMode()
+{
+    return strict;
+}
+
+void ELM327IOBase::setStrictMode(bool on)
+{
+    strict = on;
+}
+
+void ELM327IOBase::connectPortData()
+{
+    connect(serialPort, &QSerialPort::errorOccurred, this, &ELM327IOBase::errorOccurred,
+            Qt::UniqueConnection);
+    connect(serialPort, &QSerialPort::readyRead, this, &ELM327IOBase::readyRead,
+            Qt::UniqueConnection);
+}
+
+void ELM327IOBase::disconnectPortData()
+{
+    disconnect(serialPort, &QSerialPort::errorOccurred, this, &ELM327IOBase::errorOccurred);
+    disconnect(serialPort, &QSerialPort::readyRead, this, &ELM327IOBase::readyRead);
+}
+
+void ELM327IOBase::writeNow(const QByteArray &bytes)
+{
+    qCDebug(lcLink) << "->" << bytes;
+    serialPort->write(bytes);
+    serialPort->flush();
+}
+
+bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm_st)
+{
+    if (detecting) {
+        // Reached from an event handled while the rate of another setup is being probed.
+        qCWarning(lcLink) << "setup refused: baud-rate detection is running";
+        return false;
+    }
+    close();
+
+    QVariantHash params;
+    params.insert(QStringLiteral("COM/Baud"), baud ? baud : uint(baudRates.first()));
+    if (!openPort(port, params, serialPort)) {
+        qCWarning(lcLink) << "cannot open" << port << serialPort->errorString();
+        return false;
+    }
+
+    if (baud == 0) {
+        QPointer<ELM327IOBase> self(this);
+        detecting = true;
+        const bool found = detectBaudRate(port);
+        if (!self)
+            return false;
+        detecting = false;
+        if (!found)
+            return false;
+    }
+
+    stnCommands = elm_st;
+
+    QSettings settings;
+    const int host = settings.value(QStringLiteral("CAN/HostAddress"), 0x74D).toInt();
+    const int device = settings.value(QStringLiteral("CAN/DeviceAddress"), 0x745).toInt();
+
+    commandQueue << "atws"
+                 << "at e0"
+                 << "at s0"
+                 << "at h0"
+                 << "at l0"
+                 << "at d0"
+                 << "at at 0"
+                 << "at st ff";
+    if (elm_st)
+        commandQueue << "st p33"
+                     << "st pbr500000";
+    else
+        commandQueue << "at tp6";
+    commandQueue << QStringLiteral("at sh %1").arg(host, 0, 16).toLatin1();
+    commandQueue << QStringLiteral("at cra %1").arg(device, 0, 16).toLatin1();
+    if (adaptive_timing)
+        commandQueue << "at at1";
+    commandQueue << "at al"
+                 << "at caf0"
+                 << "at cfc0";
+
+    sendNext();
+    emit connected();
+    return true;
+}
+
+// Probes the rates of baudRates on the open port until the adapter answers "ati", then leaves the
+// port reopened at that rate. Returns false with the port closed when no rate answers, when the
+// port fails or is closed meanwhile, or when the link itself is deleted by an event processed
+// while waiting (then no member may be touched any more).
+bool ELM327IOBase::detectBaudRate(const QString &port)
+{
+    QPointer<ELM327IOBase> self(this);
+    // Probing at wrong rates draws time-outs and noise; they must neither close the port nor
+    // reach the line parser.
+    disconnectPortData();
+
+    // The interface keeps running while the adapter is given time to answer.
+    auto pump = [&] {
+        QCoreApplication::processEvents();
+        return !self.isNull();
+    };
+    // Set when a wait has to stop early. The caller is told by detectBaudRate's result.
+    auto abandoned = [&] {
+        if (!self)
+            return true;
+        if (!serialPort->isOpen()) { // closed by close() from an event
+            connectPortData();
+            return true;
+        }
+        if (portLost(serialPort->error())) {
+            qCWarning(lcLink) << "port failed during baud-rate detection"
+                              << serialPort->errorString();
+            serialPort->close();
+            if (self)
+                connectPortData();
+            return true;
+        }
+        return false;
+    };
+    auto send = [&](const QByteArray &bytes) {
+        qCDebug(lcLink) << "->" << bytes << "at" << serialPort->baudRate();
+        serialPort->write(bytes);
+        if (!pump())
+            return false;
+        serialPort->flush();
+        return pump();
+    };
+
+    int index = 0;
+    for (;;) {
+        serialPort->clear(QSerialPort::AllDirections);
+        serialPort->clearError();
+        QByteArray reply;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (!send(QByteArrayLiteral("ati\r")) || abandoned())
+                return false;
+            serialPort->waitForReadyRead(100);
+            reply += serialPort->readAll();
+            serialPort->waitForReadyRead(100);
+            reply += serialPort->readAll();
+            if (abandoned())
+                return false;
+        }
+        if (!reply.isEmpty())
+            qCDebug(lcLink) << "<-" << reply;
+        if (reply.contains("ELM327") || reply.contains("ati") || reply.contains("?\r"))
+            break;
+        if (++index == baudRates.size()) {
+            qCWarning(lcLink) << "no adapter answered on" << port;
+            serialPort->close();
+            if (!self)
+                return false;
+            connectPortData();
+            return false;
+        }
+        serialPort->setBaudRate(baudRates.at(index), QSerialPort::Input);
+        serialPort->setBaudRate(baudRates.at(index), QSerialPort::Output);
+    }
+
+    qCDebug(lcLink) << "adapter found at" << baudRates.at(index);
+    if (!send(QByteArrayLiteral("atws\r")) || abandoned())
+        return false;
+    serialPort->waitForReadyRead(500);
+    serialPort->readAll();
+    if (abandoned())
+        return false;
+
+    serialPort->flush();
+    serialPort->clear(QSerialPort::AllDirections);
+    serialPort->clearError();
+    serialPort->close();
+    if (!self)
+        return false;
+
+    QVariantHash params;
+    params.insert(QStringLiteral("COM/Baud"), baudRates.at(index));
+    const bool reopened = openPort(port, params, serialPort);
+    connectPortData();
+    if (!reopened)
+        qCWarning(lcLink) << "cannot reopen" << port << serialPort->errorString();
+    return reopened;
+}
+
+void ELM327IOBase::close()
+{
+    ++session;
+    {
+        const QSignalBlocker blocker(serialPort);
+        if (serialPort->isOpen()) {
+            lastSent = QByteArrayLiteral("ATZ\r");
+            writeNow(lastSent);
+            serialPort->close();
+            monitoring = false;
+        }
+    }
+    rawQueue.clear();
+    commandQueue.clear();
+    rxBuffer.clear();
+    busy = false;
+    canRetries = 0;
+    lastSent.clear();
+}
+
+void ELM327IOBase::write(QByteArray data)
+{
+    rawQueue << data;
+    if (!busy)
+        sendNext();
+}
+
+void ELM327IOBase::writeHEX(QByteArray data)
+{
+    commandQueue << data.toHex().toUpper();
+    if (!busy)
+        sendNext();
+}
+
+void ELM327IOBase::monitor(bool on)
+{
+    if (on && !monitoring) {
+        writeNow(QByteArrayLiteral("ATMA\r"));
+        monitoring = true;
+    } else if (!on && monitoring) {
+        writeNow(QByteArrayLiteral("\r"));
+        monitoring = false;
+    }
+}
+
+void ELM327IOBase::sendNext()
+{
+    // An empty item writes nothing, so no prompt would ever answer it: skip it and go on with
+    // what follows instead of stalling the queue behind it.
+    bool dropped = false;
+    for (QList<QByteArray> *queue : {&rawQueue, &commandQueue}) {
+        while (!queue->isEmpty() && queue->first().isEmpty()) {
+            queue->removeFirst();
+            dropped = true;
+        }
+    }
+    if (rawQueue.isEmpty() && commandQueue.isEmpty()) {
+        if (!dropped)
+            emit ready();
+        return;
+    }
+    if (!serialPort->isOpen())
+        return;
+
+    if (!rawQueue.isEmpty()) {
+        lastSent = rawQueue.takeFirst();
+    } else {
+        const QByteArray item = commandQueue.takeFirst();
+        const QByteArray lower = item.toLower();
+        atPending = lower.startsWith("at") || lower.startsWith("st");
+        lastSent = encodeCommand(item) + '\r';
+    }
+    writeNow(lastSent);
+    busy = true;
+}
+
+void ELM327IOBase::readyRead()
+{
+    QByteArray incoming = serialPort->readAll();
+    // PIC-based adapters pad their output with NUL bytes, even ahead of the prompt.
+    incoming.truncate(int(std::remove(incoming.begin(), incoming.end(), '\0') - incoming.begin()));
+    if (incoming.isEmpty())
+        return;
+    qCDebug(lcLink) << "<-" << incoming;
+    rxBuffer += incoming;
+
+    // Each line leaves rxBuffer before it is acted on: a handler that runs an event loop may
+    // re-enter here, and one that closes or restarts the link ends this session's parsing.
+    const quint32 current = session;
+    int cr;
+    while ((cr = rxBuffer.indexOf('\r')) >= 0) {
+        const QByteArray line = rxBuffer.left(cr);
+        rxBuffer.remove(0, cr + 1);
+        if (line.isEmpty())
+            continue;
+        if (line == ">") {
+            if (!atPending) {
+                busy = false;
+                sendNext();
+            }
+        } else {
+            parseLine(line);
+        }
+        if (session != current)
+            return;
+    }
+
+    // The prompt ends the adapter's output without a carriage return.
+    if (rxBuffer == ">") {
+        rxBuffer.clear();
+        busy = false;
+        sendNext();
+    }
+}
+
+void ELM327IOBase::errorOccurred(QSerialPort::SerialPortError error)
+{
+    // The port announces a cleared error with NoError; that is no reason to drop the link.
+    if (error == QSerialPort::NoError)
+        return;
+    qCWarning(lcLink) << "port error" << error << serialPort->errorString();
+    if (serialPort->isOpen())
+        serialPort->close();
+}
+
+void ELM327IOBase::parseLine(QByteArray line)
+{
+    if (line.isEmpty())
+        return;
+    // A prompt may run into the next reply (">OK"); the reply starts after it.
+    const QByteArray body = line.startsWith('>') ? line.mid(1) : line;
+    if (body.isEmpty())
+        return;
+    const QByteArray head = body.left(2).toLower();
+    const QByteArray text = body.trimmed().toLower();
+
+    // Echo of a command (while echo is still on). "STOPPED" looks like an "st" command but is
+    // the adapter's status.
+    if (head == "at" || (head == "st" && text != "stopped"))
+        return;
+
+    if (atPending) {
+        // Only "OK" ends an AT command; its identification text, "?" and the like are dropped.
+        if (head == "ok")
+            atPending = false;
+        return;
+    }
+
+    if (text == "no data" || text == "stopped") {
+        if (strict)
+            emit error(text == "no data" ? ERR_NODATA : ERR_STOPPED,
+                       QStringLiteral("trasport error %1").arg(QString::fromLatin1(text)));
+        return;
+    }
+
+    if (text == "can error") {
+        ++canRetries;
+        if (lastSent.isEmpty() || canRetries > 4) {
+            // Whatever was queued behind the failing frame is dropped before the error is
+            // reported, so a handler may queue new work at once.
+            canRetries = 0;
+            rawQueue.clear();
+            commandQueue.clear();
+            emit error(ERR_CANERR, QStringLiteral("CAN error. Retries exhausted"));
+        } else {
+            // Goes out again unchanged, carriage return included, at the next prompt.
+            rawQueue.prepend(lastSent);
+        }
+        return;
+    }
+
+    canRetries = 0;
+    const QByteArray data = decodeHex(body);
+    if (data.isEmpty())
+        emit error(ERR_PROTOCOL, QStringLiteral("non-hex reply"));
+    else
+        dispatchData(data);
+}
+
+void ELM327IOBase::dispatchData(QByteArray data)
+{
+    emit read(data);
+}
+
+QByteArray ELM327IOBase::encodeCommand(QByteArray item)
+{
+    return item;
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+// The serial link to an ELM327-class OBD/CAN adapter. It opens the port (finding the adapter's
+// baud rate when asked to), puts the adapter into raw CAN mode and then works as a paced channel:
+// one queued item goes out per ">" prompt, one hexadecimal reply line comes back as one read().
+// The session controller creates one link, feeds it frames with writeHEX() and follows its signals.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+#include <QVariantHash>
+
+// Rates tried by baud-rate detection, in this order; the first is the rate of the first attempt.
+extern const QList<qint32> baudRates;
+
+// Serial ports the link can open: the system's ports in the system's order, then the device paths
+// listed in KX4_EXTRA_PORTS (separated by ':'), each named by its path.
+QStringList availableSerialPorts();
+
+// Points `port` at the port called `name` (one of availableSerialPorts()), applies the
+// "COM/..." parameters and opens it for reading and writing.
+bool openPort(QString name, QVariantHash params, QSerialPort *port);
+
+class ELM327IOBase : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool strictMode READ strictMode WRITE setStrictMode)
+
+public:
+    enum ELM_ERROR {
+        ERR_OK = 0,
+        ERR_NODATA = -1,
+        ERR_STOPPED = -2,
+        ERR_CANERR = -3,
+        ERR_PROTOCOL = -4,
+        ERR_OTHER = -255
+    };
+    Q_ENUM(ELM_ERROR)
+
+    explicit ELM327IOBase(QObject *parent = nullptr);
+    ~ELM327IOBase() override;
+
+    Q_INVOKABLE bool isOpen();
+    Q_INVOKABLE bool setup(QString port, uint baud, bool adaptive_timing = false,
+                           bool elm_st = true);
+    Q_INVOKABLE void close();
+    Q_INVOKABLE bool isBusy();
+    Q_INVOKABLE bool strictMode();
+    Q_INVOKABLE void setStrictMode(bool on);
+
+signals:
+    void connected();
+    void disconnected();
+    void ready();
+    void error(ELM327IOBase::ELM_ERROR code, QString reason);
+    void read(QByteArray data);
+
+public slots:
+    virtual void write(QByteArray data);
+    virtual void writeHEX(QByteArray data);
+    void monitor(bool on);
+
+protected slots:
+    void readyRead();
+    void errorOccurred(QSerialPort::SerialPortError error);
+
+protected:
+    virtual void parseLine(QByteArray line);
+    virtual void dispatchData(QByteArray data);
+    virtual QByteArray encodeCommand(QByteArray item);
+
+    void sendNext();
+
+private:
+    bool detectBaudRate(const QString &port);
+    void connectPortData();
+    void disconnectPortData();
+    void writeNow(const QByteArray &bytes);
+
+    QSerialPort *serialPort;
+    QList<QByteArray> commandQueue;
+    QList<QByteArray> rawQueue;
+    QByteArray lastSent;
+    qint32 canRetries = 0;
+    QByteArray rxBuffer;
+
+    bool strict = false;
+    bool monitoring = false;
+    bool busy = false;
+    bool atPending = false;
+    bool stnCommands = false;
+
+    // Bumped by close(): lets code that emitted a signal notice that its handler closed or
+    // restarted the link, so it does not go on working on the old session's data.
+    quint32 session = 0;
+    bool detecting = false;
+};
