@@ -1,0 +1,51 @@
+#include "app/Translators.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLoggingCategory>
+#include <QSettings>
+#include <QTranslator>
+
+Q_LOGGING_CATEGORY(lcTranslations, "kx4.app.translations", QtInfoMsg)
+
+QTranslator *installTranslators(QObject *parent, QString folder)
+{
+    return installTranslators(parent, folder, QLocale::system());
+}
+
+QTranslator *installTranslators(QObject *parent, QString folder, const QLocale &systemLocale)
+{
+    QSettings settings;
+    QString lang = settings.value("language").toString();
+    if (lang.isEmpty()) {
+        lang = systemLocale.language() == QLocale::Russian ? "ru" : "en";
+        settings.setValue("language", lang);
+    }
+    // A stored "ru_RU" selects the "ru" files but stays stored as it is.
+    lang = lang.section('_', 0, 0);
+
+    auto *qtTranslator = new QTranslator(parent);
+    const QString qtFolder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+    if (qtTranslator->load(QString("qt_%1.qm").arg(lang), qtFolder)) {
+        QCoreApplication::installTranslator(qtTranslator);
+        qCDebug(lcTranslations) << "framework translation" << qtTranslator->filePath();
+    } else {
+        delete qtTranslator;
+    }
+
+    const QString resourceDir = QString(":/%1/").arg(folder);
+    const QStringList found =
+        QDir(resourceDir).entryList({QString("*_%1.qm").arg(lang)}, QDir::NoFilter, QDir::Unsorted);
+    if (found.isEmpty())
+        return nullptr;
+
+    auto *appTranslator = new QTranslator;
+    if (!appTranslator->load(resourceDir + found.first())) {
+        delete appTranslator;
+        return nullptr;
+    }
+    QCoreApplication::installTranslator(appTranslator);
+    qCDebug(lcTranslations) << "application translation" << appTranslator->filePath();
+    return appTranslator;
+}
