@@ -1,0 +1,27 @@
+#include "sim/LineSpeed.h"
+
+#if defined(__linux__)
+// termios2 lives in the kernel's headers, which clash with <termios.h>: keep them apart.
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+int lineSpeed(int fd)
+{
+    struct termios2 tio;
+    if (ioctl(fd, TCGETS2, &tio) != 0)
+        return 0;
+    return int(tio.c_ospeed);
+}
+
+#else
+#include <termios.h>
+
+int lineSpeed(int fd)
+{
+    struct termios tio;
+    if (tcgetattr(fd, &tio) != 0)
+        return 0;
+    // BSD and macOS keep the rate itself in the speed field.
+    return int(cfgetospeed(&tio));
+}
+#endif

@@ -1,0 +1,219 @@
+#include "sim/PtySimulator.h"
+
+#include "sim/LineSpeed.h"
+
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcSim, "kx4.sim", QtWarningMsg)
+
+PtySimulator::PtySimulator(QObject *parent) : QObject(parent), m_adapter(&m_dashboard)
+{
+    m_clock.start();
+    m_timer = new QTimer(this);
+    m_timer->setSingleShot(true);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, &PtySimulator::flushDue);
+    m_adapter.setObserver([this](const SimAdapter::LogEntry &e) {
+        if (e.type == SimAdapter::LogEntry::Command)
+            emit commandReceived(e.text);
+        else if (e.type == SimAdapter::LogEntry::HostFrame)
+            emit frameReceived(e.frame);
+    });
+}
+
+PtySimulator::~PtySimulator()
+{
+    m_adapter.setObserver(nullptr);
+    closeFds();
+}
+
+bool PtySimulator::start()
+{
+    if (isRunning())
+        return true;
+    auto fail = [this](const char *what) {
+        m_error = QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                               QString::fromLocal8Bit(strerror(errno)));
+        closeFds();
+        return false;
+    };
+    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0)
+        return fail("posix_openpt");
+    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+        return fail("grantpt/unlockpt");
+    const char *name = ptsname(m_master);
+    if (!name)
+        return fail("ptsname");
+    m_slavePath = QString::fromLocal8Bit(name);
+    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    fcntl(m_master, F_SETFD, FD_CLOEXEC);
+
+    // Holding the slave open keeps the master readable while the client closes and
+    // reopens the port (rate detection does that); raw mode keeps the line driver from
+    // echoing or translating what either side writes before the client sets it up.
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_slave < 0)
+        return fail("open slave");
+    struct termios tio;
+    if (tcgetattr(m_slave, &tio) == 0) {
+        cfmakeraw(&tio);
+        cfsetispeed(&tio, B9600);
+        cfsetospeed(&tio, B9600);
+        tcsetattr(m_slave, TCSANOW, &tio);
+    }
+
+    m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &PtySimulator::onReadable);
+    m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &PtySimulator::writeBacklog);
+    m_error.clear();
+    qCDebug(lcSim) << "serving" << m_slavePath << "at" << baudRate();
+    return true;
+}
+
+int PtySimulator::clientBaudRate() const
+{
+    return m_slave >= 0 ? lineSpeed(m_slave) : 0;
+}
+
+void PtySimulator::closeFds()
+{
+    m_timer->stop();
+    m_pending.clear();
+    m_backlog.clear();
+    delete m_notifier;
+    m_notifier = nullptr;
+    delete m_writeNotifier;
+    m_writeNotifier = nullptr;
+    if (m_slave >= 0)
+        ::close(m_slave);
+    if (m_master >= 0)
+        ::close(m_master);
+    m_slave = -1;
+    m_master = -1;
+}
+
+void PtySimulator::hangUp()
+{
+    if (!isRunning())
+        return;
+    qCDebug(lcSim) << "hanging up" << m_slavePath;
+    closeFds();
+    emit hungUp();
+}
+
+void PtySimulator::onReadable()
+{
+    QByteArray in;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        if (n > 0) {
+            in.append(buf, int(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break; // EAGAIN: all read; EIO cannot happen while we hold the slave
+    }
+    if (in.isEmpty())
+        return;
+    m_bytesIn += in.size();
+    emit bytesReceivedFrom(in);
+
+    const int clientRate = clientBaudRate();
+    if (clientRate != baudRate()) {
+        // A UART at the wrong rate sees framing errors, and what it sends back is noise
+        // to the other side; never anything that looks like text.
+        qCDebug(lcSim) << "client at" << clientRate << "adapter at" << baudRate();
+        if (m_garbageOnWrongBaud) {
+            QByteArray noise;
+            for (int i = 0; i < in.size(); ++i) {
+                m_garbageSeed = m_garbageSeed * 1103515245u + 12345u;
+                noise.append(char(0x80 | ((m_garbageSeed >> 16) & 0x7F)));
+            }
+            schedule({SimAdapter::Output{0, noise, false}});
+        }
+        return;
+    }
+
+    m_lastOutput.clear();
+    const bool busWait = !m_pending.isEmpty() && m_pending.first().waitingForBus;
+    if (busWait) {
+        // The chip was still waiting for the bus: any input stops it.
+        m_pending.clear();
+        m_timer->stop();
+        schedule(m_adapter.interrupt());
+        return;
+    }
+    const int before = m_adapter.lineCount();
+    schedule(m_adapter.receive(in));
+    m_exchanges += m_adapter.lineCount() - before;
+}
+
+void PtySimulator::schedule(const QList<SimAdapter::Output> &outputs)
+{
+    const qint64 now = nowUs();
+    for (const SimAdapter::Output &o : outputs) {
+        qint64 due = now + o.delayUs;
+        if (m_pacing && baudRate() > 0) {
+            due = qMax(due, m_lineFreeUs) + qint64(o.bytes.size()) * 10 * 1000000 / baudRate();
+            m_lineFreeUs = due;
+        }
+        m_pending.append(Pending{due, o.bytes, o.hangUp, o.delayUs > 0});
+    }
+    flushDue();
+}
+
+void PtySimulator::flushDue()
+{
+    const qint64 now = nowUs();
+    while (!m_pending.isEmpty() && m_pending.first().dueUs <= now) {
+        const Pending p = m_pending.takeFirst();
+        if (p.hangUp) {
+            hangUp();
+            return;
+        }
+        writeOut(p.bytes);
+    }
+    if (!m_pending.isEmpty())
+        m_timer->start(int((m_pending.first().dueUs - now + 999) / 1000));
+}
+
+void PtySimulator::writeOut(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || !isRunning())
+        return;
+    m_bytesOut += bytes.size();
+    m_lastOutput += bytes;
+    emit bytesSentTo(bytes);
+    m_backlog += bytes;
+    writeBacklog();
+}
+
+void PtySimulator::writeBacklog()
+{
+    while (!m_backlog.isEmpty() && m_master >= 0) {
+        const ssize_t n = ::write(m_master, m_backlog.constData(), size_t(m_backlog.size()));
+        if (n > 0) {
+            m_backlog.remove(0, int(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break; // the client is not reading: wait until the pty takes more
+    }
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(!m_backlog.isEmpty());
+}

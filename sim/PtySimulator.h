@@ -1,0 +1,106 @@
+#pragma once
+
+// Serves a simulated adapter and dashboard on the master side of a pseudo-terminal, inside
+// the Qt event loop of the thread that owns it, so that the tool's real serial link can
+// open the slave side (slavePath()) in the same process or from another one (kx4-sim).
+// The adapter answers only when the slave runs at the adapter's baud rate, like a real
+// UART; faults, pacing and latency are set on adapter() and dashboard() or here.
+
+#include "sim/SimAdapter.h"
+#include "sim/SimDashboard.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+class QTimer;
+
+class PtySimulator : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PtySimulator(QObject *parent = nullptr);
+    ~PtySimulator() override;
+
+    // Creates the pty pair and starts serving. False (and errorString()) on failure.
+    bool start();
+    bool isRunning() const { return m_master >= 0; }
+    QString errorString() const { return m_error; }
+    QString slavePath() const { return m_slavePath; }
+
+    // Closes the master side: the client's port sees the line go away.
+    void hangUp();
+
+    SimAdapter &adapter() { return m_adapter; }
+    SimDashboard &dashboard() { return m_dashboard; }
+    SimFaultPlan &faults() { return m_adapter.faults(); }
+
+    // Shorthands for the adapter's UART rate (default 38400).
+    int baudRate() const { return m_adapter.baudRate(); }
+    void setBaudRate(int baud) { m_adapter.setBaudRate(baud); }
+    // The rate the client set on the slave side, 0 when unknown.
+    int clientBaudRate() const;
+    // At a wrong rate the adapter prints nothing (default) or garbage.
+    void setGarbageOnWrongBaud(bool on) { m_garbageOnWrongBaud = on; }
+
+    // Serial-line pacing: output takes 10 bits a byte at the adapter's rate (off by default).
+    void setPacing(bool on) { m_pacing = on; }
+    bool pacing() const { return m_pacing; }
+
+    // Inspection. An exchange is one line interpreted by the adapter (command or frame).
+    int exchangeCount() const { return m_exchanges; }
+    int requestCount() const { return m_adapter.requestCount(); }
+    qint64 bytesReceived() const { return m_bytesIn; }
+    qint64 bytesSent() const { return m_bytesOut; }
+    const QList<SimAdapter::LogEntry> &log() const { return m_adapter.log(); }
+    QList<QByteArray> commands() const { return m_adapter.commands(); }
+    QList<SimFrame> hostFrames() const { return m_adapter.hostFrames(); }
+    void clearLog() { m_adapter.clearLog(); }
+    QByteArray lastOutput() const { return m_lastOutput; } // bytes written for the last input
+
+signals:
+    void bytesReceivedFrom(const QByteArray &bytes); // raw bytes from the client
+    void bytesSentTo(const QByteArray &bytes);       // raw bytes written to the client
+    void frameReceived(const SimFrame &frame);       // the adapter sent a frame on the bus
+    void commandReceived(const QByteArray &line);    // the adapter interpreted a command line
+    void hungUp();
+
+private:
+    void onReadable();
+    void schedule(const QList<SimAdapter::Output> &outputs);
+    void flushDue();
+    void writeOut(const QByteArray &bytes);
+    void writeBacklog();
+    qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+    void closeFds();
+
+    SimDashboard m_dashboard;
+    SimAdapter m_adapter;
+    int m_master = -1;
+    int m_slave = -1; // kept open so the line survives the client closing and reopening
+    QString m_slavePath;
+    QString m_error;
+    QSocketNotifier *m_notifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QByteArray m_backlog; // output the pty did not take yet
+    QElapsedTimer m_clock;
+    QTimer *m_timer = nullptr;
+    struct Pending
+    {
+        qint64 dueUs;
+        QByteArray bytes;
+        bool hangUp;
+        bool waitingForBus; // the adapter is still waiting for the bus: input interrupts it
+    };
+    QList<Pending> m_pending;
+    qint64 m_lineFreeUs = 0;
+    bool m_garbageOnWrongBaud = false;
+    bool m_pacing = false;
+    int m_exchanges = 0;
+    qint64 m_bytesIn = 0;
+    qint64 m_bytesOut = 0;
+    QByteArray m_lastOutput;
+    quint32 m_garbageSeed = 1;
+};

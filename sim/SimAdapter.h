@@ -1,0 +1,161 @@
+#pragma once
+
+// The ELM327-class chip between the serial line and the CAN bus: an AT command
+// interpreter with the chip's output formatting, which sends each line of hex digits as
+// one CAN frame to the SimDashboard and prints the frames that pass its receive filter.
+// It knows nothing of ptys or time: receive() returns what to print and how long after
+// the input each piece is due; PtySimulator (or a test) does the writing.
+//
+// Example, defaults after power-up (echo, spaces, line feeds on), "ati\r" gives
+//   "ati\r\nELM327 v1.5\r\n\r\n>"
+// and after "at e0", "at s0", "at l0", "at sh 74d", "at cra 745", "at caf0", "FFFF\r" gives
+//   "FFFF01100300\r\r>"   (no headers: the data field only)
+
+#include "sim/SimDashboard.h"
+#include "sim/SimFaultPlan.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class SimAdapter
+{
+public:
+    enum Kind {
+        Clone,   // "ELM327 v1.5", the common clone
+        Genuine, // "ELM327 v2.1"
+        Extended // "ELM327 v1.4b" with the extended "st" command set
+    };
+
+    // A piece of output, due `delayUs` after the input that caused it (pieces are in
+    // order; a later piece never has a smaller delay). hangUp: close the line instead.
+    struct Output
+    {
+        qint64 delayUs = 0;
+        QByteArray bytes;
+        bool hangUp = false;
+    };
+
+    struct LogEntry
+    {
+        enum Type {
+            Command,    // a command line (AT, ST or anything not sent on the bus), as received
+            HostFrame,  // a frame the adapter sent on the bus
+            DeviceFrame // a frame from the dashboard (whether or not the filter passed it)
+        };
+        qint64 usecs = 0; // since the adapter was created
+        Type type = Command;
+        QByteArray text; // Command: the line without its carriage return
+        SimFrame frame;  // HostFrame, DeviceFrame
+    };
+
+    explicit SimAdapter(SimDashboard *dashboard);
+
+    Kind kind() const { return m_kind; }
+    void setKind(Kind kind) { m_kind = kind; }
+    static bool kindFromName(const QString &name, Kind *kind); // "clone", "genuine", "extended"
+    QByteArray identification() const;                         // what ATI prints
+
+    // The rate the adapter's UART runs at; PtySimulator answers only at this rate.
+    int baudRate() const { return m_baudRate; }
+    void setBaudRate(int baud) { m_baudRate = baud; }
+
+    // Bytes from the host. Complete lines are interpreted; the rest waits for its CR.
+    QList<Output> receive(const QByteArray &bytes);
+    // The host sent something while a bus request was still waiting: the chip stops.
+    QList<Output> interrupt();
+
+    // Power-up defaults (also ATZ, ATWS, ATD for the formatting settings).
+    void powerUp();
+
+    // Current settings, for tests.
+    bool echo() const { return m_echo; }
+    bool spaces() const { return m_spaces; }
+    bool headers() const { return m_headers; }
+    bool linefeeds() const { return m_linefeeds; }
+    bool showDlc() const { return m_dlc; }
+    int adaptiveTiming() const { return m_adaptive; }
+    int timeoutByte() const { return m_timeout; } // AT ST value, x 4 ms
+    bool autoFormat() const { return m_caf; }
+    bool flowControl() const { return m_cfc; }
+    bool allowLong() const { return m_allowLong; }
+    quint32 header() const { return m_header; }
+    QByteArray receiveFilter() const { return m_filter; } // "745", "7XX", "" = all
+    int protocol() const { return m_protocol; }           // 0 auto, 6 = 11-bit 500k, ...
+    bool monitoring() const { return m_monitoring; }
+
+    // How long the adapter waits for a reply before "NO DATA": AT ST x 4 ms, unless set
+    // here (>= 0 ms) to keep tests of lost replies fast.
+    void setNoDataTimeoutMs(int ms) { m_timeoutOverrideMs = ms; }
+    int noDataTimeoutMs() const;
+    // Bus and firmware latency added before every reply, in microseconds (0: none).
+    void setLatencyUs(qint64 us) { m_latencyUs = us; }
+    qint64 latencyUs() const { return m_latencyUs; }
+
+    SimFaultPlan &faults() { return m_faults; }
+    SimDashboard &dashboard() { return *m_dashboard; }
+
+    // Inspection.
+    int requestCount() const { return m_requests; } // frames sent on the bus, incl. faulted
+    int lineCount() const { return m_lines; }       // lines interpreted (commands and frames)
+    // Called for every log entry as it is made (also when the log is limited or cleared).
+    void setObserver(std::function<void(const LogEntry &)> observer) { m_observer = observer; }
+    const QList<LogEntry> &log() const { return m_log; }
+    void clearLog() { m_log.clear(); }
+    void setLogLimit(int entries) { m_logLimit = entries; } // oldest dropped beyond it
+    QList<QByteArray> commands() const;                     // Command entries' texts
+    QList<SimFrame> hostFrames() const;                     // HostFrame entries' frames
+
+private:
+    QByteArray eol() const;
+    QByteArray line(const QByteArray &text) const { return text + eol(); }
+    QByteArray prompt() const { return eol() + ">"; }
+    void addLog(LogEntry::Type type, const QByteArray &text, const SimFrame &frame = SimFrame());
+
+    QList<Output> interpret(const QByteArray &raw);
+    QByteArray atCommand(const QByteArray &cmd, bool *reset);
+    QByteArray stCommand(const QByteArray &cmd);
+    QList<Output> busRequest(const QByteArray &hex, const QByteArray &echoed);
+    bool passesFilter(quint32 id) const;
+    QByteArray formatFrame(const SimFrame &frame) const;
+
+    SimDashboard *m_dashboard;
+    SimFaultPlan m_faults;
+    Kind m_kind = Clone;
+    int m_baudRate = 38400;
+
+    bool m_echo = true;
+    bool m_spaces = true;
+    bool m_headers = false;
+    bool m_linefeeds = true;
+    bool m_dlc = false;
+    int m_adaptive = 1;
+    int m_timeout = 0x32;
+    bool m_caf = true;
+    bool m_cfc = true;
+    bool m_allowLong = false;
+    quint32 m_header = 0x7DF;
+    QByteArray m_filter;
+    int m_protocol = 0;
+    int m_savedProtocol = 0;    // ATSP keeps its choice across resets, ATTP does not
+    bool m_protocolAuto = true; // fall back to searching when the chosen protocol fails
+    int m_stProtocol = 0;       // extended set: ST P value, 0 = none chosen
+    int m_stBitRate = 500000;   // extended set: ST PBR value
+    bool m_monitoring = false;
+
+    int m_timeoutOverrideMs = -1;
+    qint64 m_latencyUs = 0;
+
+    QByteArray m_input;
+    QByteArray m_lastLine;
+    bool m_discarding = false; // an over-long line is being thrown away up to its CR
+    int m_requests = 0;
+    int m_lines = 0;
+    std::function<void(const LogEntry &)> m_observer;
+    QList<LogEntry> m_log;
+    int m_logLimit = 100000;
+    QElapsedTimer m_clock;
+};

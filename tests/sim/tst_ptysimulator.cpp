@@ -1,0 +1,98 @@
+#include "PtyClient.h"
+#include "sim/PtySimulator.h"
+
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QtTest>
+
+// The simulator as the tool's link sees it: bytes through a real pseudo-terminal.
+class tst_PtySimulator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsAndServesSlave();
+    void answersOnlyAtItsRate_data();
+    void answersOnlyAtItsRate();
+    void blockReadAndWriteThroughLine();
+
+private:
+    // Brings the adapter into the tool's raw-CAN mode.
+    static void rawCanMode(PtyClient &c);
+};
+
+void tst_PtySimulator::rawCanMode(PtyClient &c)
+{
+    for (const char *cmd : {"at e0\r", "at s0\r", "at l0\r", "at sh 74d\r", "at cra 745\r",
+                            "at caf0\r", "at tp6\r"}) {
+        const QByteArray r = c.exchange(cmd);
+        QVERIFY2(r.endsWith("OK\r\r>") || r.endsWith("OK\r\n\r\n>"), r.constData());
+    }
+}
+
+void tst_PtySimulator::startsAndServesSlave()
+{
+    PtySimulator sim;
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    QVERIFY(QFileInfo::exists(sim.slavePath()));
+    PtyClient c;
+    QVERIFY(c.open(sim.slavePath(), 38400));
+    QCOMPARE(c.exchange("ati\r"), QByteArray("ati\r\nELM327 v1.5\r\n\r\n>"));
+    QCOMPARE(sim.commands(), QList<QByteArray>{"ati"});
+    QCOMPARE(sim.exchangeCount(), 1);
+    QCOMPARE(sim.bytesReceived(), 4);
+}
+
+void tst_PtySimulator::answersOnlyAtItsRate_data()
+{
+    QTest::addColumn<int>("adapterRate");
+    QTest::addColumn<int>("clientRate");
+    QTest::addColumn<bool>("garbage");
+    QTest::addColumn<bool>("answers");
+    QTest::newRow("38400/38400") << 38400 << 38400 << false << true;
+    QTest::newRow("38400/9600 silent") << 38400 << 9600 << false << false;
+    QTest::newRow("38400/115200 noise") << 38400 << 115200 << true << false;
+    QTest::newRow("256000 via termios2") << 256000 << 256000 << false << true;
+    QTest::newRow("2000000/500000") << 2000000 << 500000 << false << false;
+}
+
+void tst_PtySimulator::answersOnlyAtItsRate()
+{
+    QFETCH(int, adapterRate);
+    QFETCH(int, clientRate);
+    QFETCH(bool, garbage);
+    QFETCH(bool, answers);
+    PtySimulator sim;
+    sim.setBaudRate(adapterRate);
+    sim.setGarbageOnWrongBaud(garbage);
+    QVERIFY(sim.start());
+    PtyClient c;
+    QVERIFY(c.open(sim.slavePath(), clientRate));
+    QCOMPARE(sim.clientBaudRate(), clientRate);
+    const QByteArray r = c.exchange("ati\r", 300);
+    QCOMPARE(r.contains("ELM327"), answers);
+    // What the link's rate detection looks for must never appear at a wrong rate.
+    if (!answers) {
+        QVERIFY(!r.contains("ati") && !r.contains("?\r"));
+        QCOMPARE(r.isEmpty(), !garbage);
+    }
+}
+
+void tst_PtySimulator::blockReadAndWriteThroughLine()
+{
+    PtySimulator sim;
+    QVERIFY(sim.start());
+    sim.dashboard().writeMemory(0x0200, QByteArray::fromHex("120001010000"));
+    PtyClient c;
+    QVERIFY(c.open(sim.slavePath(), 38400));
+    rawCanMode(c);
+    QCOMPARE(c.exchange("0042FFFFFFFFFFFF\r"), QByteArray("0042120001010000\r\r>"));
+    QCOMPARE(c.exchange("06C0112233445566\r"), QByteArray("30000600FFFFFFFF\r\r>"));
+    QCOMPARE(sim.dashboard().readMemory(6, 6), QByteArray::fromHex("112233445566"));
+    QCOMPARE(sim.hostFrames().size(), 2);
+    QCOMPARE(sim.hostFrames().last().id, 0x74Du);
+    QCOMPARE(sim.hostFrames().last().data, QByteArray::fromHex("06C0112233445566"));
+}
+
+QTEST_GUILESS_MAIN(tst_PtySimulator)
+#include "tst_ptysimulator.moc"
