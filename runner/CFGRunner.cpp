@@ -1,0 +1,220 @@
+#include "runner/CFGRunner.h"
+
+#include "models/ParameterListModel.h"
+#include "models/VariantMapModel.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QUrl>
+#include <QtEndian>
+
+Q_LOGGING_CATEGORY(lcRunner, "kx4.runner")
+
+CFGRunner::CFGRunner(QObject *parent)
+    : QObject(parent), stateTable(new VariantMapModel(this)),
+      paramList(new ParameterListModel(this)), link(new ELM327IOBase(this))
+{
+    link->setStrictMode(true);
+    connect(link, &ELM327IOBase::connected, this, &CFGRunner::elm_connected);
+    connect(link, &ELM327IOBase::disconnected, this, &CFGRunner::elm_disconnected);
+    connect(link, &ELM327IOBase::ready, this, &CFGRunner::elm_ready);
+    connect(link, &ELM327IOBase::error, this, &CFGRunner::elm_error);
+    connect(link, &ELM327IOBase::read, this, &CFGRunner::elm_read);
+}
+
+CFGRunner::~CFGRunner()
+{
+    // The link resets an open adapter when it goes; nothing it says on the way out
+    // may reach a half-destroyed controller.
+    disconnect(link, nullptr, this, nullptr);
+    delete link;
+    link = nullptr;
+    closeBackupFile();
+}
+
+QString CFGRunner::version()
+{
+    return QStringLiteral("0.2.0");
+}
+
+CFGRunner::State CFGRunner::getState()
+{
+    return state;
+}
+
+QStringList CFGRunner::availablePorts()
+{
+    QStringList ports = availableSerialPorts();
+    ports.removeAll(QStringLiteral("COM1"));
+    return ports;
+}
+
+bool CFGRunner::validateDrop(QString filename, QByteArray data)
+{
+    Q_UNUSED(filename)
+    Q_UNUSED(data)
+    return true;
+}
+
+VariantMapModel *CFGRunner::stateTableModel()
+{
+    return stateTable;
+}
+
+ParameterListModel *CFGRunner::paramListModel()
+{
+    return paramList;
+}
+
+bool CFGRunner::isUrlReadable(QString str)
+{
+    const QString path = QUrl(str.trimmed(), QUrl::TolerantMode).toLocalFile();
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.isReadable();
+}
+
+bool CFGRunner::connectToHost(QString port, int baud, bool adv)
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("port"), port);
+    settings.setValue(QStringLiteral("baud"), baud);
+
+    inSetup = true;
+    const bool ok = link->setup(port, uint(qMax(baud, 0)), true, adv);
+    inSetup = false;
+    qCInfo(lcRunner) << "connect" << port << "baud" << baud << (ok ? "ok" : "failed");
+
+    if (ok) {
+        devInfo = QJsonObject();
+        state = Connecting;
+        emit stateChanged(Connecting);
+    } else if (state != NotConnected) {
+        setState(NotConnected);
+    }
+    return ok;
+}
+
+void CFGRunner::disconnectFromHost()
+{
+    link->close();
+    if (state != NotConnected)
+        setState(NotConnected);
+    clearSession();
+    emit disconnectedFromHost();
+}
+
+void CFGRunner::setState(State next, bool announce)
+{
+    if (state == next)
+        return;
+    qCDebug(lcRunner) << "state" << state << "->" << next;
+    state = next;
+    if (announce)
+        emit stateChanged(next);
+}
+
+void CFGRunner::clearSession()
+{
+    devInfo = QJsonObject();
+    devConfig.clear();
+    savedValueCount = 0;
+    stateTable->setMap(QVariantMap());
+}
+
+void CFGRunner::elm_connected()
+{
+    emit connectedToHost();
+}
+
+void CFGRunner::elm_disconnected()
+{
+    if (inSetup) {
+        // Baud-rate detection closes and reopens the port; connectToHost reports the
+        // outcome of the whole setup itself.
+        return;
+    }
+    qCInfo(lcRunner) << "port closed in state" << state;
+    clearSession();
+    emit alert(tr("Connection closed"));
+    emit disconnectedFromHost();
+}
+
+void CFGRunner::elm_ready()
+{
+    switch (state) {
+    case Connecting:
+        sendMessage(QByteArray("\xFF\xFF", 2));
+        setState(Reading);
+        break;
+    case Writing:
+    case Uploading:
+        // The dashboard answered with something that is not an acknowledgement and the
+        // exchange has no next request: give up on it quietly.
+        setState(Idle);
+        break;
+    case Rebooting:
+        disconnectFromHost();
+        break;
+    case Reading:
+    case GenWrite:
+    case Exporting:
+    case Importing:
+        // The adapter is back at its prompt and nothing was queued: the last request got
+        // no usable reply (an adapter status text such as "BUS BUSY" decodes to a frame of
+        // the wrong length). Without a retransmission the session would wait forever.
+        retransmit(tr("no valid reply"));
+        break;
+    default:
+        break;
+    }
+}
+
+void CFGRunner::onDeviceInfo(const QByteArray &payload)
+{
+    const auto byte = [&payload](int i) { return int(quint8(payload.at(i))); };
+    if (byte(0) == 0xFF) {
+        qCInfo(lcRunner) << "device reports no valid information";
+        setState(Idle, false);
+        requestConfig();
+        return;
+    }
+    devInfo = QJsonObject{{QStringLiteral("version"), byte(0)}, {QStringLiteral("pages"), byte(1)},
+                          {QStringLiteral("count"), byte(2)},   {QStringLiteral("disp"), byte(3)},
+                          {QStringLiteral("r4"), byte(4)},      {QStringLiteral("r5"), byte(5)}};
+    qCInfo(lcRunner) << "device info" << devInfo;
+    emit deviceInfo(devInfo.toVariantMap());
+    sendMessage(QByteArray("\xFE\x7F", 2));
+}
+
+void CFGRunner::onMaintenanceValue(quint16 word, const QByteArray &payload)
+{
+    const quint32 value = qFromLittleEndian<quint32>(payload.constData());
+    switch (word) {
+    case 0x7FFE:
+        ++savedValueCount;
+        savedOdometer = value;
+        emit deviceParam(PP_ODO_Saved, QVariant(value));
+        sendMessage(QByteArray("\xFD\x7F", 2));
+        break;
+    case 0x7FFD:
+        emit deviceParam(PP_ODO_Current, QVariant(value));
+        sendMessage(QByteArray("\xFC\x7F", 2));
+        break;
+    case 0x7FFC:
+        ++savedValueCount;
+        savedEngineTime = value;
+        emit deviceParam(PP_TIM_Saved, QVariant(value));
+        sendMessage(QByteArray("\xFB\x7F", 2));
+        break;
+    case 0x7FFB:
+        emit deviceParam(PP_TIM_Current, QVariant(value));
+        setState(Idle, false);
+        requestConfig();
+        break;
+    default:
+        break;
+    }
+}

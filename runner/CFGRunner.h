@@ -1,0 +1,188 @@
+#pragma once
+
+// The session controller: the one state machine between the interface pages and the
+// dashboard. It owns the adapter link, runs every exchange one request at a time (each
+// request is sent from the handler of the previous reply) and reports results as signals.
+
+#include "config/DeviceConfig.h"
+#include "image/ImageConverter.h"
+#include "link/ELM327IOBase.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QLoggingCategory>
+#include <QMap>
+#include <QObject>
+#include <QPair>
+#include <QSet>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcRunner)
+
+class QFile;
+class VariantMapModel;
+class ParameterListModel;
+
+class CFGRunner : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString version READ version CONSTANT)
+    Q_PROPERTY(State state READ getState NOTIFY stateChanged)
+
+public:
+    enum State {
+        NotConnected = 0,
+        Connecting = 1,
+        Idle = 2,
+        Reading = 3,
+        Writing = 4,
+        Uploading = 5,
+        Rebooting = 6,
+        Exporting = 7,
+        Importing = 8,
+        GenWrite = 9
+    };
+    Q_ENUM(State)
+
+    enum Phase { P_Idle = 0, P_Params = 1, P_Config = 2, P_Image = 3 };
+    Q_ENUM(Phase)
+
+    enum Param { PP_ODO_Saved = 0, PP_ODO_Current = 1, PP_TIM_Saved = 2, PP_TIM_Current = 3 };
+    Q_ENUM(Param)
+
+    explicit CFGRunner(QObject *parent = nullptr);
+    ~CFGRunner() override;
+
+    Q_INVOKABLE QString version();
+    Q_INVOKABLE State getState();
+    Q_INVOKABLE QStringList availablePorts();
+    Q_INVOKABLE bool validateDrop(QString filename, QByteArray data);
+    Q_INVOKABLE VariantMapModel *stateTableModel();
+    Q_INVOKABLE ParameterListModel *paramListModel();
+    Q_INVOKABLE bool isUrlReadable(QString str);
+    Q_INVOKABLE bool canUploadSplash();
+    Q_INVOKABLE QVariantList parameterList(QSet<uint> *ids = nullptr,
+                                           QSet<QString> *names = nullptr);
+    Q_INVOKABLE QStringList engines();
+    Q_INVOKABLE QString describeParam(uint hash, bool short_descr = true);
+    Q_INVOKABLE bool connectToHost(QString port, int baud, bool adv);
+    Q_INVOKABLE QString splashInfo();
+    Q_INVOKABLE bool loadSplash(QString file);
+    Q_INVOKABLE QVariantList listSavedConfigs();
+    Q_INVOKABLE bool exportConfig(bool w_odo);
+    Q_INVOKABLE bool importConfig(QString id, bool w_odo);
+    Q_INVOKABLE void openConfigStorage();
+
+signals:
+    void stateChanged(State current);
+    void connectedToHost();
+    void disconnectedFromHost();
+    void deviceDiscovered(QString info);
+    void deviceConfig(QVariantList config);
+    void boardConfig(QVariantMap config);
+    void deviceInfo(QVariantMap info);
+    void deviceParam(Param kind, QVariant value);
+    void alert(QString msg);
+    void configUpdated();
+    void paramsUpdated();
+    void progress(double value);
+    void splashLoaded(bool res);
+
+public slots:
+    void disconnectFromHost();
+    void setEngineByName(QString ename, QVariantList current_config);
+    void setEngine(int engine, QVariantList current_config);
+    void requestConfig();
+    void requestReboot();
+    void updateConfig(QVariantList config, QVariantMap brdcfg);
+    void updateEeeprom(uint km = 0, uint time = 0);
+    void resetConfig();
+    void loadDefaultConfig();
+    void clearSplash();
+    void uploadSplash();
+    void toDFU();
+    void mcuReset();
+    void lauchDFUUtil();
+
+private slots:
+    void elm_connected();
+    void elm_disconnected();
+    void elm_ready();
+    void elm_read(QByteArray data);
+    void elm_error(ELM327IOBase::ELM_ERROR code, QString reason);
+
+private:
+    // State and session bookkeeping (CFGRunner.cpp).
+    void setState(State next, bool announce = true);
+    void clearSession();
+    void onDeviceInfo(const QByteArray &payload);
+    void onMaintenanceValue(quint16 word, const QByteArray &payload);
+
+    // Wire layer (CFGRunnerWire.cpp).
+    void sendMessage(QByteArray message);
+    void writeBlock(QByteArray data, int address);
+    void sendBlockRead(int address);
+    void retransmit(const QString &reason);
+    void communicationError(const QString &reason);
+    bool answersRequestInFlight(quint16 word, const QByteArray &payload) const;
+    void onAcknowledge(int address);
+    void onBlockReply(int address, const QByteArray &payload);
+
+    // Configuration transfers and records (CFGRunnerConfig.cpp).
+    void onParamChunk(int address, const QByteArray &payload);
+    void onBoardChunk(int address, const QByteArray &payload);
+    void continueParamWrite(int offset);
+    void continueBoardWrite(int address);
+    void finishBoardRead();
+    void publishDeviceConfig();
+    quint32 matchCatalogueItem(quint16 pid, quint16 cid, quint16 div) const;
+    static ConfigParameter recordFromCatalogue(QJsonObject entry);
+    static QByteArray boardToBytes(QVariantMap board);
+    bool boardValid() const;
+    int displayPositions() const;
+
+    // Catalogue (CFGRunnerCatalogue.cpp).
+    bool loadCatalogue(const QString &fileName);
+
+    // Splash upload and restarts (CFGRunnerSplash.cpp).
+    void applyDisplayProfile();
+    void continueSplashUpload(int address);
+    void sendRestart(QByteArray command);
+
+    // Backups (CFGRunnerBackup.cpp).
+    QString backupStoragePath() const;
+    bool validateBackupFile(bool &w_odo);
+    void onExportChunk(int address, const QByteArray &payload);
+    void onImportAcknowledge(int address);
+    void closeBackupFile();
+
+    VariantMapModel *stateTable = nullptr;
+    ParameterListModel *paramList = nullptr;
+    State state = NotConnected;
+    Phase phase = P_Idle;
+    QList<QPair<int, QByteArray>> pendingWrites;
+    ELM327IOBase *link = nullptr;
+    ImageConverter converter;
+    std::unique_ptr<QFile> backupFile;
+    QMap<int, QString> engineNames;
+    QHash<quint32, QJsonObject> catalogueItems;
+    int engineIndex = 0;
+    QJsonObject devInfo;
+    DeviceConfig devConfig;
+    QByteArray paramImage;
+    QByteArray boardImage;
+    QByteArray splashImage;
+    QByteArray lastMessage;
+    int savedValueCount = 0;
+    quint32 savedOdometer = 0;
+    quint32 savedEngineTime = 0;
+    int retryCount = 0;
+
+    // True while connectToHost is inside the link's setup: the port closes and reopens
+    // during baud-rate detection, which is not a lost connection.
+    bool inSetup = false;
+};
