@@ -153,6 +153,14 @@ QByteArray DataScrambler::decode(const QByteArray &blob)
     }
 
     if (flags & FlagCompressed) {
+        // qUncompress allocates the size announced in the stream's first four bytes up
+        // front; deflate cannot expand more than about 1032:1, so a larger claim is a
+        // broken (or hostile) stream and must not cost gigabytes.
+        if (body.size() >= 4 &&
+            qFromBigEndian<quint32>(body.constData()) > quint64(body.size()) * 1032 + 64) {
+            m_lastError = IntegrityFailed;
+            return QByteArray();
+        }
         QByteArray unpacked = qUncompress(body);
         // qUncompress answers a broken stream with empty bytes; only the 4-byte
         // zero length header of an empty input legitimately unpacks to nothing.

@@ -203,11 +203,9 @@ private slots:
         foreign.close();
 
         const QStringList corrupted = {
-            path,
-            foreign.fileName(),
+            path, foreign.fileName(),
             scrambledFile("{\"engines\": {\"0\": \"E\"}, \"items\": [", "truncated-json.dat"),
-            scrambledFile("", "empty.dat"),
-            scrambledFile("\"just text\"", "scalar.dat")};
+            scrambledFile("", "empty.dat"), scrambledFile("\"just text\"", "scalar.dat")};
         for (const QString &file : corrupted) {
             QCOMPARE(Catalogue::load(file, engines, items), Catalogue::Corrupted);
             QCOMPARE(engines.value(0), QStringLiteral("kept"));

@@ -214,6 +214,10 @@ private slots:
             << chainByHand(DataScrambler::FlagCompressed,
                            QByteArray("\x00\x00\x00\x10garbage!", 12), testKey)
             << quint64(testKey) << int(DataScrambler::IntegrityFailed);
+        QTest::newRow("stream claiming 2 GB")
+            << chainByHand(DataScrambler::FlagCompressed,
+                           QByteArray("\x00\x7F\xFF\xFF\x00", 5) + qCompress("x").mid(4), testKey)
+            << quint64(testKey) << int(DataScrambler::IntegrityFailed);
         const QByteArray cutStream = encoded(payload, DataScrambler::None, DataScrambler::Always);
         QTest::newRow("truncated stream, no integrity")
             << cutStream.left(cutStream.size() - 6) << quint64(testKey)

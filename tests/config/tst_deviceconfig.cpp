@@ -88,21 +88,6 @@ private slots:
             QCOMPARE(config.parameters().at(1).disp.pos, quint8(bytes.at(22 + 11)));
         }
     }
-
-    void listAccess()
-    {
-        DeviceConfig config;
-        QVERIFY(config.toByteArray().isEmpty());
-        ConfigParameter a;
-        a.pid = 1;
-        ConfigParameter b;
-        b.pid = 2;
-        config.setParameters({a, b});
-        QCOMPARE(config.toByteArray().size(), 44);
-        QCOMPARE(quint8(config.toByteArray().at(22)), quint8(2));
-        config.clear();
-        QVERIFY(config.isEmpty());
-    }
 };
 
 QTEST_GUILESS_MAIN(TstDeviceConfig)
