@@ -187,7 +187,7 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     QVariantHash params;
     params.insert(QStringLiteral("COM/Baud"), baud ? baud : uint(baudRates.first()));
     if (!openPort(port, params, serialPort)) {
-        qCWarning(lcLink) << "cannot open" << port << serialPort->errorString();
+        qCWarning(lcLink) << "cannot open" << port;
         return false;
     }
 
@@ -245,16 +245,13 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     // reach the line parser.
     disconnectPortData();
 
-    // The interface keeps running while the adapter is given time to answer.
-    auto pump = [&] {
-        QCoreApplication::processEvents();
-        return !self.isNull();
-    };
-    // Set when a wait has to stop early. The caller is told by detectBaudRate's result.
+    // True when probing has to stop early: the link was deleted (then nothing may be touched),
+    // closed by close() from an event, or the port failed. The port's connections are back in
+    // place by then.
     auto abandoned = [&] {
         if (!self)
             return true;
-        if (!serialPort->isOpen()) { // closed by close() from an event
+        if (!serialPort->isOpen()) {
             connectPortData();
             return true;
         }
@@ -268,13 +265,16 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
         }
         return false;
     };
+    // Writes while keeping the interface alive; false when probing has to stop.
     auto send = [&](const QByteArray &bytes) {
         qCDebug(lcLink) << "->" << bytes << "at" << serialPort->baudRate();
         serialPort->write(bytes);
-        if (!pump())
+        QCoreApplication::processEvents();
+        if (abandoned())
             return false;
         serialPort->flush();
-        return pump();
+        QCoreApplication::processEvents();
+        return !abandoned();
     };
 
     int index = 0;
@@ -283,7 +283,7 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
         serialPort->clearError();
         QByteArray reply;
         for (int attempt = 0; attempt < 5; ++attempt) {
-            if (!send(QByteArrayLiteral("ati\r")) || abandoned())
+            if (!send(QByteArrayLiteral("ati\r")))
                 return false;
             serialPort->waitForReadyRead(100);
             reply += serialPort->readAll();
@@ -309,7 +309,7 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     }
 
     qCDebug(lcLink) << "adapter found at" << baudRates.at(index);
-    if (!send(QByteArrayLiteral("atws\r")) || abandoned())
+    if (!send(QByteArrayLiteral("atws\r")))
         return false;
     serialPort->waitForReadyRead(500);
     serialPort->readAll();
