@@ -12,12 +12,14 @@ Rectangle {
     readonly property real fadeTime: 300
     property real margin: 10
     readonly property alias running: animation.running
+    // The message as given; line breaks in it are kept on screen.
+    property string text: ""
 
     // Emitted once the toast has faded out again.
     signal faded
 
     function show(text, duration) {
-        message.text = text;
+        root.text = text;
         if (duration !== undefined && duration !== null)
             time = Math.max(duration, 2 * fadeTime);
         else
@@ -34,6 +36,7 @@ Rectangle {
 
     Text {
         id: message
+        text: root.text.replace(/\n/g, "<br>")
         color: "white"
         textFormat: Text.RichText
         wrapMode: Text.Wrap

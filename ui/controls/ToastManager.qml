@@ -30,10 +30,10 @@ ListView {
 
     delegate: Toast {
         Component.onCompleted: {
-            if (hasDuration)
-                show(text, duration);
+            if (model.hasDuration)
+                show(model.text, model.duration);
             else
-                show(text);
+                show(model.text);
         }
         onFaded: toastModel.remove(index)
     }

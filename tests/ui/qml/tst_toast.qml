@@ -107,7 +107,9 @@ Item {
             manager.show("alert", 1500);
             tryVerify(function () { return manager.itemAtIndex(1) !== null; });
             compare(manager.itemAtIndex(0).time, 1500);
+            compare(manager.itemAtIndex(0).text, "alert");
             compare(manager.itemAtIndex(1).time, 3000);
+            compare(manager.itemAtIndex(1).text, "default");
         }
 
         // Faded toasts leave the list instead of piling up invisibly.
