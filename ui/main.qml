@@ -1,7 +1,7 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
 import QtQuick.Controls.Material 2.4
-import QtQuick.Dialogs 1.3
+import QtQuick.Dialogs 1.3 as Dialogs
 import QtQuick.Layouts 1.3
 import Qt.labs.settings 1.0
 import CFGRunner 1.0
@@ -391,15 +391,15 @@ ApplicationWindow {
         }
     }
 
-    MessageDialog {
+    Dialogs.MessageDialog {
         id: upgradeConfirm
         title: qsTr("Firmware Upgrade")
         modality: Qt.ApplicationModal
-        icon: StandardIcon.Warning
+        icon: Dialogs.StandardIcon.Warning
         text: qsTr("Are you sure you want to update the firmware?") + "<br>"
               + qsTr("This is a potentially dangerous operation that may render the device inoperable.")
               + "<br>" + qsTr("Please read the manual carefully before updating the firmware!")
-        standardButtons: StandardButton.Ok | StandardButton.Cancel
+        standardButtons: Dialogs.StandardButton.Ok | Dialogs.StandardButton.Cancel
         onAccepted: runner.toDFU()
     }
 

@@ -12,25 +12,34 @@ Button {
     property color pressedColor: Material.accent
     property string micon: ""
 
-    contentItem: Row {
-        spacing: 6
-        Text {
-            id: glyph
-            visible: tool.micon !== ""
-            text: tool.micon
-            font.family: MaterialFont.fontName
-            font.pointSize: 22
-            color: tool.down ? tool.pressedColor : tool.normalColor
-            anchors.verticalCenter: parent.verticalCenter
-        }
-        Text {
-            text: tool.text
-            font: tool.font
-            elide: Text.ElideRight
-            width: Math.min(implicitWidth, tool.availableWidth - (glyph.visible ? glyph.width + parent.spacing : 0))
-            color: tool.down ? tool.pressedColor : tool.normalColor
-            verticalAlignment: Text.AlignVCenter
-            anchors.verticalCenter: parent.verticalCenter
+    contentItem: Item {
+        implicitWidth: glyph.implicitWidth + (glyph.visible ? row.spacing : 0) + label.implicitWidth
+        implicitHeight: Math.max(glyph.implicitHeight, label.implicitHeight)
+
+        Row {
+            id: row
+            spacing: 6
+            anchors.centerIn: parent
+            width: Math.min(parent.implicitWidth, parent.width)
+
+            Text {
+                id: glyph
+                visible: tool.micon !== ""
+                text: tool.micon
+                font.family: MaterialFont.fontName
+                font.pointSize: 22
+                color: tool.down ? tool.pressedColor : tool.normalColor
+                anchors.verticalCenter: parent.verticalCenter
+            }
+            Text {
+                id: label
+                text: tool.text
+                font: tool.font
+                elide: Text.ElideRight
+                width: row.width - (glyph.visible ? glyph.width + row.spacing : 0)
+                color: tool.down ? tool.pressedColor : tool.normalColor
+                anchors.verticalCenter: parent.verticalCenter
+            }
         }
     }
 

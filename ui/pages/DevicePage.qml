@@ -18,6 +18,11 @@ MaterialPane {
     property var config: []
     property var board: ({})
 
+    // The engine selector takes a third of the page: keep the page's own
+    // size out of its content's.
+    contentWidth: 600
+    contentHeight: 400
+
     function setup(engines) {
         engineEdit.model = engines;
     }
