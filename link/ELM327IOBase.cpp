@@ -411,8 +411,12 @@ void ELM327IOBase::sendNext()
 void ELM327IOBase::readyRead()
 {
     QByteArray incoming = serialPort->readAll();
-    // PIC-based adapters pad their output with NUL bytes, even ahead of the prompt.
-    incoming.truncate(int(std::remove(incoming.begin(), incoming.end(), '\0') - incoming.begin()));
+    // PIC-based adapters pad their output with NUL bytes, even ahead of the prompt. Line
+    // feeds carry nothing either: an adapter fresh from a reset ends its lines with CR LF
+    // until "at l0", and a prompt left as "\n>" would never be seen.
+    incoming.truncate(int(std::remove_if(incoming.begin(), incoming.end(),
+                                         [](char c) { return c == '\0' || c == '\n'; }) -
+                          incoming.begin()));
     if (incoming.isEmpty())
         return;
     qCDebug(lcLink) << "<-" << incoming;
