@@ -208,6 +208,9 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     const int host = settings.value(QStringLiteral("CAN/HostAddress"), 0x74D).toInt();
     const int device = settings.value(QStringLiteral("CAN/DeviceAddress"), 0x745).toInt();
 
+    // Frames queued by events handled during detection follow the initialisation.
+    const QList<QByteArray> queuedMeanwhile = commandQueue;
+    commandQueue.clear();
     commandQueue << "atws"
                  << "at e0"
                  << "at s0"
@@ -228,6 +231,7 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     commandQueue << "at al"
                  << "at caf0"
                  << "at cfc0";
+    commandQueue += queuedMeanwhile;
 
     sendNext();
     emit connected();
@@ -393,7 +397,8 @@ void ELM327IOBase::sendNext()
             emit ready();
         return;
     }
-    if (!serialPort->isOpen())
+    // Nothing may disturb the probing of rates; what is queued meanwhile waits for setup.
+    if (!serialPort->isOpen() || detecting)
         return;
 
     if (!rawQueue.isEmpty()) {

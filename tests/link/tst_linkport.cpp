@@ -188,12 +188,15 @@ void LinkPortTest::adapterVanishes()
 
 // Only 38400 draws an answer. The link probes 9600 and 19200 in vain, finds the adapter at
 // 38400, reopens the port there and initialises the adapter at that rate. A second setup
-// started from an event during the probing is refused.
+// started from an event during the probing is refused; a frame written from an event waits
+// until the adapter is initialised.
 void LinkPortTest::detectsRate()
 {
     LinkHarness h;
     h.peer.responder = [](const QByteArray &c, int baud) {
-        return baud == 38400 ? PtyPeer::adapterAnswer(c) : QByteArray();
+        if (baud != 38400)
+            return QByteArray();
+        return c == "FFFF" ? QByteArray("7E01\r\r>") : PtyPeer::adapterAnswer(c);
     };
     QStringList events;
     QObject::connect(&h.link, &ELM327IOBase::disconnected, [&] { events << "disconnected"; });
@@ -202,6 +205,8 @@ void LinkPortTest::detectsRate()
     bool nested = true;
     int ticks = 0;
     QTimer::singleShot(300, [&] { nested = h.link.setup(h.peer.slavePath(), 9600); });
+    QTimer::singleShot(400, [&] { h.link.writeHEX(QByteArray::fromHex("ffff")); });
+    QSignalSpy reads(&h.link, &ELM327IOBase::read);
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
     ticker.start(50);
@@ -221,7 +226,8 @@ void LinkPortTest::detectsRate()
     QCOMPARE(all.at(init - 1), QByteArray("atws")); // the warm start sent after the probe
     QCOMPARE(all.mid(init), (Commands{"atws", "at e0", "at s0", "at h0", "at l0", "at d0",
                                       "at at 0", "at st ff", "at tp6", "at sh 74d", "at cra 745",
-                                      "at at1", "at al", "at caf0", "at cfc0"}));
+                                      "at at1", "at al", "at caf0", "at cfc0", "FFFF"}));
+    QCOMPARE(reads.count(), 1);
     for (int i = init - 1; i < all.size(); ++i)
         QCOMPARE(h.peer.commandRates().at(i), 38400);
 }

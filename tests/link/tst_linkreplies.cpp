@@ -21,6 +21,7 @@ private slots:
     void replyLine_data();
     void replyLine();
     void canErrorResends();
+    void workQueuedOnCanErrorSurvives();
     void dataLineResetsCanErrorCount();
 };
 
@@ -143,12 +144,27 @@ void LinkRepliesTest::canErrorResends()
     QVERIFY(h.feed("\r>"));
     QCOMPARE(ready.count(), 1);
     QCOMPARE(written.count(), 0);
+}
 
-    // The link is usable again, with a fresh count.
-    h.link.writeHEX(QByteArray::fromHex("0909"));
-    QTRY_COMPARE(h.peer.received(), frame.repeated(5) + "0909\r");
+// A handler that answers the error with new work keeps it: only what was queued before the
+// error is dropped, and the new frame starts with a fresh count.
+void LinkRepliesTest::workQueuedOnCanErrorSurvives()
+{
+    LinkHarness h;
+    QVERIFY(h.start());
+    QSignalSpy errors(&h.link, &ELM327IOBase::error);
+    QObject::connect(&h.link, &ELM327IOBase::error,
+                     [&] { h.link.writeHEX(QByteArray::fromHex("0909")); });
+
+    h.link.writeHEX(QByteArray::fromHex("01"));
+    h.link.writeHEX(QByteArray::fromHex("aabb"));
+    QTRY_COMPARE(h.peer.received(), QByteArray("01\r"));
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(h.feed("CAN ERROR\r\r>"));
+    QCOMPARE(errors.count(), 1);
+    QTRY_COMPARE(h.peer.received(), QByteArray("01\r").repeated(5) + "0909\r");
     QVERIFY(h.feed("CAN ERROR\r\r>"));
-    QTRY_COMPARE(h.peer.received(), frame.repeated(5) + "0909\r0909\r");
+    QTRY_COMPARE(h.peer.received(), QByteArray("01\r").repeated(5) + "0909\r0909\r");
     QCOMPARE(errors.count(), 1);
 }
 
