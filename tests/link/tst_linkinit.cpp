@@ -142,6 +142,7 @@ void LinkInitTest::acknowledgement_data()
     QTest::newRow("prompt run into OK") << Commands{">OK\r", ">\r"} << true;
     QTest::newRow("NUL padding around the prompt")
         << Commands{QByteArray("\0\0OK\r", 5), QByteArray("\r\0\0>", 4)} << true;
+    QTest::newRow("line feeds still on") << Commands{"OK\r\n\r\n>"} << true;
     QTest::newRow("identification text only") << Commands{"ELM327 v1.5\r", ">\r"} << false;
     QTest::newRow("echo of the command only") << Commands{"at e0\r", ">\r"} << false;
     QTest::newRow("bare prompt ends the output") << Commands{"?\r\r>"} << true;

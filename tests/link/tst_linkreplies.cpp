@@ -50,6 +50,8 @@ void LinkRepliesTest::replyLine_data()
         << QByteArray(">7E01\r") << true << Frames{QByteArray::fromHex("7e01")} << 0 << none;
     QTest::newRow("NUL padding") << QByteArray::fromHex("00374500300031003000310d00") << true
                                  << Frames{QByteArray::fromHex("7e0101")} << 0 << none;
+    QTest::newRow("line feeds") << QByteArray("\n7E01\r\n") << true
+                                << Frames{QByteArray::fromHex("7e01")} << 0 << none;
     QTest::newRow("line split by a read")
         << QByteArray("7E|01\r") << true << Frames{QByteArray::fromHex("7e01")} << 0 << none;
 
