@@ -27,6 +27,8 @@ PtySimulator::PtySimulator(QObject *parent) : QObject(parent), m_adapter(&m_dash
             emit commandReceived(e.text);
         else if (e.type == SimAdapter::LogEntry::HostFrame)
             emit frameReceived(e.frame);
+        else
+            emit deviceFrame(e.frame);
     });
 }
 

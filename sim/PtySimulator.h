@@ -64,6 +64,7 @@ signals:
     void bytesReceivedFrom(const QByteArray &bytes); // raw bytes from the client
     void bytesSentTo(const QByteArray &bytes);       // raw bytes written to the client
     void frameReceived(const SimFrame &frame);       // the adapter sent a frame on the bus
+    void deviceFrame(const SimFrame &frame);         // the dashboard answered with a frame
     void commandReceived(const QByteArray &line);    // the adapter interpreted a command line
     void hungUp();
 

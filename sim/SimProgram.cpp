@@ -1,0 +1,374 @@
+#include "sim/SimProgram.h"
+
+#include "sim/SimDemoImage.h"
+#include "sim/SimStateFile.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+QByteArray hexBytes(const QByteArray &data)
+{
+    return data.toHex(' ').toUpper();
+}
+} // namespace
+
+SimProgram::SimProgram(QObject *parent) : QObject(parent)
+{
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(250);
+    connect(&m_saveTimer, &QTimer::timeout, this, &SimProgram::saveState);
+}
+
+SimProgram::~SimProgram()
+{
+    stop();
+}
+
+bool SimProgram::configure(const QStringList &arguments, QString *message, bool *done)
+{
+    *done = false;
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Simulates an ELM327-class OBD/CAN adapter with a KX4 dashboard behind it on a\n"
+        "pseudo-terminal and prints the terminal's path. Stop it with Ctrl+C (SIGINT) or "
+        "SIGTERM."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption baud(QStringLiteral("baud"),
+                                  QStringLiteral("Adapter baud rate; it answers only at this rate "
+                                                 "(default 38400)."),
+                                  QStringLiteral("rate"), QStringLiteral("38400"));
+    const QCommandLineOption kind(QStringLiteral("kind"),
+                                  QStringLiteral("Adapter kind: clone (\"ELM327 v1.5\", default), "
+                                                 "genuine (\"ELM327 v2.1\") or extended (\"ELM327 "
+                                                 "v1.4b\" with the \"st\" commands)."),
+                                  QStringLiteral("kind"), QStringLiteral("clone"));
+    const QCommandLineOption pages(QStringLiteral("pages"),
+                                   QStringLiteral("Dashboard memory in 1024-byte pages, 1-16 "
+                                                  "(default 16)."),
+                                   QStringLiteral("n"), QStringLiteral("16"));
+    const QCommandLineOption count(QStringLiteral("count"),
+                                   QStringLiteral("Record count the device information reports, "
+                                                  "0-255 (default: the records in the table)."),
+                                   QStringLiteral("n"));
+    const QCommandLineOption disp(QStringLiteral("disp"),
+                                  QStringLiteral("Display type: 1 double display (13 positions), "
+                                                 "other values single (6) (default 0)."),
+                                  QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Firmware version in the device information, "
+                                                    "0-255; 255 is the unknown-version mode "
+                                                    "(default 1)."),
+                                     QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption r4(QStringLiteral("r4"),
+                                QStringLiteral("Device information byte r4 (default 0)."),
+                                QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption r5(QStringLiteral("r5"),
+                                QStringLiteral("Device information byte r5 (default 0)."),
+                                QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption hostId(QStringLiteral("host-id"),
+                                    QStringLiteral("CAN id the dashboard accepts, hex (default "
+                                                   "74D)."),
+                                    QStringLiteral("hex"), QStringLiteral("74D"));
+    const QCommandLineOption deviceId(QStringLiteral("device-id"),
+                                      QStringLiteral("CAN id the dashboard answers with, hex "
+                                                     "(default 745)."),
+                                      QStringLiteral("hex"), QStringLiteral("745"));
+    const QCommandLineOption link(QStringLiteral("link"),
+                                  QStringLiteral("Keep a symlink to the terminal at this path "
+                                                 "(removed on exit)."),
+                                  QStringLiteral("path"));
+    const QCommandLineOption state(QStringLiteral("state"),
+                                   QStringLiteral("Load the memory and counters from this file "
+                                                  "and save them there after every change."),
+                                   QStringLiteral("file"));
+    const QCommandLineOption blank(QStringLiteral("blank"),
+                                   QStringLiteral("Start with erased memory and zero counters "
+                                                  "instead of the demo configuration."));
+    const QCommandLineOption pacing(QStringLiteral("pacing"),
+                                    QStringLiteral("Pace the adapter's output at the baud rate "
+                                                   "(10 bits a byte)."));
+    const QCommandLineOption latency(QStringLiteral("latency-us"),
+                                     QStringLiteral("Bus and firmware latency before every reply, "
+                                                    "in microseconds (default 0)."),
+                                     QStringLiteral("us"), QStringLiteral("0"));
+    const QCommandLineOption timeout(QStringLiteral("timeout-ms"),
+                                     QStringLiteral("Wait this long before \"NO DATA\" instead of "
+                                                    "the adapter's AT ST time."),
+                                     QStringLiteral("ms"));
+    const QCommandLineOption fault(QStringLiteral("fault"),
+                                   QStringLiteral("Inject a fault: kind@request[xcount][:delayms], "
+                                                  "requests counted from 1, count 0 = from "
+                                                  "there on. Kinds: %1. Repeatable.")
+                                       .arg(SimFault::kindNames().join(QLatin1String(", "))),
+                                   QStringLiteral("spec"));
+    const QCommandLineOption randomRate(QStringLiteral("random-faults"),
+                                        QStringLiteral("Give each request a random fault with "
+                                                       "this probability, 0-1."),
+                                        QStringLiteral("rate"));
+    const QCommandLineOption randomKinds(
+        QStringLiteral("random-kinds"),
+        QStringLiteral("Comma-separated kinds for "
+                       "--random-faults (default "
+                       "drop,canerror,wronglength,duplicate,"
+                       "delay)."),
+        QStringLiteral("kinds"), QStringLiteral("drop,canerror,wronglength,duplicate,delay"));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+                                  QStringLiteral("Seed of the random faults (default 1)."),
+                                  QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption silence(QStringLiteral("restart-silence-ms"),
+                                     QStringLiteral("How long the dashboard stays silent after a "
+                                                    "restart command (default 500)."),
+                                     QStringLiteral("ms"), QStringLiteral("500"));
+    const QCommandLineOption ack(QStringLiteral("ack30-01"),
+                                 QStringLiteral("Acknowledge block writes with 30 01 instead of "
+                                                "30 00."));
+    const QCommandLineOption garbage(QStringLiteral("garbage-on-wrong-baud"),
+                                     QStringLiteral("Answer a client at the wrong rate with noise "
+                                                    "instead of silence."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Log commands and frames to standard error."));
+    p.addOptions({help,       baud,        kind, pages,   count, disp,    version, r4,      r5,
+                  hostId,     deviceId,    link, state,   blank, pacing,  latency, timeout, fault,
+                  randomRate, randomKinds, seed, silence, ack,   garbage, verbose});
+
+    if (!p.parse(arguments)) {
+        *message = p.errorText();
+        return false;
+    }
+    if (p.isSet(help)) {
+        *message = p.helpText();
+        *done = true;
+        return true;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        *message = QStringLiteral("unexpected argument: %1").arg(p.positionalArguments().first());
+        return false;
+    }
+
+    bool ok = true;
+    auto number = [&](const QCommandLineOption &o, qint64 low, qint64 high, int base = 10) {
+        bool good = false;
+        const qint64 v = p.value(o).toLongLong(&good, base);
+        if (!good || v < low || v > high) {
+            if (ok)
+                *message = QStringLiteral("--%1: expected a number from %2 to %3, got \"%4\"")
+                               .arg(o.names().constFirst())
+                               .arg(low)
+                               .arg(high)
+                               .arg(p.value(o));
+            ok = false;
+            return low;
+        }
+        return v;
+    };
+
+    SimDashboard &dash = m_sim.dashboard();
+    SimAdapter &adapter = m_sim.adapter();
+    m_sim.setBaudRate(int(number(baud, 300, 16000000)));
+    SimAdapter::Kind k;
+    if (!SimAdapter::kindFromName(p.value(kind), &k)) {
+        *message = QStringLiteral("--kind: expected clone, genuine or extended");
+        return false;
+    }
+    adapter.setKind(k);
+    dash.setPages(int(number(pages, 1, 16)));
+    if (p.isSet(count))
+        dash.setCount(int(number(count, 0, 255)));
+    dash.setDisp(quint8(number(disp, 0, 255)));
+    dash.setVersion(quint8(number(version, 0, 255)));
+    dash.setReserved(quint8(number(r4, 0, 255)), quint8(number(r5, 0, 255)));
+    dash.setHostId(quint32(number(hostId, 0, 0x7FF, 16)));
+    dash.setDeviceId(quint32(number(deviceId, 0, 0x7FF, 16)));
+    adapter.setLatencyUs(number(latency, 0, 10000000));
+    if (p.isSet(timeout))
+        adapter.setNoDataTimeoutMs(int(number(timeout, 0, 60000)));
+    dash.setRestartSilenceMs(int(number(silence, 0, 3600000)));
+    dash.setAckByte(p.isSet(ack) ? 0x01 : 0x00);
+    m_sim.setPacing(p.isSet(pacing));
+    m_sim.setGarbageOnWrongBaud(p.isSet(garbage));
+    if (!ok)
+        return false;
+
+    for (const QString &spec : p.values(fault)) {
+        SimFault f;
+        if (!SimFault::parse(spec, &f, message))
+            return false;
+        adapter.faults().addFault(f);
+    }
+    if (p.isSet(randomRate)) {
+        bool good = false;
+        const double rate = p.value(randomRate).toDouble(&good);
+        if (!good || rate < 0 || rate > 1) {
+            *message = QStringLiteral("--random-faults: expected a probability from 0 to 1");
+            return false;
+        }
+        QList<SimFault::Kind> kinds;
+        for (const QString &name :
+             p.value(randomKinds).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            SimFault::Kind fk;
+            if (!SimFault::kindFromName(name, &fk)) {
+                *message = QStringLiteral("--random-kinds: unknown kind \"%1\"").arg(name);
+                return false;
+            }
+            kinds << fk;
+        }
+        adapter.faults().setRandom(quint32(number(seed, 0, 0xFFFFFFFFll)), rate, kinds);
+        if (!ok)
+            return false;
+    }
+
+    m_linkPath = p.value(link);
+    m_statePath = p.value(state);
+    m_blank = p.isSet(blank);
+    m_verbose = p.isSet(verbose);
+    return true;
+}
+
+bool SimProgram::start(QString *message)
+{
+    SimDashboard &dash = m_sim.dashboard();
+    if (!m_statePath.isEmpty() && QFileInfo::exists(m_statePath)) {
+        if (!SimStateFile::load(m_statePath, dash, message))
+            return false; // a file we cannot read is never overwritten
+    } else if (!m_blank) {
+        SimDemoImage::install(dash);
+    }
+    if (!m_sim.start()) {
+        *message = m_sim.errorString();
+        return false;
+    }
+    if (!m_linkPath.isEmpty() && !makeLink(message)) {
+        m_sim.hangUp();
+        return false;
+    }
+    if (!m_statePath.isEmpty()) {
+        saveState(); // creates the file at once, so a bad path shows now
+        connect(&m_sim, &PtySimulator::frameReceived, &m_saveTimer, qOverload<>(&QTimer::start));
+    }
+    if (m_verbose) {
+        connect(&m_sim, &PtySimulator::commandReceived, this, [this](const QByteArray &line) {
+            logLine(QStringLiteral("CMD %1").arg(QString::fromLatin1(line)));
+        });
+        connect(&m_sim, &PtySimulator::frameReceived, this, [this](const SimFrame &f) {
+            logLine(QStringLiteral("TX  %1  %2")
+                        .arg(f.id, 3, 16, QLatin1Char('0'))
+                        .arg(QString::fromLatin1(hexBytes(f.data))));
+        });
+        connect(&m_sim, &PtySimulator::deviceFrame, this, [this](const SimFrame &f) {
+            logLine(QStringLiteral("RX  %1  %2")
+                        .arg(f.id, 3, 16, QLatin1Char('0'))
+                        .arg(QString::fromLatin1(hexBytes(f.data))));
+        });
+        connect(&m_sim, &PtySimulator::hungUp, this,
+                [this] { logLine(QStringLiteral("hung up")); });
+    }
+    connect(&m_sim, &PtySimulator::hungUp, qApp, &QCoreApplication::quit);
+
+    QTextStream out(stdout);
+    out << m_sim.slavePath() << Qt::endl;
+    if (m_verbose)
+        logLine(QStringLiteral("serving %1 at %2 baud, %3, %4 pages")
+                    .arg(m_sim.slavePath())
+                    .arg(m_sim.baudRate())
+                    .arg(QString::fromLatin1(m_sim.adapter().identification()))
+                    .arg(dash.pages()));
+    return true;
+}
+
+void SimProgram::stop()
+{
+    m_saveTimer.stop();
+    if (!m_statePath.isEmpty() && m_sim.dashboard().changedSinceMark())
+        saveState();
+    removeLink();
+}
+
+void SimProgram::saveState()
+{
+    QString error;
+    if (SimStateFile::save(m_statePath, m_sim.dashboard(), &error))
+        m_sim.dashboard().markSaved();
+    else
+        logLine(QStringLiteral("cannot save the state: %1").arg(error));
+}
+
+bool SimProgram::makeLink(QString *message)
+{
+    const QFileInfo info(m_linkPath);
+    // A dangling link left by a run that was killed is taken over; anything else is not ours.
+    if (info.exists() && !info.isSymLink()) {
+        *message = QStringLiteral("--link: %1 exists and is not a symlink").arg(m_linkPath);
+        return false;
+    }
+    // Make the link under a temporary name and rename it over the old one, so the path
+    // never points at nothing while a client looks it up.
+    const QByteArray tmp =
+        QFile::encodeName(m_linkPath + QStringLiteral(".%1.tmp").arg(::getpid()));
+    ::unlink(tmp.constData());
+    if (::symlink(QFile::encodeName(m_sim.slavePath()).constData(), tmp.constData()) != 0 ||
+        ::rename(tmp.constData(), QFile::encodeName(m_linkPath).constData()) != 0) {
+        *message = QStringLiteral("--link: cannot create %1: %2")
+                       .arg(m_linkPath, QString::fromLocal8Bit(strerror(errno)));
+        ::unlink(tmp.constData());
+        return false;
+    }
+    m_linkMade = true;
+    return true;
+}
+
+void SimProgram::removeLink()
+{
+    if (!m_linkMade)
+        return;
+    m_linkMade = false;
+    // Only our own link: another simulator may have taken the path over meanwhile.
+    if (QFileInfo(m_linkPath).symLinkTarget() == QFileInfo(m_sim.slavePath()).absoluteFilePath())
+        QFile::remove(m_linkPath);
+}
+
+void SimProgram::logLine(const QString &text)
+{
+    QTextStream err(stderr);
+    err << QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz")) << ' ' << text
+        << Qt::endl;
+}
+
+bool SimProgram::installSignalHandlers()
+{
+    if (::pipe(g_signalPipe) != 0)
+        return false;
+    for (int fd : g_signalPipe)
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    return sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0;
+}

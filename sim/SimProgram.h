@@ -1,0 +1,48 @@
+#pragma once
+
+// The kx4-sim program: reads its options, serves a PtySimulator until SIGINT or SIGTERM,
+// keeps the --link symlink and the --state file, and logs the traffic with --verbose.
+
+#include "sim/PtySimulator.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+class SimProgram : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SimProgram(QObject *parent = nullptr);
+    ~SimProgram() override;
+
+    // Applies the command line. Returns false with a message for bad options; `done` is
+    // set when the program has nothing more to do (--help).
+    bool configure(const QStringList &arguments, QString *message, bool *done);
+    // Starts serving (pty, symlink) and prints the slave path. False with a message.
+    bool start(QString *message);
+    // Saves the state and removes the symlink; safe to call twice.
+    void stop();
+
+    PtySimulator &simulator() { return m_sim; }
+    QString linkPath() const { return m_linkPath; }
+    QString statePath() const { return m_statePath; }
+
+    // Makes SIGINT and SIGTERM quit the application's event loop.
+    static bool installSignalHandlers();
+
+private:
+    void saveState();
+    bool makeLink(QString *message);
+    void removeLink();
+    void logLine(const QString &text);
+
+    PtySimulator m_sim;
+    QString m_linkPath;
+    QString m_statePath;
+    bool m_blank = false;
+    bool m_verbose = false;
+    bool m_linkMade = false;
+    QTimer m_saveTimer;
+};

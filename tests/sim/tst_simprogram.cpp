@@ -1,0 +1,150 @@
+#include "link/ELM327IOBase.h"
+#include "sim/SimStateFile.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+// kx4-sim as a separate program: what the demo script and a person at the terminal rely on.
+class tst_SimProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void helpAndBadOptions();
+    void servesLinkKeepsStateAndCleansUp();
+    void refusesUnreadableStateWithoutTouchingIt();
+
+private:
+    // Starts kx4-sim and returns the slave path it prints (empty on failure).
+    static QString startSim(QProcess &p, const QStringList &args);
+    // Connects the tool's link through `port`, sends `frame` and returns the reply frame.
+    static QByteArray exchange(const QString &port, uint baud, const QByteArray &frame);
+};
+
+QString tst_SimProgram::startSim(QProcess &p, const QStringList &args)
+{
+    p.setProgram(QStringLiteral(KX4_SIM_PROGRAM));
+    p.setArguments(args);
+    p.start();
+    if (!p.waitForStarted(5000))
+        return QString();
+    QDeadlineTimer deadline(5000);
+    while (!p.canReadLine() && p.state() == QProcess::Running && !deadline.hasExpired())
+        p.waitForReadyRead(100);
+    return QString::fromLocal8Bit(p.readLine()).trimmed();
+}
+
+QByteArray tst_SimProgram::exchange(const QString &port, uint baud, const QByteArray &frame)
+{
+    qputenv("KX4_EXTRA_PORTS", port.toLocal8Bit());
+    if (!availableSerialPorts().contains(port))
+        return "not listed";
+    ELM327IOBase link(nullptr);
+    QSignalSpy ready(&link, &ELM327IOBase::ready);
+    QSignalSpy reads(&link, &ELM327IOBase::read);
+    if (!link.setup(port, baud, true, false))
+        return "setup failed";
+    if (!ready.wait(5000) && ready.isEmpty())
+        return "not ready";
+    link.writeHEX(frame);
+    if (!reads.wait(3000))
+        return "no reply";
+    link.close();
+    return reads.first().first().toByteArray();
+}
+
+void tst_SimProgram::helpAndBadOptions()
+{
+    QProcess p;
+    p.start(QStringLiteral(KX4_SIM_PROGRAM), {QStringLiteral("--help")});
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
+    for (const char *option : {"--baud", "--kind", "--pages", "--count", "--disp", "--version",
+                               "--link", "--state", "--pacing", "--latency-us", "--fault", "--seed",
+                               "--restart-silence-ms", "--ack30-01", "--verbose"}) {
+        QVERIFY2(help.contains(QLatin1String(option)), option);
+    }
+
+    const QList<QStringList> bad = {
+        {"--baud", "fast"},    {"--pages", "17"},        {"--kind", "obdlink"}, {"--fault", "drop"},
+        {"--fault", "melt@1"}, {"--random-faults", "2"}, {"stray-argument"}};
+    for (const QStringList &args : bad) {
+        p.start(QStringLiteral(KX4_SIM_PROGRAM), args);
+        QVERIFY(p.waitForFinished(5000));
+        QVERIFY2(p.exitCode() != 0, qPrintable(args.join(' ')));
+        QVERIFY(!p.readAllStandardError().isEmpty());
+    }
+}
+
+void tst_SimProgram::servesLinkKeepsStateAndCleansUp()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("adapter"));
+    const QString state = dir.filePath(QStringLiteral("dash.json"));
+    const QStringList args = {QStringLiteral("--baud"),  QStringLiteral("57600"),
+                              QStringLiteral("--link"),  link,
+                              QStringLiteral("--state"), state};
+    {
+        QProcess p;
+        const QString slave = startSim(p, args);
+        QVERIFY(!slave.isEmpty());
+        QCOMPARE(QFileInfo(link).symLinkTarget(), slave);
+        // Rate detection ("Automatic") through the symlink; a block write is acknowledged.
+        QCOMPARE(exchange(link, 0, QByteArray::fromHex("00C4A1A2A3A4A5A6")),
+                 QByteArray::fromHex("30000004FFFFFFFF"));
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+    SimDashboard saved;
+    QVERIFY(SimStateFile::load(state, saved, nullptr));
+    QCOMPARE(saved.readMemory(0x0400, 6), QByteArray::fromHex("A1A2A3A4A5A6"));
+    {
+        // The next run starts from the saved memory; a fixed rate connects at once.
+        QProcess p;
+        QVERIFY(!startSim(p, args).isEmpty());
+        QCOMPARE(exchange(link, 57600, QByteArray::fromHex("0044FFFFFFFFFFFF")),
+                 QByteArray::fromHex("0044A1A2A3A4A5A6"));
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitCode(), 0);
+    }
+    qunsetenv("KX4_EXTRA_PORTS");
+}
+
+void tst_SimProgram::refusesUnreadableStateWithoutTouchingIt()
+{
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("dash.json"));
+    QFile f(state);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("{\"format\":\"kx4-sim-state\",\"version\":1,\"memory\":\"@@not base64@@\"}");
+    f.close();
+    const QByteArray before = [&] {
+        QFile r(state);
+        r.open(QIODevice::ReadOnly);
+        return r.readAll();
+    }();
+    QProcess p;
+    p.start(QStringLiteral(KX4_SIM_PROGRAM), {QStringLiteral("--state"), state});
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(p.readAllStandardError().contains("memory"));
+    QFile r(state);
+    QVERIFY(r.open(QIODevice::ReadOnly));
+    QCOMPARE(r.readAll(), before);
+}
+
+QTEST_GUILESS_MAIN(tst_SimProgram)
+#include "tst_simprogram.moc"
