@@ -1,0 +1,161 @@
+#include "tests/common/SimSession.h"
+
+#include "config/ParameterCatalogue.h"
+
+#include <QCoreApplication>
+#include <QStandardPaths>
+#include <QTest>
+#include <QtEndian>
+
+SimSession::SimSession(QObject *parent) : QObject(parent) {}
+
+SimSession::~SimSession()
+{
+    // The runner resets the adapter through the pty on its way out, so it goes first.
+    m_runner.reset();
+    m_sim.reset();
+}
+
+bool SimSession::start(int adapterBaud)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    m_sim = std::make_unique<PtySimulator>();
+    m_sim->setBaudRate(adapterBaud);
+    m_sim->adapter().setNoDataTimeoutMs(NoDataTimeoutMs);
+    if (!m_sim->start()) {
+        m_error = m_sim->errorString();
+        return false;
+    }
+    qputenv("KX4_EXTRA_PORTS", m_sim->slavePath().toLocal8Bit());
+    m_runner = std::make_unique<CFGRunner>();
+    return true;
+}
+
+bool SimSession::connectRunner(int baud, bool adv, int timeoutMs)
+{
+    if (!m_runner->connectToHost(port(), baud, adv))
+        return false;
+    return waitForIdle(timeoutMs);
+}
+
+bool SimSession::waitForState(CFGRunner::State state, int timeoutMs)
+{
+    bool reached = m_runner->getState() == state;
+    const auto watch = connect(m_runner.get(), &CFGRunner::stateChanged, this,
+                               [&reached, state](CFGRunner::State s) {
+                                   if (s == state)
+                                       reached = true;
+                               });
+    const bool ok = QTest::qWaitFor([&reached] { return reached; }, timeoutMs);
+    disconnect(watch);
+    return ok;
+}
+
+bool SimSession::waitForIdle(int timeoutMs)
+{
+    // The link says ready() when the adapter is back at its prompt with nothing queued;
+    // seen while the runner is Idle, the exchange has come to rest.
+    auto *link = m_runner->findChild<ELM327IOBase *>();
+    if (!link)
+        return false;
+    bool rested = false;
+    CFGRunner *runner = m_runner.get();
+    const auto watch = connect(link, &ELM327IOBase::ready, this, [&rested, runner] {
+        if (runner->getState() == CFGRunner::Idle)
+            rested = true;
+    });
+    const bool ok = QTest::qWaitFor([&rested] { return rested; }, timeoutMs);
+    disconnect(watch);
+    return ok;
+}
+
+QList<QByteArray> SimSession::hostFrames() const
+{
+    QList<QByteArray> frames;
+    const auto all = m_sim->hostFrames();
+    for (const SimFrame &f : all)
+        frames.append(f.data);
+    return frames;
+}
+
+QByteArray SimSession::memory(int address, int length) const
+{
+    return m_sim->dashboard().readMemory(address, length);
+}
+
+void SimSession::setMemory(int address, const QByteArray &bytes)
+{
+    m_sim->dashboard().writeMemory(address, bytes);
+}
+
+QJsonObject SimSession::catalogueItem(const QString &name, int cid)
+{
+    if (m_runner->engines().isEmpty())
+        m_runner->loadDefaultConfig();
+    // The whole catalogue, whatever engine the runner has selected.
+    ParameterCatalogue::EngineTable engines;
+    ParameterCatalogue::ItemTable items;
+    ParameterCatalogue::load(ParameterCatalogue::defaultPath(), engines, items);
+    for (const QJsonObject &item : qAsConst(items)) {
+        if (item.value(QStringLiteral("name")).toString() == name &&
+            (cid < 0 || item.value(QStringLiteral("cid")).toInt() == cid))
+            return item;
+    }
+    return QJsonObject();
+}
+
+quint32 SimSession::hashOf(const QJsonObject &item)
+{
+    return ParameterCatalogue::parameterHash(item);
+}
+
+QVariantList SimSession::configList(int positions, const QMap<int, QJsonObject> &items)
+{
+    QVariantList list;
+    for (int i = 0; i < positions; ++i) {
+        const QJsonObject item = items.value(i);
+        if (item.isEmpty()) {
+            list.append(QVariantMap{{QStringLiteral("active"), false},
+                                    {QStringLiteral("hid"), 0},
+                                    {QStringLiteral("descr"), QString()}});
+        } else {
+            const uint hid = hashOf(item);
+            list.append(QVariantMap{{QStringLiteral("active"), true},
+                                    {QStringLiteral("hid"), hid},
+                                    {QStringLiteral("descr"), m_runner->describeParam(hid)}});
+        }
+    }
+    return list;
+}
+
+QByteArray SimSession::record(quint16 pid, quint16 cid, quint16 div, quint8 pos, quint8 num,
+                              const QByteArray &header, const QByteArray &tail)
+{
+    QByteArray r(22, '\0');
+    uchar *b = reinterpret_cast<uchar *>(r.data());
+    qToLittleEndian<quint16>(pid, b);
+    qToLittleEndian<quint16>(cid, b + 2);
+    qToLittleEndian<quint16>(div, b + 7);
+    b[9] = 1;
+    b[10] = num;
+    b[11] = pos;
+    r.replace(12, 6, header.leftJustified(6, ' ', true));
+    r.replace(18, 4, tail.rightJustified(4, ' ', true));
+    return r;
+}
+
+QByteArray SimSession::boardRecord(int rpmlim, int engidx)
+{
+    QByteArray r(18, '\0');
+    uchar *b = reinterpret_cast<uchar *>(r.data());
+    qToLittleEndian<quint16>(18, b);
+    b[2] = 1;
+    b[3] = 1;
+    qToLittleEndian<quint16>(650, b + 6);
+    qToLittleEndian<quint16>(1, b + 8);
+    qToLittleEndian<quint16>(quint16(rpmlim), b + 10);
+    qToLittleEndian<quint16>(7000, b + 12);
+    qToLittleEndian<quint16>(30000, b + 14);
+    qToLittleEndian<quint16>(quint16(engidx), b + 16);
+    return r;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+// A CFGRunner talking to the in-process simulator through a real pseudo-terminal: starts
+// the simulated adapter and dashboard, lists the pty through KX4_EXTRA_PORTS, connects the
+// controller at a fixed rate and waits for discovery to finish. Tests then drive the runner
+// and look at the simulator's memory and frame log.
+
+#include "runner/CFGRunner.h"
+#include "sim/PtySimulator.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <memory>
+
+class SimSession : public QObject
+{
+    Q_OBJECT
+public:
+    // The simulator's "no reply" time-out in tests: short, so retransmission runs are quick.
+    static constexpr int NoDataTimeoutMs = 30;
+
+    explicit SimSession(QObject *parent = nullptr);
+    ~SimSession() override;
+
+    // Starts the simulator (adapter at `adapterBaud`) and creates the runner. False when the
+    // pty cannot be made; errorString() says why.
+    bool start(int adapterBaud = 38400);
+    QString errorString() const { return m_error; }
+
+    PtySimulator &sim() { return *m_sim; }
+    SimDashboard &dashboard() { return m_sim->dashboard(); }
+    CFGRunner &runner() { return *m_runner; }
+    QString port() const { return m_sim->slavePath(); }
+
+    // Connects the runner (baud 0: detection) and waits until discovery and the first
+    // configuration read have ended with the runner Idle. False on failure or time-out.
+    bool connectRunner(int baud = 38400, bool adv = false, int timeoutMs = 20000);
+    // Waits until the runner reports `state` through stateChanged or already is in it.
+    bool waitForState(CFGRunner::State state, int timeoutMs = 10000);
+    // Waits until the runner is Idle and the adapter has nothing in flight any more.
+    bool waitForIdle(int timeoutMs = 10000);
+
+    // The data fields of the frames the adapter sent on the bus since the last clearFrames().
+    QList<QByteArray> hostFrames() const;
+    void clearFrames() { m_sim->clearLog(); }
+
+    // Dashboard memory helpers.
+    QByteArray memory(int address, int length) const;
+    void setMemory(int address, const QByteArray &bytes);
+
+    // The runner's catalogue item called `name` (with that "cid" when cid >= 0); loads the
+    // built-in catalogue on first use. An empty object when there is none.
+    QJsonObject catalogueItem(const QString &name, int cid = -1);
+    static quint32 hashOf(const QJsonObject &item);
+    // A configuration list of `positions` entries with the given items at the given positions.
+    QVariantList configList(int positions, const QMap<int, QJsonObject> &items);
+
+    // A parameter table record (22 bytes) as the dashboard keeps it.
+    static QByteArray record(quint16 pid, quint16 cid, quint16 div, quint8 pos, quint8 num = 1,
+                             const QByteArray &header = "TEST  ", const QByteArray &tail = "   u");
+    // A version-1 board record (18 bytes).
+    static QByteArray boardRecord(int rpmlim = 6500, int engidx = 0);
+
+private:
+    std::unique_ptr<PtySimulator> m_sim;
+    std::unique_ptr<CFGRunner> m_runner;
+    QString m_error;
+};
