@@ -1,0 +1,302 @@
+// What the controller does when the link misbehaves: lost replies and their retransmission,
+// adapter errors, status texts instead of replies, duplicated and late replies, and the
+// adapter going away in the middle of a read.
+
+#include "tests/common/RunnerRecorder.h"
+#include "tests/common/SimSession.h"
+
+#include <QTest>
+
+namespace {
+
+QByteArray blockRead(int address)
+{
+    QByteArray m(8, '\xFF');
+    m[0] = char(address & 0xFF);
+    m[1] = char(0x40 | (address >> 8));
+    return m;
+}
+
+enum class Operation { Read, MaintenanceWrite, ConfigWrite };
+
+} // namespace
+
+Q_DECLARE_METATYPE(SimFault::Kind)
+Q_DECLARE_METATYPE(Operation)
+
+class tst_RunnerFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void lostReplies_data();
+    void lostReplies();
+    void adapterErrorsEndSession_data();
+    void adapterErrorsEndSession();
+    void writeWithoutAcknowledgementGoesIdle();
+    void duplicatedAndLateReplies_data();
+    void duplicatedAndLateReplies();
+    void hangUpMidRead();
+
+private:
+    // Starts `op` on a connected runner; the fault plan counts requests from the next one.
+    void start(Operation op);
+    int nextRequest() const { return s->sim().requestCount() + 1; }
+
+    std::unique_ptr<SimSession> s;
+};
+
+void tst_RunnerFaults::init()
+{
+    s = std::make_unique<SimSession>();
+    QVERIFY2(s->start(), qPrintable(s->errorString()));
+    s->dashboard().eraseMemory();
+    s->dashboard().setCount(2);
+    s->setMemory(0, SimSession::record(12, 2024, 4, 0) + SimSession::record(5, 2024, 1, 4));
+    s->setMemory(0x200, SimSession::boardRecord());
+    s->runner().loadDefaultConfig();
+    QVERIFY(s->connectRunner());
+    s->clearFrames();
+}
+
+void tst_RunnerFaults::cleanup()
+{
+    s.reset();
+}
+
+void tst_RunnerFaults::start(Operation op)
+{
+    switch (op) {
+    case Operation::Read:
+        s->runner().requestConfig();
+        break;
+    case Operation::MaintenanceWrite:
+        s->runner().updateEeeprom(4242, 99);
+        break;
+    case Operation::ConfigWrite:
+        s->runner().updateConfig(s->configList(6, {{1, s->catalogueItem("SPEED")}}), QVariantMap());
+        break;
+    }
+}
+
+void tst_RunnerFaults::lostReplies_data()
+{
+    QTest::addColumn<SimFault::Kind>("kind");
+    QTest::addColumn<Operation>("op");
+    QTest::addColumn<int>("hit");   // which request of the operation loses its reply
+    QTest::addColumn<int>("count"); // how many times in a row
+    QTest::addColumn<QString>("reason");
+
+    // "NO DATA" from the adapter: retransmitted up to 9 times, so sent 10 times in all.
+    QTest::newRow("no data x1") << SimFault::DropReply << Operation::Read << 3 << 1 << "";
+    QTest::newRow("no data x9") << SimFault::DropReply << Operation::Read << 3 << 9 << "";
+    QTest::newRow("no data x10") << SimFault::DropReply << Operation::Read << 3 << 10
+                                 << "trasport error no data";
+    QTest::newRow("no ack x10") << SimFault::NeverAck << Operation::MaintenanceWrite << 2 << 10
+                                << "trasport error no data";
+    // A status text or a frame of the wrong length is followed by the prompt with nothing
+    // to send: a lost reply as well, counted the same way.
+    QTest::newRow("bus busy x1") << SimFault::BusBusy << Operation::Read << 1 << 1 << "";
+    QTest::newRow("bus busy x10") << SimFault::BusBusy << Operation::Read << 4 << 10
+                                  << "no valid reply";
+    QTest::newRow("unable to connect x9")
+        << SimFault::UnableToConnect << Operation::Read << 9 << 9 << "";
+    QTest::newRow("short frame x2") << SimFault::WrongLength << Operation::Read << 2 << 2 << "";
+    QTest::newRow("short frame x10")
+        << SimFault::WrongLength << Operation::Read << 10 << 10 << "no valid reply";
+    QTest::newRow("bus busy maintenance x3")
+        << SimFault::BusBusy << Operation::MaintenanceWrite << 2 << 3 << "";
+    QTest::newRow("short ack maintenance x10")
+        << SimFault::WrongLength << Operation::MaintenanceWrite << 1 << 10 << "no valid reply";
+}
+
+void tst_RunnerFaults::lostReplies()
+{
+    QFETCH(SimFault::Kind, kind);
+    QFETCH(Operation, op);
+    QFETCH(int, hit);
+    QFETCH(int, count);
+    QFETCH(QString, reason);
+
+    RunnerRecorder rec(&s->runner());
+    const int first = nextRequest();
+    s->sim().faults().addFault(kind, first + hit - 1, count);
+    start(op);
+    const int requests = op == Operation::Read ? 11 : 2;
+
+    if (reason.isEmpty()) {
+        QVERIFY(s->waitForIdle(20000));
+        QVERIFY(rec.alerts().filter("Communication error").isEmpty());
+        // The hit request went out once more per lost reply; nothing else was repeated.
+        QCOMPARE(s->sim().requestCount() - first + 1, requests + count);
+        if (op == Operation::Read) {
+            QCOMPARE(rec.count("deviceConfig"), 1);
+            QCOMPARE(rec.count("boardConfig"), 1);
+            QCOMPARE(rec.last("boardConfig").toMap().value("rpmlim").toInt(), 6500);
+        } else {
+            QCOMPARE(s->dashboard().value(SimDashboard::SavedOdometer), 4242u);
+            QCOMPARE(s->dashboard().value(SimDashboard::SavedEngineTime), 99u);
+        }
+    } else {
+        QVERIFY(s->waitForState(CFGRunner::NotConnected, 20000));
+        QCOMPARE(rec.alerts().filter("Communication error"),
+                 QStringList{"Communication error: " + reason});
+        QCOMPARE(rec.count("disconnectedFromHost"), 1);
+        QCOMPARE(s->sim().requestCount() - first + 1, hit - 1 + 10);
+    }
+}
+
+void tst_RunnerFaults::adapterErrorsEndSession_data()
+{
+    QTest::addColumn<SimFault::Kind>("kind");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("alert");
+    QTest::addColumn<int>("requests"); // bus requests made from the hit one on
+
+    // The adapter resends on "CAN ERROR" itself; once it gives up the session ends at once.
+    QTest::newRow("can error x5") << SimFault::CanError << 5
+                                  << "Communication error: CAN error. Retries exhausted" << 5;
+    QTest::newRow("stopped") << SimFault::Stopped << 1
+                             << "Communication error: trasport error stopped" << 1;
+    QTest::newRow("garbage line") << SimFault::GarbageLine << 1
+                                  << "Communication error: non-hex reply" << 1;
+    QTest::newRow("can error x4") << SimFault::CanError << 4 << "" << 0;
+}
+
+void tst_RunnerFaults::adapterErrorsEndSession()
+{
+    QFETCH(SimFault::Kind, kind);
+    QFETCH(int, count);
+    QFETCH(QString, alert);
+    QFETCH(int, requests);
+
+    RunnerRecorder rec(&s->runner());
+    const int hit = nextRequest() + 2;
+    s->sim().faults().addFault(kind, hit, count);
+    start(Operation::Read);
+
+    if (alert.isEmpty()) {
+        QVERIFY(s->waitForIdle());
+        QVERIFY(rec.alerts().filter("Communication error").isEmpty());
+        QCOMPARE(rec.count("boardConfig"), 1);
+        return;
+    }
+    QVERIFY(s->waitForState(CFGRunner::NotConnected));
+    QCOMPARE(rec.alerts(), QStringList{alert});
+    QCOMPARE(rec.names().mid(rec.names().size() - 2),
+             QStringList({"stateChanged:NotConnected", "disconnectedFromHost"}));
+    // No retransmission by the controller.
+    QTRY_COMPARE(s->sim().requestCount(), hit - 1 + requests);
+}
+
+void tst_RunnerFaults::writeWithoutAcknowledgementGoesIdle()
+{
+    // A write answered by something that is no acknowledgement has no next request; the
+    // adapter's prompt then ends it (and the configuration is not read again).
+    RunnerRecorder rec(&s->runner());
+    const QByteArray before = s->memory(0, 44);
+    const int first = nextRequest();
+    s->sim().faults().addFault(SimFault::BusBusy, first + 1, 1);
+    start(Operation::ConfigWrite);
+    QVERIFY(s->waitForIdle());
+    QCOMPARE(rec.names({"stateChanged"}),
+             QStringList({"stateChanged:Writing", "stateChanged:Idle"}));
+    QCOMPARE(s->sim().requestCount(), first + 1);
+    QVERIFY(s->memory(0, 6) != before.left(6));
+    QCOMPARE(s->memory(6, 6), before.mid(6, 6));
+    QVERIFY(!s->waitForState(CFGRunner::Reading, 400));
+    QVERIFY(rec.alerts().isEmpty());
+}
+
+void tst_RunnerFaults::duplicatedAndLateReplies_data()
+{
+    QTest::addColumn<SimFault::Kind>("kind");
+    QTest::addColumn<Operation>("op");
+    QTest::addColumn<int>("count");
+
+    // Every reply printed twice, or one reply arriving after the adapter gave up on it and
+    // the request was sent again: each request is still answered once.
+    QTest::newRow("duplicates, read") << SimFault::DuplicateReply << Operation::Read << 0;
+    QTest::newRow("duplicates, write") << SimFault::DuplicateReply << Operation::ConfigWrite << 0;
+    QTest::newRow("duplicates, maintenance")
+        << SimFault::DuplicateReply << Operation::MaintenanceWrite << 0;
+    QTest::newRow("late reply, read") << SimFault::DelayedReply << Operation::Read << 1;
+}
+
+void tst_RunnerFaults::duplicatedAndLateReplies()
+{
+    QFETCH(SimFault::Kind, kind);
+    QFETCH(Operation, op);
+    QFETCH(int, count);
+
+    RunnerRecorder rec(&s->runner());
+    const int delay = SimSession::NoDataTimeoutMs * 2;
+    s->sim().faults().addFault(kind, nextRequest() + 1, count, delay);
+    start(op);
+    QVERIFY(s->waitForIdle());
+    if (op == Operation::ConfigWrite) {
+        QVERIFY(s->waitForState(CFGRunner::Reading, 2000));
+        QVERIFY(s->waitForIdle());
+    }
+    if (count == 1)
+        QTest::qWait(delay * 2); // let the late reply come in
+    QVERIFY(rec.alerts().filter("Communication error").isEmpty());
+    QCOMPARE(s->runner().getState(), CFGRunner::Idle);
+
+    const QList<QByteArray> frames = s->hostFrames();
+    switch (op) {
+    case Operation::Read: {
+        QList<QByteArray> expected;
+        for (int a = 0; a < 44; a += 6)
+            expected << blockRead(a);
+        expected << blockRead(0x200) << blockRead(0x206) << blockRead(0x20C);
+        if (count == 1)
+            expected.insert(1, blockRead(6)); // the retransmission after "NO DATA"
+        QCOMPARE(frames, expected);
+        QCOMPARE(rec.count("deviceConfig"), 1);
+        QCOMPARE(rec.last("deviceConfig").toList().at(4).toMap().value("hid").toUInt(),
+                 SimSession::hashOf(s->catalogueItem("CLT")));
+        break;
+    }
+    case Operation::ConfigWrite:
+        // 22 bytes in 4 chunks, the board in 3, then the read of one record and the board.
+        QCOMPARE(frames.size(), 4 + 3 + 4 + 3);
+        QCOMPARE(s->memory(0, 2), QByteArray::fromHex("0D00"));
+        QCOMPARE(rec.last("deviceConfig").toList().at(1).toMap().value("hid").toUInt(),
+                 SimSession::hashOf(s->catalogueItem("SPEED")));
+        break;
+    case Operation::MaintenanceWrite:
+        QCOMPARE(frames.size(), 2);
+        QCOMPARE(s->dashboard().value(SimDashboard::SavedEngineTime), 99u);
+        QCOMPARE(rec.names({"stateChanged"}),
+                 QStringList({"stateChanged:GenWrite", "stateChanged:Idle"}));
+        break;
+    }
+}
+
+void tst_RunnerFaults::hangUpMidRead()
+{
+    CFGRunner &runner = s->runner();
+    RunnerRecorder rec(&runner);
+    CFGRunner::State stateAtAlert = CFGRunner::NotConnected;
+    connect(&runner, &CFGRunner::alert, this, [&] { stateAtAlert = runner.getState(); });
+
+    s->sim().faults().addFault(SimFault::HangUp, nextRequest() + 3, 1);
+    start(Operation::Read);
+    QTRY_COMPARE(rec.count("disconnectedFromHost"), 1);
+
+    QCOMPARE(rec.alerts(), QStringList{"Connection closed"});
+    QCOMPARE(stateAtAlert, CFGRunner::Reading);
+    // The state is left as it was; whatever starts next needs a new connection.
+    QCOMPARE(runner.getState(), CFGRunner::Reading);
+    QCOMPARE(rec.count("deviceConfig"), 0);
+    runner.updateEeeprom(1, 1);
+    runner.resetConfig();
+    QCOMPARE(runner.getState(), CFGRunner::Reading);
+}
+
+QTEST_MAIN(tst_RunnerFaults)
+#include "tst_runnerfaults.moc"

@@ -1,0 +1,330 @@
+// Writing the configuration, erasing the table, the maintenance points and the engine
+// selection, end to end through the pty; the dashboard's memory is checked afterwards.
+
+#include "tests/common/RunnerRecorder.h"
+#include "tests/common/SimSession.h"
+
+#include "models/ParameterListModel.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QTest>
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+QByteArray blockWrite(int address, const QByteArray &data)
+{
+    QByteArray m(8, '\xFF');
+    m[0] = char(address & 0xFF);
+    m[1] = char(0xC0 | (address >> 8));
+    m.replace(2, data.size(), data);
+    return m;
+}
+
+// Engine speed at position 0 and coolant temperature at position 4, as the dashboard keeps
+// them: pid, cid, sign, offset, div, mul, num, pos, name (6, left), units (4, right).
+const QByteArray rpmRecord = hex("0C00E807000000040001010052504D2020202072706D");
+const QByteArray cltRecord = hex("0500E80700D8FF0100010104434C542020202020B043");
+
+} // namespace
+
+class tst_RunnerWrite : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void writeTwoEntries_data();
+    void writeTwoEntries();
+    void writeWithoutActiveEntry();
+    void writeRefusedOutsideIdle();
+    void resetConfig();
+    void maintenancePoints();
+    void engineSelection();
+    void engineByName();
+    void scriptedSessionWithDetection();
+
+private:
+    std::unique_ptr<SimSession> s;
+};
+
+void tst_RunnerWrite::init()
+{
+    s = std::make_unique<SimSession>();
+    QVERIFY2(s->start(), qPrintable(s->errorString()));
+    s->dashboard().eraseMemory();
+    s->dashboard().setDisp(0);
+    s->dashboard().setCount(1);
+    s->setMemory(0, SimSession::record(13, 2024, 1, 2));
+    s->setMemory(0x200, SimSession::boardRecord(6500, 0));
+    s->runner().loadDefaultConfig();
+}
+
+void tst_RunnerWrite::cleanup()
+{
+    s.reset();
+}
+
+void tst_RunnerWrite::writeTwoEntries_data()
+{
+    QTest::addColumn<int>("ackByte");
+    // The dashboard acknowledges with 30 00 or 30 01; both mean the same.
+    QTest::newRow("ack 30 00") << 0;
+    QTest::newRow("ack 30 01") << 1;
+}
+
+void tst_RunnerWrite::writeTwoEntries()
+{
+    QFETCH(int, ackByte);
+    s->dashboard().setAckByte(quint8(ackByte));
+    QVERIFY(s->connectRunner());
+    CFGRunner &runner = s->runner();
+    runner.setEngine(2, QVariantList());
+
+    const QVariantList config =
+        s->configList(6, {{0, s->catalogueItem("RPM")}, {4, s->catalogueItem("CLT")}});
+    QVariantMap board{{"version", 1},   {"rpm", 2},         {"speed", 1},
+                      {"aux", 3},       {"adelay", 700},    {"rflags", 0x10005},
+                      {"rpmlim", 7000}, {"warnodo", 10000}, {"warntime", 20000},
+                      {"engidx", 0}};
+
+    RunnerRecorder rec(&runner);
+    s->clearFrames();
+    runner.updateConfig(config, board);
+    QVERIFY(s->waitForState(CFGRunner::Idle));
+
+    // 44 bytes in 8 chunks, the last one padded with FF; then the board record in 3.
+    const QByteArray table = rpmRecord + cltRecord;
+    QList<QByteArray> expected;
+    for (int a = 0; a < 44; a += 6)
+        expected << blockWrite(a, table.mid(a, 6));
+    // "engidx" is always the selected engine; values are cut to their field width.
+    const QByteArray boardRecord = hex("120001020103BC020500581B1027204E0200");
+    for (int a = 0; a < 18; a += 6)
+        expected << blockWrite(0x200 + a, boardRecord.mid(a, 6));
+    QCOMPARE(s->hostFrames(), expected);
+    QCOMPARE(expected.at(7), hex("2AC0B043FFFFFFFF"));
+
+    QCOMPARE(s->memory(0, 48), table + hex("FFFFFFFF"));
+    QCOMPARE(s->memory(0x200, 18), boardRecord);
+
+    QList<double> progress{0};
+    for (int c = 6; c <= 42; c += 6)
+        progress << c / 44.0;
+    progress << 1 << 6 / 18.0 << 12 / 18.0 << 1;
+    QCOMPARE(rec.progressValues(), progress);
+    QCOMPARE(rec.names({"stateChanged"}),
+             QStringList({"stateChanged:Writing", "stateChanged:Idle"}));
+
+    // 200 ms later the configuration is read back as the dashboard now holds it.
+    rec.clear();
+    s->clearFrames();
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(s->waitForState(CFGRunner::Reading, 2000));
+    QVERIFY(clock.elapsed() >= 150);
+    QVERIFY(s->waitForIdle());
+    QCOMPARE(s->hostFrames().size(), 8 + 3);
+    const QVariantList reread = rec.last("deviceConfig").toList();
+    QCOMPARE(reread.size(), 6);
+    QCOMPARE(reread.at(0).toMap().value("hid"), config.at(0).toMap().value("hid"));
+    QCOMPARE(reread.at(4).toMap().value("hid"), config.at(4).toMap().value("hid"));
+    QCOMPARE(rec.last("boardConfig").toMap().value("rflags").toInt(), 5);
+    QCOMPARE(rec.last("boardConfig").toMap().value("engidx").toInt(), 2);
+}
+
+void tst_RunnerWrite::writeWithoutActiveEntry()
+{
+    QVERIFY(s->connectRunner());
+    CFGRunner &runner = s->runner();
+    RunnerRecorder rec(&runner);
+    s->clearFrames();
+
+    // No entry: one block of six FF bytes at 0, then the board record as it was read (the
+    // board map given is empty).
+    runner.updateConfig(s->configList(6, {}), QVariantMap());
+    QVERIFY(s->waitForState(CFGRunner::Idle));
+    const QByteArray board = SimSession::boardRecord(6500, 0);
+    QCOMPARE(s->hostFrames(),
+             QList<QByteArray>({hex("00C0FFFFFFFFFFFF"), blockWrite(0x200, board.mid(0, 6)),
+                                blockWrite(0x206, board.mid(6, 6)),
+                                blockWrite(0x20C, board.mid(12, 6))}));
+    QCOMPARE(rec.progressValues().mid(0, 2), QList<double>({0, 1}));
+    QCOMPARE(s->memory(0, 6), QByteArray(6, '\xFF'));
+
+    // The re-read finds no record to read: count is now 0.
+    QVERIFY(!s->waitForState(CFGRunner::Reading, 500));
+}
+
+void tst_RunnerWrite::writeRefusedOutsideIdle()
+{
+    CFGRunner &runner = s->runner();
+    RunnerRecorder rec(&runner);
+    const QVariantList config = s->configList(6, {{0, s->catalogueItem("RPM")}});
+
+    // Not connected: nothing happens at all.
+    runner.updateConfig(config, QVariantMap());
+    QCOMPARE(runner.getState(), CFGRunner::NotConnected);
+    QVERIFY(rec.names().isEmpty());
+
+    // While a read runs: refused with a message, the read goes on undisturbed.
+    QVERIFY(s->connectRunner());
+    const QByteArray before = s->memory(0, 64);
+    rec.clear();
+    runner.requestConfig();
+    QCOMPARE(runner.getState(), CFGRunner::Reading);
+    runner.updateConfig(config, QVariantMap());
+    QCOMPARE(runner.getState(), CFGRunner::Reading);
+    QCOMPARE(rec.alerts(), QStringList({"Another operation is in progress"}));
+    QVERIFY(s->waitForIdle());
+    QCOMPARE(rec.count("deviceConfig"), 1);
+    QCOMPARE(s->memory(0, 64), before);
+}
+
+void tst_RunnerWrite::resetConfig()
+{
+    CFGRunner &runner = s->runner();
+    runner.resetConfig(); // not connected: nothing
+    QCOMPARE(runner.getState(), CFGRunner::NotConnected);
+
+    QVERIFY(s->connectRunner());
+    RunnerRecorder rec(&runner);
+    s->clearFrames();
+    runner.resetConfig();
+    QVERIFY(s->waitForState(CFGRunner::Idle));
+    QCOMPARE(s->hostFrames(), QList<QByteArray>{hex("00C0FFFFFFFFFFFF")});
+    QCOMPARE(s->memory(0, 8), hex("FFFFFFFFFFFF0001"));
+
+    // Then the table is read again with the old count.
+    QVERIFY(s->waitForState(CFGRunner::Reading, 2000));
+    QVERIFY(s->waitForIdle());
+    QCOMPARE(rec.names({"stateChanged"}),
+             QStringList({"stateChanged:Writing", "stateChanged:Idle", "stateChanged:Reading",
+                          "stateChanged:Idle"}));
+    const QVariantList config = rec.last("deviceConfig").toList();
+    QCOMPARE(config.size(), 6);
+    for (const QVariant &entry : config)
+        QVERIFY(!entry.toMap().value("active").toBool());
+
+    // Refused silently while another operation runs.
+    runner.requestConfig();
+    s->clearFrames();
+    runner.resetConfig();
+    QVERIFY(s->waitForIdle());
+    for (const QByteArray &frame : s->hostFrames())
+        QVERIFY(frame.at(1) != char(0xC0));
+}
+
+void tst_RunnerWrite::maintenancePoints()
+{
+    QVERIFY(s->connectRunner());
+    CFGRunner &runner = s->runner();
+    RunnerRecorder rec(&runner);
+    s->clearFrames();
+
+    runner.updateEeeprom(12345, 678);
+    QCOMPARE(runner.getState(), CFGRunner::GenWrite);
+    QVERIFY(s->waitForIdle());
+    QCOMPARE(s->hostFrames(),
+             QList<QByteArray>({hex("FEFF39300000FFFF"), hex("FCFFA6020000FFFF")}));
+    QCOMPARE(s->dashboard().value(SimDashboard::SavedOdometer), 12345u);
+    QCOMPARE(s->dashboard().value(SimDashboard::SavedEngineTime), 678u);
+    QCOMPARE(rec.names(), QStringList({"stateChanged:GenWrite", "stateChanged:Idle"}));
+
+    // Refused while a read runs, with a message.
+    runner.requestConfig();
+    rec.clear();
+    runner.updateEeeprom(1, 2);
+    QCOMPARE(rec.alerts(), QStringList({"Another operation is in progress"}));
+    QVERIFY(s->waitForIdle());
+    QCOMPARE(s->dashboard().value(SimDashboard::SavedOdometer), 12345u);
+}
+
+void tst_RunnerWrite::engineSelection()
+{
+    CFGRunner &runner = s->runner();
+    const QJsonObject cat = s->catalogueItem("CAT"); // not offered for engine 3
+    QVariantList config =
+        s->configList(6, {{0, s->catalogueItem("RPM")}, {2, cat}, {3, s->catalogueItem("SPEED")}});
+    QVERIFY(!cat.value("engines").toArray().contains(3));
+
+    RunnerRecorder rec(&runner);
+    runner.setEngine(1, config);
+    QVERIFY(rec.names().isEmpty()); // everything still offered: nothing to announce
+
+    runner.setEngine(3, config);
+    QCOMPARE(rec.names(), QStringList({"deviceConfig"}));
+    QVariantList expected = config;
+    expected.removeAt(2); // the entries after it move up
+    QCOMPARE(rec.last("deviceConfig").toList(), expected);
+    QCOMPARE(runner.paramListModel()->rowCount(), runner.parameterList().size());
+    for (const QVariant &v : runner.parameterList())
+        QVERIFY(v.toJsonObject().value("engines").toArray().contains(3));
+
+    // A negative index offers nothing and takes every active entry away.
+    rec.clear();
+    runner.setEngine(-1, config);
+    QCOMPARE(runner.paramListModel()->rowCount(), 0);
+    QCOMPARE(rec.last("deviceConfig").toList().size(), 3);
+}
+
+void tst_RunnerWrite::engineByName()
+{
+    CFGRunner &runner = s->runner();
+    const QStringList names = runner.engines();
+    QVERIFY(names.size() >= 4);
+    const QVariantList config = s->configList(6, {{1, s->catalogueItem("CAT")}});
+
+    RunnerRecorder rec(&runner);
+    runner.setEngineByName(names.at(3), config);
+    QCOMPARE(rec.last("deviceConfig").toList().size(), 5);
+
+    // An unknown name selects engine 0, where everything is offered.
+    rec.clear();
+    runner.setEngineByName("no such engine", config);
+    QVERIFY(rec.names().isEmpty());
+    QSet<uint> ids;
+    runner.parameterList(&ids);
+    QVERIFY(ids.contains(SimSession::hashOf(s->catalogueItem("CAT"))));
+    QVERIFY(ids.contains(SimSession::hashOf(s->catalogueItem("GEAR", 2025))));
+    QVERIFY(!ids.contains(SimSession::hashOf(s->catalogueItem("GEAR", 2024))));
+}
+
+// The whole road of a configuration change: connect with "Automatic" baud-rate detection,
+// read what the dashboard holds, change it, write it, and find it in the dashboard.
+void tst_RunnerWrite::scriptedSessionWithDetection()
+{
+    RunnerRecorder rec(&s->runner());
+    QVERIFY(s->connectRunner(0, false, 30000));
+    QVERIFY(!rec.alerts().contains("Connection closed"));
+    QCOMPARE(rec.names({"connectedToHost", "disconnectedFromHost"}),
+             QStringList({"connectedToHost"}));
+    QVariantList config = rec.last("deviceConfig").toList();
+    QCOMPARE(config.at(2).toMap().value("hid").toUInt(),
+             SimSession::hashOf(s->catalogueItem("SPEED")));
+    QVariantMap board = rec.last("boardConfig").toMap();
+
+    const QJsonObject rpm = s->catalogueItem("RPM");
+    config[5] = QVariantMap{{"active", true}, {"hid", SimSession::hashOf(rpm)}, {"descr", ""}};
+    board["rpmlim"] = 4500;
+    s->runner().updateConfig(config, board);
+    QVERIFY(s->waitForState(CFGRunner::Idle));
+    QVERIFY(s->waitForState(CFGRunner::Reading, 2000));
+    QVERIFY(s->waitForIdle());
+
+    QCOMPARE(s->memory(0, 22).mid(0, 2), hex("0D00"));
+    QCOMPARE(s->memory(22, 22), hex("0C00E807000000040001010552504D2020202072706D"));
+    QCOMPARE(s->memory(0x20A, 2), hex("9411"));
+    QCOMPARE(rec.last("deviceConfig").toList().at(5).toMap().value("hid").toUInt(),
+             SimSession::hashOf(rpm));
+}
+
+QTEST_MAIN(tst_RunnerWrite)
+#include "tst_runnerwrite.moc"
