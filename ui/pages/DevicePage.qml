@@ -5,18 +5,20 @@ import QtQuick.Layouts 1.3
 import "../controls"
 import "../fonts"
 
-// The connected dashboard: engine and display selectors above the sub-pages
-// (maintenance, display layout, splash screen, board configuration).
-// The sub-pages here only show what the dashboard reported; editing them
-// arrives with the display, picture and board pages.
+// The connected dashboard: page menu, engine and display selectors and
+// "Apply changes" above four sub-pages (maintenance dashboard, display
+// layout, splash screen, board configuration). The pages hold the edits; the
+// controller gets them when the user applies.
 MaterialPane {
     id: page
 
     signal ialert(string msg)
 
     property alias maint: maint
-    property var config: []
-    property var board: ({})
+    property alias lcd1: lcd1
+    property alias cfgPage: cfgPage
+    property alias picPane: picPane
+    property alias subPage: stack.currentIndex
 
     // The engine selector takes a third of the page: keep the page's own
     // size out of its content's.
@@ -28,19 +30,34 @@ MaterialPane {
     }
 
     function selectEngine(idx) {
-        engineEdit.currentIndex = (idx < engineEdit.count) ? idx : 0;
+        engineEdit.currentIndex = (idx >= 0 && idx < engineEdit.count) ? idx : 0;
     }
 
     function selectDisplay(type) {
         dispSelector.currentIndex = (type === 1) ? 1 : 0;
     }
 
-    function init(cfg) {
-        config = cfg;
+    function init(config) {
+        lcd1.setup(config);
     }
 
-    function boardInit(cfg) {
-        board = cfg;
+    function boardInit(config) {
+        cfgPage.set(config);
+    }
+
+    function apply() {
+        switch (stack.currentIndex) {
+        case 1:
+        case 3:
+            runner.updateConfig(lcd1.assembleParams(), cfgPage.get());
+            break;
+        case 2:
+            if (runner.canUploadSplash())
+                runner.uploadSplash();
+            else
+                ialert(qsTr("Splash is not ready"));
+            break;
+        }
     }
 
     ColumnLayout {
@@ -60,30 +77,38 @@ MaterialPane {
 
                 Menu {
                     id: selMenu
+                    objectName: "selMenu"
                     y: selTool.height
+
                     MenuItem {
+                        objectName: "dashboardMenu"
                         text: qsTr("Dashboard")
                         onTriggered: stack.currentIndex = 0
                     }
                     MenuItem {
+                        objectName: "mainScreenMenu"
                         text: qsTr("Main Screen")
                         onTriggered: stack.currentIndex = 1
                     }
                     MenuItem {
+                        objectName: "splashScreenMenu"
                         text: qsTr("Splash Screen")
                         onTriggered: stack.currentIndex = 2
                     }
                     MenuItem {
+                        objectName: "boardConfigMenu"
                         text: qsTr("Board Config")
                         onTriggered: stack.currentIndex = 3
                     }
                     MenuSeparator {}
                     MenuItem {
+                        objectName: "resetMaintMenu"
                         text: qsTr("Reset Maintenance")
                         onTriggered: runner.updateEeeprom(0, 0)
                     }
                 }
             }
+
             Label {
                 text: qsTr("Engine:")
             }
@@ -92,7 +117,12 @@ MaterialPane {
                 objectName: "engineEdit"
                 Layout.preferredWidth: Math.round(page.width / 3)
                 model: []
+                onCurrentTextChanged: {
+                    if (currentText !== "")
+                        runner.setEngineByName(currentText, lcd1.assembleParams());
+                }
             }
+
             Label {
                 text: qsTr("Display")
             }
@@ -101,17 +131,25 @@ MaterialPane {
                 objectName: "dispSelector"
                 model: ["Single", "Double"]
                 enabled: false
+                onCurrentIndexChanged: {
+                    // Positions that exist on both displays keep their values.
+                    var kept = lcd1.assembleParams();
+                    lcd1.displaySize = currentIndex === 1 ? 13 : 6;
+                    lcd1.setup(kept);
+                }
             }
+
             Item {
                 Layout.fillWidth: true
             }
+
             MaterialToolButton {
                 id: applyTool
                 objectName: "applyTool"
                 text: MaterialFont.icon.check
                 font.pointSize: 14
                 tooltip: qsTr("Apply changes")
-                enabled: false
+                onClicked: page.apply()
             }
         }
 
@@ -122,54 +160,39 @@ MaterialPane {
             Layout.fillWidth: true
             Layout.fillHeight: true
 
-            Item {
+            Maintenance {
                 id: maint
                 objectName: "maint"
-                property real odoSaved: 0
-                property real odoCurrent: 0
-                property real odoLimit: 7000
-                property real timeSaved: 0
-                property real timeCurrent: 0
-                property real timeLimit: 500
+            }
 
-                GridLayout {
-                    anchors.centerIn: parent
-                    columns: 2
-                    columnSpacing: 20
-                    Label {
-                        text: qsTr("Odometer, km")
-                        font.pointSize: 14
-                    }
-                    Label {
-                        objectName: "odoText"
-                        text: (maint.odoCurrent - maint.odoSaved) + " / " + maint.odoLimit
-                        font.pointSize: 14
-                    }
-                    Label {
-                        text: qsTr("Time, hours")
-                        font.pointSize: 14
-                    }
-                    Label {
-                        objectName: "timeText"
-                        text: (maint.timeSaved + maint.timeCurrent) + " / " + maint.timeLimit
-                        font.pointSize: 14
+            Pane {
+                id: screenPane
+                objectName: "screenPane"
+                padding: 0
+                background: Item {}
+
+                SwipeView {
+                    anchors.fill: parent
+                    clip: true
+                    // One page only; a swipe would fight the drags.
+                    interactive: false
+
+                    DisplayPage {
+                        id: lcd1
+                        objectName: "lcd1"
                     }
                 }
             }
 
-            ListView {
-                objectName: "configList"
-                clip: true
-                spacing: 4
-                model: page.config
-                delegate: Label {
-                    text: (index + 1) + ": " + (modelData.active ? modelData.descr : "—")
-                }
+            PicturePage {
+                id: picPane
+                objectName: "picPane"
             }
 
-            Item {}
-
-            Item {}
+            ConfigPage {
+                id: cfgPage
+                objectName: "cfgPage"
+            }
         }
     }
 }

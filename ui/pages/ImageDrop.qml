@@ -1,0 +1,80 @@
+import QtQuick 2.11
+import QtQuick.Controls 2.4
+import QtQuick.Controls.Material 2.4
+
+// The area the splash picture is dropped on. It shows the picture the
+// controller accepted; a file the controller refuses changes nothing here.
+Rectangle {
+    id: item
+
+    property string src: ""
+
+    signal clicked
+    // The controller refused a file (it has already said why).
+    signal refused(string url)
+
+    function reset() {
+        src = "";
+    }
+
+    // The path a drop takes: the controller loads and converts the file; only
+    // a picture it accepted is shown. Returns whether it was accepted.
+    function load(url) {
+        var text = url.toString();
+        if (!runner.loadSplash(text)) {
+            refused(text);
+            return false;
+        }
+        // Dropping the same file again (perhaps edited meanwhile) reloads it.
+        src = "";
+        src = text;
+        return true;
+    }
+
+    implicitWidth: 300
+    implicitHeight: 200
+    radius: 2
+    border.width: 1
+    border.color: Material.primary
+    color: dropArea.containsDrag ? Material.accent : Qt.darker(Material.background, 1.05)
+
+    Image {
+        id: picture
+        objectName: "splashPicture"
+        anchors.fill: parent
+        anchors.margins: 1
+        source: item.src
+        fillMode: Image.PreserveAspectFit
+        cache: false
+
+        Drag.active: mouseArea.drag.active
+        Drag.dragType: Drag.Automatic
+        Drag.supportedActions: Qt.CopyAction
+        Drag.mimeData: {
+            "text/uri-list": item.src
+        }
+    }
+
+    MouseArea {
+        id: mouseArea
+        anchors.fill: parent
+        hoverEnabled: true
+        drag.target: item.src !== "" ? picture : null
+        onClicked: item.clicked()
+    }
+
+    ToolTip.visible: item.src === "" && mouseArea.containsMouse
+    ToolTip.text: qsTr("Drop an image here")
+
+    DropArea {
+        id: dropArea
+        anchors.fill: parent
+        onDropped: {
+            if (!drop.hasUrls || drop.urls.length === 0
+                    || !(drop.proposedAction === Qt.MoveAction || drop.proposedAction === Qt.CopyAction))
+                return;
+            if (item.load(drop.urls[0]))
+                drop.acceptProposedAction();
+        }
+    }
+}
