@@ -15,6 +15,10 @@ private slots:
     void answersOnlyAtItsRate_data();
     void answersOnlyAtItsRate();
     void blockReadAndWriteThroughLine();
+    void noDataAfterTimeout();
+    void inputWhileWaitingStops();
+    void hangUpFault();
+    void pacingAtBaudRate();
 
 private:
     // Brings the adapter into the tool's raw-CAN mode.
@@ -92,6 +96,66 @@ void tst_PtySimulator::blockReadAndWriteThroughLine()
     QCOMPARE(sim.hostFrames().size(), 2);
     QCOMPARE(sim.hostFrames().last().id, 0x74Du);
     QCOMPARE(sim.hostFrames().last().data, QByteArray::fromHex("06C0112233445566"));
+}
+
+void tst_PtySimulator::noDataAfterTimeout()
+{
+    PtySimulator sim;
+    QVERIFY(sim.start());
+    PtyClient c;
+    QVERIFY(c.open(sim.slavePath(), 38400));
+    rawCanMode(c);
+    QCOMPARE(c.exchange("at st 32\r"), QByteArray("OK\r\r>")); // 50 x 4 ms
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(c.exchange("0111\r"), QByteArray("NO DATA\r\r>")); // restart: silence
+    QVERIFY2(t.elapsed() >= 195 && t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+}
+
+void tst_PtySimulator::inputWhileWaitingStops()
+{
+    PtySimulator sim;
+    sim.adapter().setNoDataTimeoutMs(3000);
+    QVERIFY(sim.start());
+    PtyClient c;
+    QVERIFY(c.open(sim.slavePath(), 38400));
+    rawCanMode(c);
+    QCOMPARE(c.exchange("0110\r", 100), QByteArray());
+    QCOMPARE(c.exchange("x"), QByteArray("STOPPED\r\r>"));
+    // Nothing is left over from the interrupted request.
+    QCOMPARE(c.readFor(200, false), QByteArray());
+}
+
+void tst_PtySimulator::hangUpFault()
+{
+    PtySimulator sim;
+    sim.faults().addFault(SimFault::HangUp, 2);
+    QVERIFY(sim.start());
+    QSignalSpy hung(&sim, &PtySimulator::hungUp);
+    PtyClient c;
+    QVERIFY(c.open(sim.slavePath(), 38400));
+    rawCanMode(c);
+    QVERIFY(c.exchange("FFFF\r").startsWith("FFFF"));
+    c.exchange("FFFF\r", 200);
+    QCOMPARE(hung.count(), 1);
+    QVERIFY(!sim.isRunning());
+    QVERIFY(c.hungUp());
+}
+
+void tst_PtySimulator::pacingAtBaudRate()
+{
+    PtySimulator sim;
+    sim.setBaudRate(9600);
+    sim.setPacing(true);
+    QVERIFY(sim.start());
+    PtyClient c;
+    QVERIFY(c.open(sim.slavePath(), 9600));
+    QElapsedTimer t;
+    t.start();
+    const QByteArray r = c.exchange("at@1\r"); // 36 bytes: 37.5 ms at 9600 baud
+    QCOMPARE(r, QByteArray("at@1\r\nOBDII to RS232 Interpreter\r\n\r\n>"));
+    QVERIFY2(t.elapsed() >= r.size() * 10 * 1000 / 9600, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(sim.bytesSent(), r.size());
 }
 
 QTEST_GUILESS_MAIN(tst_PtySimulator)
