@@ -1,9 +1,11 @@
+#include "config/ParameterCatalogue.h"
 #include "sim/SimDashboard.h"
 #include "sim/SimDemoImage.h"
 #include "sim/SimStateFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 // The simulated firmware's answers and memory: what the controller's tests compare with.
@@ -18,6 +20,7 @@ private slots:
     void countFollowsTable();
     void restartAndUpdateMode();
     void demoImage();
+    void demoRecordsMatchCatalogue();
     void stateFileRoundTrip();
     void badStateFileChangesNothing_data();
     void badStateFileChangesNothing();
@@ -159,6 +162,37 @@ void tst_SimDashboard::demoImage()
     QCOMPARE(d.readMemory(0x0212, 6), QByteArray(6, '\xFF'));
     QVERIFY(d.value(SimDashboard::Odometer) > d.value(SimDashboard::SavedOdometer));
     QVERIFY(d.value(SimDashboard::EngineTime) > d.value(SimDashboard::SavedEngineTime));
+}
+
+void tst_SimDashboard::demoRecordsMatchCatalogue()
+{
+    // A newcomer's first read must show real catalogue values, not empty positions.
+    ParameterCatalogue::EngineTable engines;
+    ParameterCatalogue::ItemTable items;
+    QCOMPARE(ParameterCatalogue::load(ParameterCatalogue::defaultPath(), engines, items),
+             ParameterCatalogue::Loaded);
+    SimDashboard d;
+    SimDemoImage::install(d);
+    const int engine = qFromLittleEndian<quint16>(d.readMemory(0x0200 + 16, 2).constData());
+    QVERIFY(engines.contains(engine));
+    QSet<int> positions;
+    for (int i = 0; i < d.count(); ++i) {
+        const QByteArray rec = d.readMemory(i * 22, 22);
+        const uchar *p = reinterpret_cast<const uchar *>(rec.constData());
+        const quint32 hash = ParameterCatalogue::matchRecord(
+            items, qFromLittleEndian<quint16>(p), qFromLittleEndian<quint16>(p + 2),
+            qFromLittleEndian<quint16>(p + 7), engine);
+        QVERIFY2(hash != 0, rec.mid(12, 6).constData());
+        const QJsonObject item = items.value(hash);
+        QVERIFY(ParameterCatalogue::appliesToEngine(item, engine));
+        QCOMPARE(rec.mid(12, 6).trimmed(), item.value("name").toString().toLatin1().left(6));
+        QCOMPARE(qint16(qFromLittleEndian<quint16>(p + 5)),
+                 qint16(item.value("offset").toDouble()));
+        QCOMPARE(int(p[9]), item.value("scale").toObject().value("mul").toInt());
+        QCOMPARE(int(p[10]), 1);
+        positions.insert(p[11]);
+    }
+    QCOMPARE(positions.size(), int(d.count())); // one value per display position
 }
 
 void tst_SimDashboard::stateFileRoundTrip()
