@@ -128,6 +128,21 @@ QVariantList SimSession::configList(int positions, const QMap<int, QJsonObject> 
     return list;
 }
 
+QByteArray SimSession::blockRead(int address)
+{
+    QByteArray m(8, '\xFF');
+    qToLittleEndian<quint16>(quint16(0x4000 | address), m.data());
+    return m;
+}
+
+QByteArray SimSession::blockWrite(int address, const QByteArray &data)
+{
+    QByteArray m(8, '\xFF');
+    qToLittleEndian<quint16>(quint16(0xC000 | address), m.data());
+    m.replace(2, data.size(), data);
+    return m;
+}
+
 QByteArray SimSession::record(quint16 pid, quint16 cid, quint16 div, quint8 pos, quint8 num,
                               const QByteArray &header, const QByteArray &tail)
 {

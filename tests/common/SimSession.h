@@ -58,6 +58,11 @@ public:
     // A configuration list of `positions` entries with the given items at the given positions.
     QVariantList configList(int positions, const QMap<int, QJsonObject> &items);
 
+    // Requests as they go on the bus: a block read at 0x0200 is 00 42 FF FF FF FF FF FF, a
+    // block write is 00 C0 + address and the data padded with FF to six bytes.
+    static QByteArray blockRead(int address);
+    static QByteArray blockWrite(int address, const QByteArray &data);
+
     // A parameter table record (22 bytes) as the dashboard keeps it.
     static QByteArray record(quint16 pid, quint16 cid, quint16 div, quint8 pos, quint8 num = 1,
                              const QByteArray &header = "TEST  ", const QByteArray &tail = "   u");

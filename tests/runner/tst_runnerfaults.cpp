@@ -9,14 +9,6 @@
 
 namespace {
 
-QByteArray blockRead(int address)
-{
-    QByteArray m(8, '\xFF');
-    m[0] = char(address & 0xFF);
-    m[1] = char(0x40 | (address >> 8));
-    return m;
-}
-
 enum class Operation { Read, MaintenanceWrite, ConfigWrite };
 
 } // namespace
@@ -251,10 +243,11 @@ void tst_RunnerFaults::duplicatedAndLateReplies()
     case Operation::Read: {
         QList<QByteArray> expected;
         for (int a = 0; a < 44; a += 6)
-            expected << blockRead(a);
-        expected << blockRead(0x200) << blockRead(0x206) << blockRead(0x20C);
+            expected << SimSession::blockRead(a);
+        expected << SimSession::blockRead(0x200) << SimSession::blockRead(0x206)
+                 << SimSession::blockRead(0x20C);
         if (count == 1)
-            expected.insert(1, blockRead(6)); // the retransmission after "NO DATA"
+            expected.insert(1, SimSession::blockRead(6)); // the retransmission after "NO DATA"
         QCOMPARE(frames, expected);
         QCOMPARE(rec.count("deviceConfig"), 1);
         QCOMPARE(rec.last("deviceConfig").toList().at(4).toMap().value("hid").toUInt(),

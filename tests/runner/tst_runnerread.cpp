@@ -16,23 +16,16 @@ QByteArray hex(const char *text)
     return QByteArray::fromHex(text);
 }
 
-QByteArray blockRead(int address)
-{
-    QByteArray m(8, '\xFF');
-    m[0] = char(address & 0xFF);
-    m[1] = char(0x40 | (address >> 8));
-    return m;
-}
-
 QList<QByteArray> tableReads(int count)
 {
     QList<QByteArray> reads;
     for (int a = 0; a < count * 22; a += 6)
-        reads.append(blockRead(a));
+        reads.append(SimSession::blockRead(a));
     return reads;
 }
 
-const QList<QByteArray> boardReads{blockRead(0x200), blockRead(0x206), blockRead(0x20C)};
+const QList<QByteArray> boardReads{SimSession::blockRead(0x200), SimSession::blockRead(0x206),
+                                   SimSession::blockRead(0x20C)};
 const QList<QByteArray> discoveryFrames{hex("FFFF"), hex("FE7F"), hex("FD7F"), hex("FC7F"),
                                         hex("FB7F")};
 
@@ -277,7 +270,7 @@ void tst_RunnerRead::boardRecord()
     QCOMPARE(rec.last("boardConfig").toMap(), published);
     QList<QByteArray> expectedReads;
     for (int i = 0; i < reads; ++i)
-        expectedReads << blockRead(0x200 + 6 * i);
+        expectedReads << SimSession::blockRead(0x200 + 6 * i);
     QCOMPARE(s->hostFrames().mid(5 + 4), expectedReads);
 
     // The record goes back as read (or as the defaults), whatever board map the page sends,

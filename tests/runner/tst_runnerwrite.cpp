@@ -17,15 +17,6 @@ QByteArray hex(const char *text)
     return QByteArray::fromHex(text);
 }
 
-QByteArray blockWrite(int address, const QByteArray &data)
-{
-    QByteArray m(8, '\xFF');
-    m[0] = char(address & 0xFF);
-    m[1] = char(0xC0 | (address >> 8));
-    m.replace(2, data.size(), data);
-    return m;
-}
-
 // Engine speed at position 0 and coolant temperature at position 4, as the dashboard keeps
 // them: pid, cid, sign, offset, div, mul, num, pos, name (6, left), units (4, right).
 const QByteArray rpmRecord = hex("0C00E807000000040001010052504D2020202072706D");
@@ -104,11 +95,11 @@ void tst_RunnerWrite::writeTwoEntries()
     const QByteArray table = rpmRecord + cltRecord;
     QList<QByteArray> expected;
     for (int a = 0; a < 44; a += 6)
-        expected << blockWrite(a, table.mid(a, 6));
+        expected << SimSession::blockWrite(a, table.mid(a, 6));
     // "engidx" is always the selected engine; values are cut to their field width.
     const QByteArray boardRecord = hex("120001020103BC020500581B1027204E0200");
     for (int a = 0; a < 18; a += 6)
-        expected << blockWrite(0x200 + a, boardRecord.mid(a, 6));
+        expected << SimSession::blockWrite(0x200 + a, boardRecord.mid(a, 6));
     QCOMPARE(s->hostFrames(), expected);
     QCOMPARE(expected.at(7), hex("2AC0B043FFFFFFFF"));
 
@@ -152,10 +143,10 @@ void tst_RunnerWrite::writeWithoutActiveEntry()
     runner.updateConfig(s->configList(6, {}), QVariantMap());
     QVERIFY(s->waitForState(CFGRunner::Idle));
     const QByteArray board = SimSession::boardRecord(6500, 0);
-    QCOMPARE(s->hostFrames(),
-             QList<QByteArray>({hex("00C0FFFFFFFFFFFF"), blockWrite(0x200, board.mid(0, 6)),
-                                blockWrite(0x206, board.mid(6, 6)),
-                                blockWrite(0x20C, board.mid(12, 6))}));
+    QCOMPARE(s->hostFrames(), QList<QByteArray>({hex("00C0FFFFFFFFFFFF"),
+                                                 SimSession::blockWrite(0x200, board.mid(0, 6)),
+                                                 SimSession::blockWrite(0x206, board.mid(6, 6)),
+                                                 SimSession::blockWrite(0x20C, board.mid(12, 6))}));
     QCOMPARE(rec.progressValues().mid(0, 2), QList<double>({0, 1}));
     QCOMPARE(s->memory(0, 6), QByteArray(6, '\xFF'));
 
