@@ -26,6 +26,58 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
+// The program's options after --help: name, value name (none for a switch), default, help.
+struct OptionSpec
+{
+    const char *name;
+    const char *valueName;
+    const char *defaultValue;
+    const char *help;
+};
+
+const OptionSpec kOptions[] = {
+    {"baud", "rate", "38400", "Adapter baud rate; it answers only at this rate (default 38400)."},
+    {"kind", "kind", "clone",
+     "Adapter kind: clone (\"ELM327 v1.5\", default), genuine (\"ELM327 v2.1\") or extended "
+     "(\"ELM327 v1.4b\" with the \"st\" commands)."},
+    {"pages", "n", "16", "Dashboard memory in 1024-byte pages, 1-16 (default 16)."},
+    {"count", "n", "",
+     "Record count the device information reports, 0-255 (default: the records in the table)."},
+    {"disp", "n", "0",
+     "Display type: 1 double display (13 positions), other values single (6) (default 0)."},
+    {"version", "n", "1",
+     "Firmware version in the device information, 0-255; 255 is the unknown-version mode "
+     "(default 1)."},
+    {"r4", "n", "0", "Device information byte r4 (default 0)."},
+    {"r5", "n", "0", "Device information byte r5 (default 0)."},
+    {"host-id", "hex", "74D", "CAN id the dashboard accepts, hex (default 74D)."},
+    {"device-id", "hex", "745", "CAN id the dashboard answers with, hex (default 745)."},
+    {"link", "path", "", "Keep a symlink to the terminal at this path (removed on exit)."},
+    {"state", "file", "",
+     "Load the memory and counters from this file and save them there after every change."},
+    {"blank", nullptr, nullptr,
+     "Start with erased memory and zero counters instead of the demo configuration."},
+    {"pacing", nullptr, nullptr, "Pace the adapter's output at the baud rate (10 bits a byte)."},
+    {"latency-us", "us", "0",
+     "Bus and firmware latency before every reply, in microseconds (default 0)."},
+    {"timeout-ms", "ms", "",
+     "Wait this long before \"NO DATA\" instead of the adapter's AT ST time."},
+    {"fault", "spec", "",
+     "Inject a fault: kind@request[xcount][:delayms], requests counted from 1, count 0 = from "
+     "there on. Kinds: %1. Repeatable."},
+    {"random-faults", "rate", "", "Give each request a random fault with this probability, 0-1."},
+    {"random-kinds", "kinds", "drop,canerror,wronglength,duplicate,delay",
+     "Comma-separated kinds for --random-faults (default "
+     "drop,canerror,wronglength,duplicate,delay)."},
+    {"seed", "n", "1", "Seed of the random faults (default 1)."},
+    {"restart-silence-ms", "ms", "500",
+     "How long the dashboard stays silent after a restart command (default 500)."},
+    {"ack30-01", nullptr, nullptr, "Acknowledge block writes with 30 01 instead of 30 00."},
+    {"garbage-on-wrong-baud", nullptr, nullptr,
+     "Answer a client at the wrong rate with noise instead of silence."},
+    {"verbose", nullptr, nullptr, "Log commands and frames to standard error."},
+};
+
 QByteArray hexBytes(const QByteArray &data)
 {
     return data.toHex(' ').toUpper();
@@ -54,103 +106,16 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
         "SIGTERM."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
-    const QCommandLineOption baud(QStringLiteral("baud"),
-                                  QStringLiteral("Adapter baud rate; it answers only at this rate "
-                                                 "(default 38400)."),
-                                  QStringLiteral("rate"), QStringLiteral("38400"));
-    const QCommandLineOption kind(QStringLiteral("kind"),
-                                  QStringLiteral("Adapter kind: clone (\"ELM327 v1.5\", default), "
-                                                 "genuine (\"ELM327 v2.1\") or extended (\"ELM327 "
-                                                 "v1.4b\" with the \"st\" commands)."),
-                                  QStringLiteral("kind"), QStringLiteral("clone"));
-    const QCommandLineOption pages(QStringLiteral("pages"),
-                                   QStringLiteral("Dashboard memory in 1024-byte pages, 1-16 "
-                                                  "(default 16)."),
-                                   QStringLiteral("n"), QStringLiteral("16"));
-    const QCommandLineOption count(QStringLiteral("count"),
-                                   QStringLiteral("Record count the device information reports, "
-                                                  "0-255 (default: the records in the table)."),
-                                   QStringLiteral("n"));
-    const QCommandLineOption disp(QStringLiteral("disp"),
-                                  QStringLiteral("Display type: 1 double display (13 positions), "
-                                                 "other values single (6) (default 0)."),
-                                  QStringLiteral("n"), QStringLiteral("0"));
-    const QCommandLineOption version(QStringLiteral("version"),
-                                     QStringLiteral("Firmware version in the device information, "
-                                                    "0-255; 255 is the unknown-version mode "
-                                                    "(default 1)."),
-                                     QStringLiteral("n"), QStringLiteral("1"));
-    const QCommandLineOption r4(QStringLiteral("r4"),
-                                QStringLiteral("Device information byte r4 (default 0)."),
-                                QStringLiteral("n"), QStringLiteral("0"));
-    const QCommandLineOption r5(QStringLiteral("r5"),
-                                QStringLiteral("Device information byte r5 (default 0)."),
-                                QStringLiteral("n"), QStringLiteral("0"));
-    const QCommandLineOption hostId(QStringLiteral("host-id"),
-                                    QStringLiteral("CAN id the dashboard accepts, hex (default "
-                                                   "74D)."),
-                                    QStringLiteral("hex"), QStringLiteral("74D"));
-    const QCommandLineOption deviceId(QStringLiteral("device-id"),
-                                      QStringLiteral("CAN id the dashboard answers with, hex "
-                                                     "(default 745)."),
-                                      QStringLiteral("hex"), QStringLiteral("745"));
-    const QCommandLineOption link(QStringLiteral("link"),
-                                  QStringLiteral("Keep a symlink to the terminal at this path "
-                                                 "(removed on exit)."),
-                                  QStringLiteral("path"));
-    const QCommandLineOption state(QStringLiteral("state"),
-                                   QStringLiteral("Load the memory and counters from this file "
-                                                  "and save them there after every change."),
-                                   QStringLiteral("file"));
-    const QCommandLineOption blank(QStringLiteral("blank"),
-                                   QStringLiteral("Start with erased memory and zero counters "
-                                                  "instead of the demo configuration."));
-    const QCommandLineOption pacing(QStringLiteral("pacing"),
-                                    QStringLiteral("Pace the adapter's output at the baud rate "
-                                                   "(10 bits a byte)."));
-    const QCommandLineOption latency(QStringLiteral("latency-us"),
-                                     QStringLiteral("Bus and firmware latency before every reply, "
-                                                    "in microseconds (default 0)."),
-                                     QStringLiteral("us"), QStringLiteral("0"));
-    const QCommandLineOption timeout(QStringLiteral("timeout-ms"),
-                                     QStringLiteral("Wait this long before \"NO DATA\" instead of "
-                                                    "the adapter's AT ST time."),
-                                     QStringLiteral("ms"));
-    const QCommandLineOption fault(QStringLiteral("fault"),
-                                   QStringLiteral("Inject a fault: kind@request[xcount][:delayms], "
-                                                  "requests counted from 1, count 0 = from "
-                                                  "there on. Kinds: %1. Repeatable.")
-                                       .arg(SimFault::kindNames().join(QLatin1String(", "))),
-                                   QStringLiteral("spec"));
-    const QCommandLineOption randomRate(QStringLiteral("random-faults"),
-                                        QStringLiteral("Give each request a random fault with "
-                                                       "this probability, 0-1."),
-                                        QStringLiteral("rate"));
-    const QCommandLineOption randomKinds(
-        QStringLiteral("random-kinds"),
-        QStringLiteral("Comma-separated kinds for "
-                       "--random-faults (default "
-                       "drop,canerror,wronglength,duplicate,"
-                       "delay)."),
-        QStringLiteral("kinds"), QStringLiteral("drop,canerror,wronglength,duplicate,delay"));
-    const QCommandLineOption seed(QStringLiteral("seed"),
-                                  QStringLiteral("Seed of the random faults (default 1)."),
-                                  QStringLiteral("n"), QStringLiteral("1"));
-    const QCommandLineOption silence(QStringLiteral("restart-silence-ms"),
-                                     QStringLiteral("How long the dashboard stays silent after a "
-                                                    "restart command (default 500)."),
-                                     QStringLiteral("ms"), QStringLiteral("500"));
-    const QCommandLineOption ack(QStringLiteral("ack30-01"),
-                                 QStringLiteral("Acknowledge block writes with 30 01 instead of "
-                                                "30 00."));
-    const QCommandLineOption garbage(QStringLiteral("garbage-on-wrong-baud"),
-                                     QStringLiteral("Answer a client at the wrong rate with noise "
-                                                    "instead of silence."));
-    const QCommandLineOption verbose(QStringLiteral("verbose"),
-                                     QStringLiteral("Log commands and frames to standard error."));
-    p.addOptions({help,       baud,        kind, pages,   count, disp,    version, r4,      r5,
-                  hostId,     deviceId,    link, state,   blank, pacing,  latency, timeout, fault,
-                  randomRate, randomKinds, seed, silence, ack,   garbage, verbose});
+    p.addOption(help);
+    for (const OptionSpec &o : kOptions) {
+        QString text = QString::fromLatin1(o.help);
+        if (text.contains(QLatin1String("%1"))) // --fault lists the kinds
+            text = text.arg(SimFault::kindNames().join(QLatin1String(", ")));
+        p.addOption(o.valueName ? QCommandLineOption(QLatin1String(o.name), text,
+                                                     QLatin1String(o.valueName),
+                                                     QLatin1String(o.defaultValue))
+                                : QCommandLineOption(QLatin1String(o.name), text));
+    }
 
     if (!p.parse(arguments)) {
         *message = p.errorText();
@@ -167,13 +132,14 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
     }
 
     bool ok = true;
-    auto number = [&](const QCommandLineOption &o, qint64 low, qint64 high, int base = 10) {
+    auto number = [&](const char *name, qint64 low, qint64 high, int base = 10) {
+        const QString o = QLatin1String(name);
         bool good = false;
         const qint64 v = p.value(o).toLongLong(&good, base);
         if (!good || v < low || v > high) {
             if (ok)
                 *message = QStringLiteral("--%1: expected a number from %2 to %3, got \"%4\"")
-                               .arg(o.names().constFirst())
+                               .arg(o)
                                .arg(low)
                                .arg(high)
                                .arg(p.value(o));
@@ -185,47 +151,47 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
 
     SimDashboard &dash = m_sim.dashboard();
     SimAdapter &adapter = m_sim.adapter();
-    m_sim.setBaudRate(int(number(baud, 300, 16000000)));
+    m_sim.setBaudRate(int(number("baud", 300, 16000000)));
     SimAdapter::Kind k;
-    if (!SimAdapter::kindFromName(p.value(kind), &k)) {
+    if (!SimAdapter::kindFromName(p.value(QStringLiteral("kind")), &k)) {
         *message = QStringLiteral("--kind: expected clone, genuine or extended");
         return false;
     }
     adapter.setKind(k);
-    dash.setPages(int(number(pages, 1, 16)));
-    if (p.isSet(count))
-        dash.setCount(int(number(count, 0, 255)));
-    dash.setDisp(quint8(number(disp, 0, 255)));
-    dash.setVersion(quint8(number(version, 0, 255)));
-    dash.setReserved(quint8(number(r4, 0, 255)), quint8(number(r5, 0, 255)));
-    dash.setHostId(quint32(number(hostId, 0, 0x7FF, 16)));
-    dash.setDeviceId(quint32(number(deviceId, 0, 0x7FF, 16)));
-    adapter.setLatencyUs(number(latency, 0, 10000000));
-    if (p.isSet(timeout))
-        adapter.setNoDataTimeoutMs(int(number(timeout, 0, 60000)));
-    dash.setRestartSilenceMs(int(number(silence, 0, 3600000)));
-    dash.setAckByte(p.isSet(ack) ? 0x01 : 0x00);
-    m_sim.setPacing(p.isSet(pacing));
-    m_sim.setGarbageOnWrongBaud(p.isSet(garbage));
+    dash.setPages(int(number("pages", 1, 16)));
+    if (p.isSet(QStringLiteral("count")))
+        dash.setCount(int(number("count", 0, 255)));
+    dash.setDisp(quint8(number("disp", 0, 255)));
+    dash.setVersion(quint8(number("version", 0, 255)));
+    dash.setReserved(quint8(number("r4", 0, 255)), quint8(number("r5", 0, 255)));
+    dash.setHostId(quint32(number("host-id", 0, 0x7FF, 16)));
+    dash.setDeviceId(quint32(number("device-id", 0, 0x7FF, 16)));
+    adapter.setLatencyUs(number("latency-us", 0, 10000000));
+    if (p.isSet(QStringLiteral("timeout-ms")))
+        adapter.setNoDataTimeoutMs(int(number("timeout-ms", 0, 60000)));
+    dash.setRestartSilenceMs(int(number("restart-silence-ms", 0, 3600000)));
+    dash.setAckByte(p.isSet(QStringLiteral("ack30-01")) ? 0x01 : 0x00);
+    m_sim.setPacing(p.isSet(QStringLiteral("pacing")));
+    m_sim.setGarbageOnWrongBaud(p.isSet(QStringLiteral("garbage-on-wrong-baud")));
     if (!ok)
         return false;
 
-    for (const QString &spec : p.values(fault)) {
+    for (const QString &spec : p.values(QStringLiteral("fault"))) {
         SimFault f;
         if (!SimFault::parse(spec, &f, message))
             return false;
         adapter.faults().addFault(f);
     }
-    if (p.isSet(randomRate)) {
+    if (p.isSet(QStringLiteral("random-faults"))) {
         bool good = false;
-        const double rate = p.value(randomRate).toDouble(&good);
+        const double rate = p.value(QStringLiteral("random-faults")).toDouble(&good);
         if (!good || rate < 0 || rate > 1) {
             *message = QStringLiteral("--random-faults: expected a probability from 0 to 1");
             return false;
         }
         QList<SimFault::Kind> kinds;
         for (const QString &name :
-             p.value(randomKinds).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+             p.value(QStringLiteral("random-kinds")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             SimFault::Kind fk;
             if (!SimFault::kindFromName(name, &fk)) {
                 *message = QStringLiteral("--random-kinds: unknown kind \"%1\"").arg(name);
@@ -233,15 +199,15 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
             }
             kinds << fk;
         }
-        adapter.faults().setRandom(quint32(number(seed, 0, 0xFFFFFFFFll)), rate, kinds);
+        adapter.faults().setRandom(quint32(number("seed", 0, 0xFFFFFFFFll)), rate, kinds);
         if (!ok)
             return false;
     }
 
-    m_linkPath = p.value(link);
-    m_statePath = p.value(state);
-    m_blank = p.isSet(blank);
-    m_verbose = p.isSet(verbose);
+    m_linkPath = p.value(QStringLiteral("link"));
+    m_statePath = p.value(QStringLiteral("state"));
+    m_blank = p.isSet(QStringLiteral("blank"));
+    m_verbose = p.isSet(QStringLiteral("verbose"));
     return true;
 }
 
