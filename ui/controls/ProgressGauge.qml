@@ -38,13 +38,16 @@ CircularGauge {
         id: gaugeStyle
 
         readonly property real steps: Math.max(gauge.mstepSize, 1)
+        readonly property int majorCount: Math.round((gauge.maximumValue - gauge.minimumValue) / steps)
 
         tickmarkStepSize: steps
-        labelStepSize: steps
-        minorTickmarkCount: 4
+        // Long scales (a 12500 km limit in steps of 500) label every second
+        // or third major tick, so the numbers never run into each other.
+        labelStepSize: steps * Math.max(1, Math.ceil(majorCount / 14))
+        minorTickmarkCount: majorCount > 40 ? 0 : (majorCount > 20 ? 1 : 4)
         tickmarkInset: toPixels(0.1)
         minorTickmarkInset: toPixels(0.1)
-        labelInset: toPixels(0.28)
+        labelInset: toPixels(0.3)
 
         function toPixels(fraction) {
             return fraction * outerRadius;

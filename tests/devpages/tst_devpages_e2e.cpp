@@ -1,0 +1,350 @@
+// The device pages in the program's real window against the simulated adapter
+// and dashboard in the same process: choose the engine, drag a catalogue entry
+// onto a display position with synthesized mouse events, change board
+// settings, apply, and find the bytes in the dashboard's memory and the pages
+// showing what was read back; upload a splash picture; reset the maintenance
+// counters. Every sub-page is saved as a screenshot into $KX4_TEST_OUTPUT.
+#include "SimSession.h"
+
+#include "app/QDropTextHandler.h"
+#include "image/ImageConverter.h"
+#include "models/ParameterListModel.h"
+#include "ui/UiResources.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLoggingCategory>
+#include <QPainter>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+namespace {
+
+// Every item below `root` in the visual tree (popups included: they live
+// under the window's overlay).
+void collectItems(QQuickItem *root, QList<QQuickItem *> &out)
+{
+    for (QQuickItem *child : root->childItems()) {
+        out << child;
+        collectItems(child, out);
+    }
+}
+
+bool shownOnScreen(QQuickItem *item)
+{
+    for (QQuickItem *i = item; i; i = i->parentItem()) {
+        if (!i->isVisible() || i->opacity() <= 0)
+            return false;
+    }
+    return true;
+}
+
+QByteArray u16(quint16 v)
+{
+    QByteArray b(2, '\0');
+    qToLittleEndian<quint16>(v, reinterpret_cast<uchar *>(b.data()));
+    return b;
+}
+
+} // namespace
+
+class TstDevPagesEndToEnd : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SimSession> session;
+    std::unique_ptr<QQmlApplicationEngine> engine;
+    QQuickWindow *window = nullptr;
+    QTemporaryDir scratch;
+
+    QQuickItem *item(const QString &name) const
+    {
+        QList<QQuickItem *> all;
+        collectItems(window->contentItem(), all);
+        for (QQuickItem *i : all) {
+            if (i->objectName() == name)
+                return i;
+        }
+        return nullptr;
+    }
+
+    // Items, or popups (menus, combo lists), which are not items themselves.
+    QObject *object(const QString &name) const
+    {
+        if (QQuickItem *i = item(name))
+            return i;
+        return window->findChild<QObject *>(name);
+    }
+
+    QVariant prop(const QString &name, const char *property) const
+    {
+        QQuickItem *i = item(name);
+        return i ? i->property(property) : QVariant();
+    }
+
+    // A visible, enabled item that takes clicks and shows `text`.
+    QQuickItem *itemWithText(const QString &text) const
+    {
+        QList<QQuickItem *> all;
+        collectItems(window->contentItem(), all);
+        for (QQuickItem *i : all) {
+            if (i->property("text").toString() == text && i->isEnabled() && shownOnScreen(i) &&
+                i->acceptedMouseButtons() != Qt::NoButton)
+                return i;
+        }
+        return nullptr;
+    }
+
+    QPoint centre(QQuickItem *i) const
+    {
+        return i->mapToScene(QPointF(i->width() / 2, i->height() / 2)).toPoint();
+    }
+
+    void click(QQuickItem *i)
+    {
+        QVERIFY(i);
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre(i));
+    }
+
+    void clickText(const QString &text)
+    {
+        QQuickItem *i = nullptr;
+        QVERIFY2(QTest::qWaitFor([&] { return (i = itemWithText(text)) != nullptr; }, 3000),
+                 qPrintable(text));
+        click(i);
+    }
+
+    // Picks `text` from a combo box and waits until its list has gone, so
+    // the next click reaches the page.
+    void choose(const QString &combo, const QString &text)
+    {
+        QQuickItem *box = item(combo);
+        QVERIFY(box);
+        click(box);
+        clickText(text);
+        QTRY_COMPARE(box->property("currentText").toString(), text);
+        QObject *popup = box->property("popup").value<QObject *>();
+        QVERIFY(popup);
+        QTRY_VERIFY(!popup->property("visible").toBool());
+    }
+
+    void chooseSubPage(const QString &entry, int index)
+    {
+        click(item("selTool"));
+        clickText(entry);
+        QTRY_COMPARE(prop("devStack", "currentIndex").toInt(), index);
+        QObject *menu = object("selMenu");
+        QVERIFY(menu);
+        QTRY_VERIFY(!menu->property("visible").toBool());
+    }
+
+    void screenshot(const QString &name)
+    {
+        QString dir = qEnvironmentVariable("KX4_TEST_OUTPUT");
+        if (dir.isEmpty())
+            dir = QDir::tempPath();
+        QDir().mkpath(dir);
+        QVERIFY(window->grabWindow().save(dir + "/" + name + ".png"));
+    }
+
+    bool waitIdleAfter(CFGRunner::State busy)
+    {
+        return session->waitForState(busy) && session->waitForIdle(20000);
+    }
+
+    QVariantList slotsShown() const
+    {
+        QVariant params;
+        QMetaObject::invokeMethod(item("lcd1"), "assembleParams", Q_RETURN_ARG(QVariant, params));
+        return params.toList();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(scratch.isValid());
+        session = std::make_unique<SimSession>();
+        QVERIFY2(session->start(), qPrintable(session->errorString()));
+        SimDashboard &dash = session->dashboard();
+        dash.setDisp(0);
+        // RPM at position 0 and CAT (not offered for diesel engines) at 1.
+        dash.writeMemory(0, SimSession::record(12, 2024, 4, 0, 1, "RPM", " rpm") +
+                                SimSession::record(60, 2024, 10, 1, 1, "CAT", "  C"));
+        dash.writeMemory(0x200, SimSession::boardRecord(6500, 0));
+        dash.setValue(SimDashboard::SavedOdometer, 12000);
+        dash.setValue(SimDashboard::Odometer, 15250);
+        dash.setValue(SimDashboard::SavedEngineTime, 40 * 60);
+        dash.setValue(SimDashboard::EngineTime, 25 * 3600);
+
+        qmlRegisterUncreatableType<CFGRunner>("CFGRunner", 1, 0, "CFGRunner",
+                                              "Cannot create CFGRunner - use the static instance");
+        qmlRegisterUncreatableType<ParameterListModel>(
+            "ParameterListModel", 1, 0, "ParameterListModel",
+            "Cannot create the ParameterListModel instance");
+        engine = std::make_unique<QQmlApplicationEngine>();
+        registerDropHandler(engine.get());
+        engine->rootContext()->setContextProperty("runner", &session->runner());
+        engine->rootContext()->setContextProperty("QT_VERSION_STR", QString(QT_VERSION_STR));
+        engine->load(QUrl("qrc:/main.qml"));
+        QVERIFY(!engine->rootObjects().isEmpty());
+        window = qobject_cast<QQuickWindow *>(engine->rootObjects().first());
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+
+        QVERIFY(session->connectRunner());
+        QTRY_COMPARE(prop("stack", "currentIndex").toInt(), 2);
+    }
+
+    void cleanupTestCase()
+    {
+        engine.reset();
+        session.reset();
+    }
+
+    void dashboardShowsCounters()
+    {
+        QTRY_COMPARE(prop("odoGauge", "value").toDouble(), 3250.0);
+        QCOMPARE(prop("odoGauge", "maximumValue").toDouble(), 7000.0);
+        QCOMPARE(prop("timeGauge", "value").toDouble(), 65.0);
+        QCOMPARE(prop("timeGauge", "maximumValue").toDouble(), 500.0);
+        QCOMPARE(prop("odoGauge", "dispText").toString(), QString("Odometer, km\n12000 / 15250"));
+        screenshot("devpages-dashboard");
+    }
+
+    void layoutAndBoardRoundTrip()
+    {
+        CFGRunner &runner = session->runner();
+        const QJsonObject boost = session->catalogueItem("BOOST");
+        QVERIFY(!boost.isEmpty());
+
+        // What was read: RPM at 0, CAT at 1.
+        QVariantList shown = slotsShown();
+        QCOMPARE(shown.size(), 6);
+        QCOMPARE(shown[0].toMap().value("active").toBool(), true);
+        QCOMPARE(shown[1].toMap().value("active").toBool(), true);
+
+        chooseSubPage("Main Screen", 1);
+
+        // Diesel: CAT is not offered, the positions after it move up.
+        choose("engineEdit", "Diesel, common rail");
+        QTRY_COMPARE(slotsShown()[1].toMap().value("active").toBool(), false);
+        QCOMPARE(slotsShown()[0].toMap().value("hid").toUInt(),
+                 SimSession::hashOf(session->catalogueItem("RPM")));
+
+        // Find BOOST in the list and drag it onto position 2.
+        ParameterListModel *model = runner.paramListModel();
+        int row = -1;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            if (model->get(r).value("name").toString() == "BOOST")
+                row = r;
+        }
+        QVERIFY(row >= 0);
+        QQuickItem *entry = nullptr;
+        QTRY_VERIFY((entry = item(QString("paramEntry%1").arg(row))) != nullptr);
+        QQuickItem *target = item("slot2");
+        QVERIFY(target);
+        const QPoint from = centre(entry);
+        const QPoint to = centre(target);
+        QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, from);
+        const int steps = 20;
+        for (int s = 1; s <= steps; ++s) {
+            QTest::mouseMove(window, from + (to - from) * s / steps);
+            QCoreApplication::processEvents();
+        }
+        QTRY_COMPARE(prop("selector", "dragItemIndex").toInt(), row);
+        screenshot("devpages-dragging");
+        QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, to);
+        const quint32 boostHash = SimSession::hashOf(boost);
+        QTRY_COMPARE(slotsShown()[2].toMap().value("hid").toUInt(), boostHash);
+        QCOMPARE(prop("slot2", "descr").toString(), runner.describeParam(boostHash));
+
+        // A click on an entry explains it.
+        click(entry);
+        QTRY_VERIFY(
+            prop("detailsField", "text").toString().contains("<th colspan=\"2\">BOOST</th>"));
+        screenshot("devpages-display-layout");
+
+        // Board settings: 8000 rpm gauge, menu at start-up, a typed limit.
+        chooseSubPage("Board Config", 3);
+        choose("rpmControl", "8000");
+        QVERIFY(!prop("menuSwitch", "checked").toBool());
+        click(item("menuSwitch"));
+        QTRY_VERIFY(prop("menuSwitch", "checked").toBool());
+        QQuickItem *odoText = item("odoControl")->property("contentItem").value<QQuickItem *>();
+        QVERIFY(odoText);
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre(odoText));
+        QTRY_VERIFY(odoText->hasActiveFocus());
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        for (char c : QByteArray("12345"))
+            QTest::keyClick(window, c);
+        QCOMPARE(odoText->property("text").toString(), QString("12345"));
+        screenshot("devpages-board-config");
+
+        const QByteArray boardBefore = session->memory(0x200, 18);
+        click(item("applyTool"));
+        QVERIFY(waitIdleAfter(CFGRunner::Writing));
+        // The write is read back 200 ms later.
+        QVERIFY(waitIdleAfter(CFGRunner::Reading));
+
+        // The table: RPM at position 0, BOOST at position 2.
+        QByteArray boostRecord = u16(11) + u16(2024) + QByteArray(1, '\0') + u16(quint16(-1)) +
+                                 u16(100) + QByteArray(1, '\1') + QByteArray(1, '\1') +
+                                 QByteArray(1, '\2') + "BOOST " + " bar";
+        QCOMPARE(boostRecord.size(), 22);
+        QCOMPARE(session->memory(22, 22).toHex(' '), boostRecord.toHex(' '));
+        QCOMPARE(session->memory(0, 22).mid(10, 2).toHex(), QByteArray("0100"));
+        QCOMPARE(session->memory(0, 22).mid(12, 6), QByteArray("RPM   "));
+        QCOMPARE(int(session->dashboard().count()), 2);
+
+        QByteArray boardAfter = boardBefore;
+        boardAfter[3] = 1;                                          // rpm: 8000
+        boardAfter.replace(8, 2, u16(quint16(boardBefore[8] | 2))); // menu at start-up
+        boardAfter.replace(12, 2, u16(12345));                      // km limit
+        boardAfter.replace(16, 2, u16(3));                          // engine: diesel
+        QCOMPARE(session->memory(0x200, 18).toHex(' '), boardAfter.toHex(' '));
+
+        // The pages after the re-read.
+        QTRY_COMPARE(prop("devStack", "currentIndex").toInt(), 3);
+        QCOMPARE(slotsShown()[2].toMap().value("hid").toUInt(), boostHash);
+        QCOMPARE(slotsShown()[1].toMap().value("active").toBool(), false);
+        QCOMPARE(prop("rpmControl", "currentText").toString(), QString("8000"));
+        QCOMPARE(prop("odoControl", "value").toInt(), 12345);
+        QCOMPARE(prop("engineEdit", "currentText").toString(), QString("Diesel, common rail"));
+        QCOMPARE(prop("odoGauge", "maximumValue").toDouble(), 12500.0);
+    }
+
+    void resetMaintenance()
+    {
+        QCOMPARE(session->dashboard().value(SimDashboard::SavedOdometer), 12000u);
+        click(item("selTool"));
+        clickText("Reset Maintenance");
+        QVERIFY(waitIdleAfter(CFGRunner::GenWrite));
+        QCOMPARE(session->dashboard().value(SimDashboard::SavedOdometer), 0u);
+        QCOMPARE(session->dashboard().value(SimDashboard::SavedEngineTime), 0u);
+        QCOMPARE(session->dashboard().value(SimDashboard::Odometer), 15250u);
+        chooseSubPage("Dashboard", 0);
+        screenshot("devpages-dashboard-after-reset");
+    }
+};
+
+int main(int argc, char **argv)
+{
+    initUiResources();
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication app(argc, argv);
+    app.setOrganizationName("Veltro");
+    app.setApplicationName("VeltroKX4");
+    // The adapter traffic is not what these tests look at.
+    QLoggingCategory::setFilterRules("kx4.*.debug=false\nkx4.*.info=false\nqml=false");
+    TstDevPagesEndToEnd tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_devpages_e2e.moc"
