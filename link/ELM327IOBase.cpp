@@ -73,15 +73,19 @@ bool openPort(QString name, QVariantHash params, QSerialPort *port)
 {
     if (!port)
         return false;
-    const auto system = QSerialPortInfo::availablePorts();
-    const auto found = std::find_if(system.cbegin(), system.cend(),
-                                    [&](const QSerialPortInfo &i) { return i.portName() == name; });
-    if (found != system.cend())
-        port->setPort(*found);
-    else if (extraPorts().contains(name))
+    // Listing the system's ports scans every tty of the machine (tens of milliseconds), so
+    // a port named in KX4_EXTRA_PORTS is taken as it is.
+    if (extraPorts().contains(name)) {
         port->setPortName(name);
-    else
-        return false;
+    } else {
+        const auto system = QSerialPortInfo::availablePorts();
+        const auto found =
+            std::find_if(system.cbegin(), system.cend(),
+                         [&](const QSerialPortInfo &i) { return i.portName() == name; });
+        if (found == system.cend())
+            return false;
+        port->setPort(*found);
+    }
 
     const qint32 baud = qint32(params.value(QStringLiteral("COM/Baud"), 115200).toUInt());
     port->setBaudRate(baud, QSerialPort::Input);
