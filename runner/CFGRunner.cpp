@@ -122,6 +122,10 @@ void CFGRunner::clearSession()
     devConfig.clear();
     savedValueCount = 0;
     stateTable->setMap(QVariantMap());
+    // Writes still queued from an interrupted operation belong to the old session: sent
+    // on the first acknowledgement of the next one they would land in the middle of it.
+    pendingWrites.clear();
+    lastMessage.clear();
 }
 
 void CFGRunner::elm_connected()

@@ -32,6 +32,7 @@ private slots:
     void duplicatedAndLateReplies_data();
     void duplicatedAndLateReplies();
     void hangUpMidRead();
+    void interruptedWriteLeavesNothingQueued();
 
 private:
     // Starts `op` on a connected runner; the fault plan counts requests from the next one.
@@ -289,6 +290,26 @@ void tst_RunnerFaults::hangUpMidRead()
     runner.updateEeeprom(1, 1);
     runner.resetConfig();
     QCOMPARE(runner.getState(), CFGRunner::Reading);
+}
+
+void tst_RunnerFaults::interruptedWriteLeavesNothingQueued()
+{
+    // The odometer write is never acknowledged: the session ends with the engine-time
+    // write still queued behind it.
+    s->dashboard().setValue(SimDashboard::SavedEngineTime, 5);
+    s->sim().faults().addFault(SimFault::NeverAck, nextRequest(), 10);
+    start(Operation::MaintenanceWrite);
+    QVERIFY(s->waitForState(CFGRunner::NotConnected, 20000));
+
+    QVERIFY(s->connectRunner());
+    s->clearFrames();
+    start(Operation::ConfigWrite);
+    QVERIFY(s->waitForState(CFGRunner::Idle));
+    QCOMPARE(s->dashboard().value(SimDashboard::SavedEngineTime), 5u);
+    const QList<QByteArray> frames = s->hostFrames();
+    QCOMPARE(frames.size(), 4 + 3);
+    for (const QByteArray &frame : frames)
+        QVERIFY(quint8(frame.at(1)) != 0xFF);
 }
 
 QTEST_MAIN(tst_RunnerFaults)
