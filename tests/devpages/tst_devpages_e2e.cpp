@@ -101,6 +101,18 @@ class TstDevPagesEndToEnd : public QObject
         return nullptr;
     }
 
+    // Whether some visible item shows exactly `text` (a toast, a label).
+    bool shownText(const QString &text) const
+    {
+        QList<QQuickItem *> all;
+        collectItems(window->contentItem(), all);
+        for (QQuickItem *i : all) {
+            if (i->property("text").toString() == text && shownOnScreen(i))
+                return true;
+        }
+        return false;
+    }
+
     QPoint centre(QQuickItem *i) const
     {
         return i->mapToScene(QPointF(i->width() / 2, i->height() / 2)).toPoint();
@@ -318,6 +330,20 @@ private slots:
         QCOMPARE(prop("odoControl", "value").toInt(), 12345);
         QCOMPARE(prop("engineEdit", "currentText").toString(), QString("Diesel, common rail"));
         QCOMPARE(prop("odoGauge", "maximumValue").toDouble(), 12500.0);
+    }
+
+    void splashPageWithoutPicture()
+    {
+        chooseSubPage("Splash Screen", 2);
+        QCOMPARE(prop("imageInfo", "text").toString(), QString("No image"));
+        QVERIFY(!prop("clearButton", "enabled").toBool());
+        // Apply without a picture only says so.
+        const int writes = session->dashboard().writesDone();
+        click(item("applyTool"));
+        QTRY_VERIFY(shownText("Splash is not ready"));
+        QCOMPARE(session->runner().getState(), CFGRunner::Idle);
+        QCOMPARE(session->dashboard().writesDone(), writes);
+        screenshot("devpages-splash-empty");
     }
 
     void resetMaintenance()

@@ -1,6 +1,7 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
 import QtQuick.Controls.Material 2.4
+import "../fonts"
 
 // The area the splash picture is dropped on. It shows the picture the
 // controller accepted; a file the controller refuses changes nothing here.
@@ -37,6 +38,17 @@ Rectangle {
     border.width: 1
     border.color: Material.primary
     color: dropArea.containsDrag ? Material.accent : Qt.darker(Material.background, 1.05)
+
+    // A faint picture sign while there is nothing to show.
+    Text {
+        anchors.centerIn: parent
+        visible: item.src === ""
+        text: MaterialFont.icon["image"]
+        font.family: MaterialFont.fontName
+        font.pixelSize: Math.max(8, Math.min(item.width, item.height) / 3)
+        color: Material.primary
+        opacity: dropArea.containsDrag ? 0.6 : 0.15
+    }
 
     Image {
         id: picture
