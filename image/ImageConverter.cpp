@@ -5,6 +5,7 @@
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QTransform>
+#include <QtMath>
 
 Q_LOGGING_CATEGORY(lcImage, "kx4.image")
 
@@ -77,10 +78,14 @@ bool ImageConverter::load(const QString &fileName)
     for (const QString &entry : qAsConst(m_rotation)) {
         bool ok = false;
         const double degrees = entry.toDouble(&ok);
-        turn.rotate(ok ? degrees : 0.0);
+        // "nan" and "inf" parse, but would turn the picture into nothing.
+        turn.rotate(ok && qIsFinite(degrees) ? degrees : 0.0);
     }
-    if (!turn.isIdentity())
+    if (!turn.isIdentity()) {
         m_picture = m_picture.transformed(turn, Qt::SmoothTransformation);
+        if (m_picture.isNull())
+            return false;
+    }
 
     mirrorHalves();
 

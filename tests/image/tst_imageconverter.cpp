@@ -457,6 +457,7 @@ private slots:
         QTest::newRow("90 and 270 cancel") << QStringList{"90", "270"} << QStringList{};
         QTest::newRow("180 twice") << QStringList{"180", "180"} << QStringList{};
         QTest::newRow("decimal") << QStringList{"90.0"} << QStringList{"90"};
+        QTest::newRow("nan and inf are 0") << QStringList{"nan", "-inf"} << QStringList{};
     }
 
     void rotations()
