@@ -116,6 +116,9 @@ private slots:
     void elm_error(ELM327IOBase::ELM_ERROR code, QString reason);
 
 private:
+    // The splash tests upload streams of any length through the runner's own converter.
+    friend class TestSplash;
+
     // State and session bookkeeping (CFGRunner.cpp).
     void setState(State next, bool announce = true);
     void clearSession();

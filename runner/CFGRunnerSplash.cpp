@@ -1,43 +1,155 @@
 // The splash picture upload from 0x0400 and the two restart commands.
+//
+// The picture goes up as 6-byte block writes, one outstanding at a time; each next address
+// comes from the dashboard's acknowledgement. A 2773-byte stream takes 463 writes:
+// 00 C4 <6 bytes>, 06 C4 <6 bytes>, ..., D4 CE <last byte> FF FF FF FF FF.
 
 #include "runner/CFGRunner.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QUrl>
+
+namespace {
+
+constexpr int SplashAddress = 0x0400;
+// The stream must end at or below 0x3FFF, the top of the 14-bit address space.
+constexpr int SplashCapacity = 0x4000 - SplashAddress;
+
+const char RestartToUpdateMode[] = "\x01\x10";
+const char RestartCommand[] = "\x01\x11";
+
+// Names the firmware-update utility may have beside the program, best match first.
+QStringList updateUtilityNames()
+{
+    QStringList names;
+#ifndef Q_OS_WIN
+    names << QStringLiteral("lumaflo");
+#endif
+    names << QStringLiteral("lumaflo.exe");
+    return names;
+}
+
+} // namespace
+
+void CFGRunner::applyDisplayProfile()
+{
+    converter.applyDisplayProfile(devInfo.value(QStringLiteral("disp")).toInt());
+}
+
 bool CFGRunner::canUploadSplash()
 {
-    return false;
+    return converter.isValid();
 }
 
 QString CFGRunner::splashInfo()
 {
-    return QString();
+    if (!converter.isValid())
+        return tr("No image");
+    return converter.name() + QLatin1Char('\n') +
+           QStringLiteral("%1x%2").arg(converter.width()).arg(converter.height());
 }
 
 bool CFGRunner::loadSplash(QString file)
 {
-    Q_UNUSED(file)
-    return false;
+    applyDisplayProfile();
+    const QString path = QUrl(file, QUrl::TolerantMode).toLocalFile();
+    const bool ok = converter.load(path);
+    if (!ok)
+        emit alert(tr("Cannot load %1").arg(file));
+    emit splashLoaded(ok);
+    return ok;
 }
 
-void CFGRunner::clearSplash() {}
+void CFGRunner::clearSplash()
+{
+    converter.clear();
+}
 
-void CFGRunner::uploadSplash() {}
-
-void CFGRunner::toDFU() {}
-
-void CFGRunner::mcuReset() {}
-
-void CFGRunner::requestReboot() {}
-
-void CFGRunner::lauchDFUUtil() {}
-
-void CFGRunner::applyDisplayProfile() {}
+void CFGRunner::uploadSplash()
+{
+    if (!link->isOpen())
+        return;
+    if (state != Idle) {
+        emit alert(tr("Another operation is in progress"));
+        return;
+    }
+    const QByteArray stream = converter.isValid() ? converter.bitmap() : QByteArray();
+    if (stream.isEmpty() || stream.size() > SplashCapacity) {
+        emit alert(tr("Splash is not ready"));
+        return;
+    }
+    splashImage = stream;
+    qCInfo(lcRunner) << "uploading splash" << converter.name() << splashImage.size() << "bytes";
+    setState(Uploading);
+    emit progress(0);
+    writeBlock(splashImage.left(6), SplashAddress);
+}
 
 void CFGRunner::continueSplashUpload(int address)
 {
-    Q_UNUSED(address)
+    const int size = splashImage.size();
+    if (size == 0) {
+        setState(Idle);
+        return;
+    }
+    emit progress(double(quint16(address - SplashAddress)) / size);
+    const int next = quint16(address + 6 - SplashAddress);
+    if (next < size)
+        writeBlock(splashImage.mid(next, 6), SplashAddress + next);
+    else
+        setState(Idle);
+}
+
+void CFGRunner::toDFU()
+{
+    sendRestart(QByteArray(RestartToUpdateMode, 2));
+}
+
+void CFGRunner::mcuReset()
+{
+    sendRestart(QByteArray(RestartCommand, 2));
+}
+
+void CFGRunner::requestReboot()
+{
+    if (!link->isOpen() || state != Idle)
+        return;
+    setState(Writing);
+    // Unlike toDFU, the command stays in lastMessage and is repeated while unanswered.
+    sendMessage(QByteArray(RestartToUpdateMode, 2));
 }
 
 void CFGRunner::sendRestart(QByteArray command)
 {
-    Q_UNUSED(command)
+    if (!link->isOpen()) {
+        emit alert(tr("Cannot reboot - not connected"));
+        return;
+    }
+    if (state != Idle)
+        return;
+    setState(Rebooting);
+    sendMessage(command);
+    // The dashboard restarts instead of answering: the missing reply ends the session
+    // rather than sending the restart again.
+    lastMessage.clear();
+}
+
+void CFGRunner::lauchDFUUtil()
+{
+    const QDir dir(QCoreApplication::applicationDirPath());
+    const QFileInfoList files = dir.entryInfoList(QDir::Files);
+    for (const QString &name : updateUtilityNames()) {
+        for (const QFileInfo &file : files) {
+            if (file.fileName().compare(name, Qt::CaseInsensitive) != 0)
+                continue;
+            qCInfo(lcRunner) << "starting" << file.absoluteFilePath();
+            if (!QProcess::startDetached(file.absoluteFilePath(), QStringList()))
+                qCWarning(lcRunner) << "could not start" << file.absoluteFilePath();
+            return;
+        }
+    }
+    emit alert(tr("Update utility executable not found"));
 }
