@@ -281,6 +281,8 @@ private slots:
         click(entry);
         QTRY_VERIFY(
             prop("detailsField", "text").toString().contains("<th colspan=\"2\">BOOST</th>"));
+        // The picture for the README: no messages over the page.
+        QTRY_COMPARE_WITH_TIMEOUT(prop("toast", "count").toInt(), 0, 8000);
         screenshot("devpages-display-layout");
 
         // Board settings: 8000 rpm gauge, menu at start-up, a typed limit.
@@ -330,6 +332,23 @@ private slots:
         QCOMPARE(prop("odoControl", "value").toInt(), 12345);
         QCOMPARE(prop("engineEdit", "currentText").toString(), QString("Diesel, common rail"));
         QCOMPARE(prop("odoGauge", "maximumValue").toDouble(), 12500.0);
+    }
+
+    // The double display has 13 positions; the user's layout carries over.
+    void doubleDisplay()
+    {
+        chooseSubPage("Main Screen", 1);
+        const QVariantList before = slotsShown();
+        QMetaObject::invokeMethod(item("devPage"), "selectDisplay", Q_ARG(QVariant, 1));
+        QCOMPARE(prop("dispSelector", "currentText").toString(), QString("Double"));
+        const QVariantList after = slotsShown();
+        QCOMPARE(after.size(), 13);
+        QCOMPARE(after.mid(0, 6), before);
+        QQuickItem *small = item("slot12");
+        QVERIFY(small && small->height() <= 32);
+        screenshot("devpages-display-double");
+        QMetaObject::invokeMethod(item("devPage"), "selectDisplay", Q_ARG(QVariant, 0));
+        QCOMPARE(slotsShown(), before);
     }
 
     void splashPageWithoutPicture()
