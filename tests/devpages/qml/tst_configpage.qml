@@ -38,26 +38,6 @@ Item {
             return b;
         }
 
-        function test_initialState() {
-            var page = makePage();
-            compare(page.valid, false);
-            compare(page.get(), {});
-            compare(control(page, "versionInput").text, "nan");
-            compare(control(page, "auxgControl").currentText, "Not present");
-            compare(control(page, "rpmControl").currentText, "6000");
-            compare(control(page, "speedControl").currentText, "240kph");
-            compare(control(page, "maintSwitch").checked, true);
-            compare(control(page, "menuSwitch").checked, false);
-            compare(control(page, "splhSwitch").checked, false);
-            compare(control(page, "animSwitch").checked, true);
-            compare(control(page, "rpmlimSwitch").checked, false);
-            compare(control(page, "odoControl").value, 7000);
-            compare(control(page, "timeControl").value, 182);
-            compare(control(page, "adelayControl").value, 0);
-            compare(control(page, "rpmlimControl").value, 6000);
-            compare(control(page, "rpmlimControl").stepSize, 100);
-        }
-
         function test_versionOne() {
             var page = makePage();
             page.set(board({}));

@@ -52,22 +52,6 @@ Item {
             tryCompare(menu, "visible", false);
         }
 
-        function test_subPagesFromMenu_data() {
-            return [
-                {tag: "Main Screen", entry: "mainScreenMenu", index: 1},
-                {tag: "Splash Screen", entry: "splashScreenMenu", index: 2},
-                {tag: "Board Config", entry: "boardConfigMenu", index: 3},
-                {tag: "Dashboard", entry: "dashboardMenu", index: 0}
-            ];
-        }
-
-        function test_subPagesFromMenu(data) {
-            var page = makePage();
-            page.subPage = 2;
-            chooseFromMenu(page, data.entry);
-            compare(page.subPage, data.index);
-        }
-
         function test_resetMaintenance() {
             var page = makePage();
             chooseFromMenu(page, "resetMaintMenu");

@@ -211,17 +211,6 @@ Item {
             compare(params[4].active, true);
         }
 
-        function test_slotHeights() {
-            var page = makePage(13);
-            var list = findChild(page, "slotList");
-            var expected = Math.round((list.height - 2 * 3 - 12 * 4) / 13);
-            compare(slot(page, 0).height, expected);
-            page.displaySize = 6;
-            waitForRendering(page);
-            compare(slot(page, 5).height, Math.round((list.height - 6 - 20) / 6));
-            verify(slot(page, 5).height > 32);
-        }
-
         function test_clickShowsDescription() {
             var page = makePage(6);
             var model = runner.paramListModel();

@@ -84,12 +84,5 @@ Item {
             compare(gauge.maximumValue, data.hi);
         }
 
-        function test_captionShown() {
-            var gauge = createTemporaryObject(gaugeComponent, root, {dispText: "Odometer, km\n1 / 2"});
-            waitForRendering(gauge);
-            var caption = findChild(gauge, "gaugeCaption");
-            verify(caption && caption.visible);
-            verify(caption.width >= 0.6 * 100 - 1);
-        }
     }
 }
