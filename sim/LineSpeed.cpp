@@ -13,6 +13,17 @@ int lineSpeed(int fd)
     return int(tio.c_ospeed);
 }
 
+bool setLineSpeed(int fd, int baud)
+{
+    struct termios2 tio;
+    if (ioctl(fd, TCGETS2, &tio) != 0)
+        return false;
+    tio.c_cflag &= ~tcflag_t(CBAUD);
+    tio.c_cflag |= BOTHER;
+    tio.c_ispeed = tio.c_ospeed = speed_t(baud);
+    return ioctl(fd, TCSETS2, &tio) == 0;
+}
+
 #else
 #include <termios.h>
 
@@ -23,5 +34,15 @@ int lineSpeed(int fd)
         return 0;
     // BSD and macOS keep the rate itself in the speed field.
     return int(cfgetospeed(&tio));
+}
+
+bool setLineSpeed(int fd, int baud)
+{
+    struct termios tio;
+    if (tcgetattr(fd, &tio) != 0)
+        return false;
+    cfsetispeed(&tio, speed_t(baud));
+    cfsetospeed(&tio, speed_t(baud));
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 #endif

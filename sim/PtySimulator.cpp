@@ -13,6 +13,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#if defined(__linux__)
+#include <sys/inotify.h>
+#endif
+
 Q_LOGGING_CATEGORY(lcSim, "kx4.sim", QtWarningMsg)
 
 PtySimulator::PtySimulator(QObject *parent) : QObject(parent), m_adapter(&m_dashboard)
@@ -69,11 +73,26 @@ bool PtySimulator::start()
     struct termios tio;
     if (tcgetattr(m_slave, &tio) == 0) {
         cfmakeraw(&tio);
-        cfsetispeed(&tio, B9600);
-        cfsetospeed(&tio, B9600);
         tcsetattr(m_slave, TCSANOW, &tio);
     }
+    // The serial library puts these settings back when the client closes the port, after
+    // its last bytes went out at the client's rate: they must still read as sent at it.
+    setLineSpeed(m_slave, baudRate());
 
+#if defined(__linux__)
+    // Our own slave fd keeps the line alive, so the master never sees the client close.
+    // Watch the device node instead: a serial port drops what the client has not read
+    // when it closes, and what the adapter sends while nobody has the port open is lost.
+    m_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_watch >= 0 && inotify_add_watch(m_watch, name, IN_OPEN | IN_CLOSE) < 0) {
+        ::close(m_watch);
+        m_watch = -1;
+    }
+    if (m_watch >= 0) {
+        m_watchNotifier = new QSocketNotifier(m_watch, QSocketNotifier::Read, this);
+        connect(m_watchNotifier, &QSocketNotifier::activated, this, &PtySimulator::watchClients);
+    }
+#endif
     m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &PtySimulator::onReadable);
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
@@ -98,6 +117,12 @@ void PtySimulator::closeFds()
     m_notifier = nullptr;
     delete m_writeNotifier;
     m_writeNotifier = nullptr;
+    delete m_watchNotifier;
+    m_watchNotifier = nullptr;
+    if (m_watch >= 0)
+        ::close(m_watch);
+    m_watch = -1;
+    m_clients = 0;
     if (m_slave >= 0)
         ::close(m_slave);
     if (m_master >= 0)
@@ -115,8 +140,36 @@ void PtySimulator::hangUp()
     emit hungUp();
 }
 
+void PtySimulator::watchClients()
+{
+#if defined(__linux__)
+    if (m_watch < 0)
+        return;
+    alignas(inotify_event) char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_watch, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        for (ssize_t i = 0; i < n;) {
+            const auto *e = reinterpret_cast<const inotify_event *>(buf + i);
+            if (e->mask & IN_OPEN) {
+                ++m_clients;
+            } else if ((e->mask & IN_CLOSE) && m_clients > 0 && --m_clients == 0) {
+                qCDebug(lcSim) << "client closed" << m_slavePath;
+                tcflush(m_slave, TCIFLUSH); // unread output goes with the port
+                m_pending.clear();
+                m_backlog.clear();
+                m_timer->stop();
+            }
+            i += ssize_t(sizeof(inotify_event) + e->len);
+        }
+    }
+#endif
+}
+
 void PtySimulator::onReadable()
 {
+    watchClients(); // a close that came before these bytes were read
     QByteArray in;
     char buf[4096];
     for (;;) {
@@ -195,7 +248,7 @@ void PtySimulator::flushDue()
 
 void PtySimulator::writeOut(const QByteArray &bytes)
 {
-    if (bytes.isEmpty() || !isRunning())
+    if (bytes.isEmpty() || !isRunning() || !clientPresent())
         return;
     m_bytesOut += bytes.size();
     m_lastOutput += bytes;

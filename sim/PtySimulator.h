@@ -42,6 +42,9 @@ public:
     void setBaudRate(int baud) { m_adapter.setBaudRate(baud); }
     // The rate the client set on the slave side, 0 when unknown.
     int clientBaudRate() const;
+    // Whether a client has the slave open (Linux watches opens and closes; elsewhere always
+    // true). Output made while no client is there is lost, as on a real serial port.
+    bool clientPresent() const { return m_watch < 0 || m_clients > 0; }
     // At a wrong rate the adapter prints nothing (default) or garbage.
     void setGarbageOnWrongBaud(bool on) { m_garbageOnWrongBaud = on; }
 
@@ -76,6 +79,7 @@ private:
     void writeBacklog();
     qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
     void closeFds();
+    void watchClients();
 
     SimDashboard m_dashboard;
     SimAdapter m_adapter;
@@ -85,6 +89,9 @@ private:
     QString m_error;
     QSocketNotifier *m_notifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
+    int m_watch = -1; // inotify on the slave's opens and closes
+    QSocketNotifier *m_watchNotifier = nullptr;
+    int m_clients = 0;
     QByteArray m_backlog; // output the pty did not take yet
     QElapsedTimer m_clock;
     QTimer *m_timer = nullptr;

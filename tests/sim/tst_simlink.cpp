@@ -15,6 +15,7 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void connectsAndExchanges_data();
     void connectsAndExchanges();
+    void reconnectsAfterClose();
 };
 
 void tst_SimLink::connectsAndExchanges_data()
@@ -78,6 +79,32 @@ void tst_SimLink::connectsAndExchanges()
     QTRY_COMPARE(ready.count(), 2);
     QCOMPARE(errors.count(), 0);
     link.close();
+    qunsetenv("KX4_EXTRA_PORTS");
+}
+
+void tst_SimLink::reconnectsAfterClose()
+{
+    // Closing sends "ATZ": its answer, like any output the client no longer reads, must not
+    // wait in the line for the next session, which would then be one answer behind.
+    PtySimulator sim;
+    QVERIFY(sim.start());
+    qputenv("KX4_EXTRA_PORTS", sim.slavePath().toLocal8Bit());
+    ELM327IOBase link(nullptr);
+    link.setStrictMode(true);
+    QSignalSpy ready(&link, &ELM327IOBase::ready);
+    QSignalSpy errors(&link, &ELM327IOBase::error);
+    QSignalSpy reads(&link, &ELM327IOBase::read);
+    for (int session = 1; session <= 3; ++session) {
+        QVERIFY(link.setup(sim.slavePath(), 38400, true, false));
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 2 * session - 1, 5000);
+        link.writeHEX(QByteArray::fromHex("FFFF"));
+        QTRY_COMPARE(reads.count(), session);
+        QCOMPARE(reads.last().first().toByteArray(), sim.dashboard().deviceInfoReply());
+        QTRY_COMPARE(ready.count(), 2 * session);
+        link.close();
+        QTRY_VERIFY(sim.commands().count("ATZ") == session);
+    }
+    QCOMPARE(errors.count(), 0);
     qunsetenv("KX4_EXTRA_PORTS");
 }
 
