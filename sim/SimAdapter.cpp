@@ -361,7 +361,8 @@ QByteArray SimAdapter::formatFrame(const SimFrame &frame) const
 {
     QByteArray data = frame.data;
     if (m_caf && !m_headers && !data.isEmpty()) {
-        // With formatting on, a single frame's length byte is taken off.
+        // With formatting on, a single frame's length byte is taken off; other frames are
+        // shown whole.
         const quint8 pci = quint8(data.at(0));
         if ((pci & 0xF0) == 0 && pci >= 1 && pci < data.size())
             data = data.mid(1, pci);
@@ -405,6 +406,12 @@ QList<SimAdapter::Output> SimAdapter::busRequest(const QByteArray &hex, const QB
         }
         return false;
     };
+    if (!faults.isEmpty()) {
+        QStringList names;
+        for (const SimFault &f : faults)
+            names << SimFault::kindName(f.kind);
+        qCDebug(lcSimAdapter) << "request" << request << "faults:" << names;
+    }
     qint64 delayUs = m_latencyUs;
     const qint64 timeoutUs = qint64(noDataTimeoutMs()) * 1000;
     auto finish = [&](const QList<QByteArray> &lines, qint64 atUs) {

@@ -103,7 +103,8 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
     p.setApplicationDescription(QStringLiteral(
         "Simulates an ELM327-class OBD/CAN adapter with a KX4 dashboard behind it on a\n"
         "pseudo-terminal and prints the terminal's path. Stop it with Ctrl+C (SIGINT) or "
-        "SIGTERM."));
+        "SIGTERM.\nA restart into firmware-update mode (01 10) leaves the dashboard silent "
+        "until the program is started again."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     p.addOption(help);
