@@ -203,6 +203,16 @@ private slots:
         runner.uploadSplash();
         QCOMPARE(recorder.alerts().last(), QString("Another operation is in progress"));
         QVERIFY(session.waitForIdle());
+
+        // A stream that would run past 0x3FFF and wrap onto the parameter table.
+        ImageConverter &converter = runner.converter;
+        converter.setHeight(8 * 120);
+        QVERIFY(converter.load(QUrl(pictureUrl(QSize(20, 20))).toLocalFile()));
+        QVERIFY(converter.bitmap().size() > 0x4000 - 0x0400);
+        recorder.clear();
+        runner.uploadSplash();
+        QCOMPARE(recorder.alerts(), QStringList{"Splash is not ready"});
+
         QCOMPARE(blockWrites(session.hostFrames()), QList<QByteArray>());
         QVERIFY(!recorder.names().contains("stateChanged:Uploading"));
     }
