@@ -2,7 +2,6 @@
 #include "image/SplashPreview.h"
 
 #include <QDir>
-#include <QImageReader>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -525,7 +524,8 @@ private slots:
     }
 
     // A picture declaring more than 16 megapixels is refused from its header,
-    // even where the canvas would take it.
+    // even where the canvas would take it: a small compressed file must not make
+    // the decoder allocate without bound.
     void declaredSizeLimit_data()
     {
         QTest::addColumn<QSize>("size");
@@ -544,43 +544,6 @@ private slots:
         plainLayout(c, 5000, 5000);
         QCOMPARE(c.load(save(picture)), accepted);
         QCOMPARE(c.isValid(), accepted);
-    }
-
-    // A few hundred bytes claiming 100000 x 100000 pixels: refused without
-    // trying to allocate the picture.
-    void decompressionBomb()
-    {
-        QByteArray png("\x89PNG\r\n\x1a\n", 8);
-        QByteArray ihdr("IHDR");
-        QDataStream(&ihdr, QIODevice::Append) << quint32(100000) << quint32(100000) << quint8(1)
-                                              << quint8(0) << quint8(0) << quint8(0) << quint8(0);
-        QDataStream out(&png, QIODevice::Append);
-        out << quint32(13);
-        out.writeRawData(ihdr.constData(), ihdr.size());
-        // PNG chunks end with a CRC-32 of type and data.
-        quint32 crc = 0xFFFFFFFF;
-        for (char ch : ihdr) {
-            crc ^= uchar(ch);
-            for (int k = 0; k < 8; ++k)
-                crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-        }
-        out << (crc ^ 0xFFFFFFFF);
-        const QByteArray idat = qCompress(QByteArray(4096, '\0')).mid(4);
-        out << quint32(idat.size());
-        out.writeRawData("IDAT", 4);
-        out.writeRawData(idat.constData(), idat.size());
-        out << quint32(0);
-
-        QFile file(m_dir.filePath("bomb.png"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(png);
-        file.close();
-        QCOMPARE(QImageReader(file.fileName()).size(), QSize(100000, 100000));
-
-        ImageConverter c;
-        plainLayout(c, 200000, 200000);
-        QVERIFY(!c.load(file.fileName()));
-        QVERIFY(!c.isValid());
     }
 
     void profileDropsPicture()
