@@ -113,6 +113,28 @@ class TstDevPagesEndToEnd : public QObject
         return false;
     }
 
+    static QImage picture(int width, int height)
+    {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setBrush(Qt::black);
+        painter.drawEllipse(QRect(width / 6, height / 8, width * 2 / 3, height * 3 / 4));
+        painter.setPen(Qt::white);
+        painter.setFont(QFont("DejaVu Sans", height / 5, QFont::Bold));
+        painter.drawText(QRect(0, 0, width, height), Qt::AlignCenter, "KX4");
+        return image;
+    }
+
+    // What a drop of `url` on the splash page does.
+    bool loadPicture(const QString &url)
+    {
+        QVariant accepted;
+        QMetaObject::invokeMethod(item("imageDrop"), "load", Q_RETURN_ARG(QVariant, accepted),
+                                  Q_ARG(QVariant, url));
+        return accepted.toBool();
+    }
+
     QPoint centre(QQuickItem *i) const
     {
         return i->mapToScene(QPointF(i->width() / 2, i->height() / 2)).toPoint();
@@ -363,6 +385,46 @@ private slots:
         QCOMPARE(session->runner().getState(), CFGRunner::Idle);
         QCOMPARE(session->dashboard().writesDone(), writes);
         screenshot("devpages-splash-empty");
+    }
+
+    void splashUpload()
+    {
+        chooseSubPage("Splash Screen", 2);
+        const QString file = scratch.filePath("splash.png");
+        QVERIFY(picture(124, 88).save(file));
+
+        // The path a drop of that file takes.
+        QVERIFY(loadPicture(QUrl::fromLocalFile(file).toString()));
+        QTRY_VERIFY(prop("imageInfo", "text").toString().contains("splash.png"));
+        QVERIFY(prop("imageInfo", "text").toString().contains("124x88"));
+        QVERIFY(prop("clearButton", "enabled").toBool());
+        screenshot("devpages-splash");
+
+        // The dashboard gets exactly the single display's page stream of the picture.
+        ImageConverter expected;
+        expected.applyDisplayProfile(0);
+        QVERIFY(expected.load(file));
+        const QByteArray stream = expected.bitmap();
+        QVERIFY(stream.size() > 1000);
+        click(item("applyTool"));
+        QVERIFY(waitIdleAfter(CFGRunner::Uploading));
+        QCOMPARE(session->memory(0x400, stream.size()).toHex(' '), stream.toHex(' '));
+        QCOMPARE(session->memory(0x400 + stream.size(), 6), QByteArray(6, '\xFF'));
+        QTRY_COMPARE(prop("devStack", "currentIndex").toInt(), 2);
+
+        // A picture larger than the display is refused and leaves nothing to upload.
+        const QString large = scratch.filePath("large.png");
+        QVERIFY(picture(400, 300).save(large));
+        QVERIFY(!loadPicture(QUrl::fromLocalFile(large).toString()));
+        QTRY_VERIFY(shownText("Cannot load " + QUrl::fromLocalFile(large).toString()));
+        QCOMPARE(prop("imageInfo", "text").toString(), QString("No image"));
+        QCOMPARE(prop("imageDrop", "src").toString(), QString());
+
+        // Loaded again and cleared, the page has nothing to upload any more.
+        QVERIFY(loadPicture(QUrl::fromLocalFile(file).toString()));
+        click(item("clearButton"));
+        QTRY_COMPARE(prop("imageInfo", "text").toString(), QString("No image"));
+        QVERIFY(!session->runner().canUploadSplash());
     }
 
     void resetMaintenance()
