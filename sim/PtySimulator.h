@@ -5,6 +5,8 @@
 // open the slave side (slavePath()) in the same process or from another one (kx4-sim).
 // The adapter answers only when the slave runs at the adapter's baud rate, like a real
 // UART; faults, pacing and latency are set on adapter() and dashboard() or here.
+// In the same thread as the tool's link, rate detection (which blocks while it waits)
+// only sees answers that are due at once: keep latency and pacing off for it there.
 
 #include "sim/SimAdapter.h"
 #include "sim/SimDashboard.h"
@@ -37,7 +39,7 @@ public:
     SimDashboard &dashboard() { return m_dashboard; }
     SimFaultPlan &faults() { return m_adapter.faults(); }
 
-    // Shorthands for the adapter's UART rate (default 38400).
+    // Shorthands for the adapter's UART rate (default 38400); set it before start().
     int baudRate() const { return m_adapter.baudRate(); }
     void setBaudRate(int baud) { m_adapter.setBaudRate(baud); }
     // The rate the client set on the slave side, 0 when unknown.
