@@ -51,10 +51,13 @@ void tst_SimLink::connectsAndExchanges()
     link.setStrictMode(true);
     QSignalSpy ready(&link, &ELM327IOBase::ready);
     QSignalSpy connected(&link, &ELM327IOBase::connected);
+    QSignalSpy disconnected(&link, &ELM327IOBase::disconnected);
     QSignalSpy errors(&link, &ELM327IOBase::error);
     QSignalSpy reads(&link, &ELM327IOBase::read);
     QVERIFY(link.setup(sim.slavePath(), requested, true, extended));
     QCOMPARE(connected.count(), 1);
+    // Detection closes the port once to reopen it at the rate it found.
+    QCOMPARE(disconnected.count(), requested == 0 ? 1 : 0);
     QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 5000);
     QCOMPARE(errors.count(), 0);
 
