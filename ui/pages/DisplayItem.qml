@@ -63,7 +63,6 @@ Item {
                 text: item.paramDescr
                 wrapMode: Text.WordWrap
                 elide: Text.ElideRight
-                maximumLineCount: Math.max(1, Math.floor(item.height / Math.max(1, font.pixelSize * 1.3)))
                 verticalAlignment: Text.AlignVCenter
                 Layout.fillWidth: true
                 Layout.fillHeight: true

@@ -13,9 +13,6 @@ Pane {
 
     property int displaySize: 6
 
-    property alias selector: selector
-    property alias detailsField: detailsField
-
     // One entry per position, in position order.
     function assembleParams() {
         var params = [];
