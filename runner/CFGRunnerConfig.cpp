@@ -195,7 +195,7 @@ void CFGRunner::updateConfig(QVariantList config, QVariantMap brdcfg)
         return;
     }
 
-    devConfig.clear();
+    QList<ConfigParameter> records;
     for (int i = 0; i < config.size(); ++i) {
         const QVariantMap entry = config.at(i).toMap();
         if (!entry.value(QStringLiteral("active")).toBool())
@@ -206,8 +206,15 @@ void CFGRunner::updateConfig(QVariantList config, QVariantMap brdcfg)
         ConfigParameter record = recordFromCatalogue(item);
         record.disp.num = 1;
         record.disp.pos = quint8(i);
-        devConfig.append(record);
+        records.append(record);
     }
+    // The write moves on to the board record once the next chunk address reaches 0x0200;
+    // a longer table would run into it and overwrite its head.
+    if (records.size() * DeviceConfig::recordSize() > BoardAddress - TableAddress) {
+        emit alert(tr("The configuration does not fit into the device"));
+        return;
+    }
+    devConfig.setParameters(records);
     paramImage = devConfig.toByteArray();
     devInfo.insert(QStringLiteral("count"), devConfig.count());
 

@@ -177,6 +177,20 @@ void tst_RunnerWrite::writeRefusedOutsideIdle()
     QVERIFY(s->waitForIdle());
     QCOMPARE(rec.count("deviceConfig"), 1);
     QCOMPARE(s->memory(0, 64), before);
+
+    // 24 records would run past 0x01FF into the board record.
+    QMap<int, QJsonObject> many;
+    for (int i = 0; i < 24; ++i)
+        many.insert(i, s->catalogueItem("RPM"));
+    rec.clear();
+    s->clearFrames();
+    runner.updateConfig(s->configList(24, many), QVariantMap());
+    QCOMPARE(rec.names(), QStringList({"alert:The configuration does not fit into the device"}));
+    QCOMPARE(runner.getState(), CFGRunner::Idle);
+    runner.updateConfig(s->configList(23, many), QVariantMap());
+    QVERIFY(s->waitForState(CFGRunner::Idle));
+    QCOMPARE(s->hostFrames().size(), 85 + 3); // 506 bytes, then the board record
+    QCOMPARE(s->memory(0x200, 18), SimSession::boardRecord(6500, 0));
 }
 
 void tst_RunnerWrite::resetConfig()
