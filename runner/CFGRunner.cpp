@@ -126,6 +126,8 @@ void CFGRunner::clearSession()
     // on the first acknowledgement of the next one they would land in the middle of it.
     pendingWrites.clear();
     lastMessage.clear();
+    // A backup cut off by the end of the session is not kept.
+    closeBackupFile();
 }
 
 void CFGRunner::elm_connected()

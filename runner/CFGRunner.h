@@ -4,6 +4,7 @@
 // dashboard. It owns the adapter link, runs every exchange one request at a time (each
 // request is sent from the handler of the previous reply) and reports results as signals.
 
+#include "config/BackupFile.h"
 #include "config/DeviceConfig.h"
 #include "image/ImageConverter.h"
 #include "link/ELM327IOBase.h"
@@ -23,7 +24,6 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcRunner)
 
-class QFile;
 class VariantMapModel;
 class ParameterListModel;
 
@@ -158,9 +158,10 @@ private:
 
     // Backups (CFGRunnerBackup.cpp).
     QString backupStoragePath() const;
-    bool validateBackupFile(bool &w_odo);
     void onExportChunk(int address, const QByteArray &payload);
+    void failExport();
     void onImportAcknowledge(int address);
+    void finishImport();
     void closeBackupFile();
 
     VariantMapModel *stateTable = nullptr;
@@ -170,7 +171,7 @@ private:
     QList<QPair<int, QByteArray>> pendingWrites;
     ELM327IOBase *link = nullptr;
     ImageConverter converter;
-    std::unique_ptr<QFile> backupFile;
+    std::unique_ptr<BackupFile> backupFile;
     QMap<int, QString> engineNames;
     QHash<quint32, QJsonObject> catalogueItems;
     int engineIndex = 0;

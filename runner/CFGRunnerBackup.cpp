@@ -1,55 +1,223 @@
-// Backups: the whole configuration memory copied into a file and written back.
+// Backups: the whole configuration memory copied into a numbered file and written back.
+//
+// An export reads the memory in 6-byte block reads from 0x0000 (00 40 FF FF FF FF FF FF,
+// then 06 40 ...) and appends each reply to a partial file that gets its ".bkp" name only
+// when the last byte is in; with 1 page the last read is at 1020 (FC 43 ...) and brings 4
+// bytes. An import writes the pages back in acknowledged 6-byte chunks, after the saved
+// counters when asked (FE FF <odometer> FF FF, then FC FF <engine time> FF FF).
 
 #include "runner/CFGRunner.h"
 
-#include <QFile>
+#include "config/BackupFile.h"
+#include "config/BackupStorage.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace {
+
+constexpr int SavedOdometerAddress = 0x3FFE;
+constexpr int SavedEngineTimeAddress = 0x3FFC;
+// Acknowledgements above this address belong to the counter writes at the top of the
+// address space, never to a page chunk.
+constexpr int LastPageAcknowledge = 16378;
+
+} // namespace
+
+QString CFGRunner::backupStoragePath() const
+{
+    return BackupStorage::folder();
+}
 
 QVariantList CFGRunner::listSavedConfigs()
 {
-    return QVariantList();
+    return BackupStorage::list(backupStoragePath());
+}
+
+void CFGRunner::openConfigStorage()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(backupStoragePath()));
 }
 
 bool CFGRunner::exportConfig(bool w_odo)
 {
-    Q_UNUSED(w_odo)
-    return false;
-}
+    if (devInfo.isEmpty()) {
+        emit alert(tr("Cannot export - device is not properly connected"));
+        return false;
+    }
+    if (state != Idle) {
+        emit alert(tr("Cannot export - another operation is in progress"));
+        return false;
+    }
+    const int pages = BackupFile::pageCount(devInfo);
+    if (pages > BackupFile::MaxPages) {
+        emit alert(tr("Cannot export - the device reports more memory than can be copied"));
+        return false;
+    }
 
-bool CFGRunner::importConfig(QString id, bool w_odo)
-{
-    Q_UNUSED(id)
-    Q_UNUSED(w_odo)
-    return false;
-}
+    setState(Exporting);
+    closeBackupFile();
+    const QString dir = backupStoragePath();
+    if (BackupStorage::ensureFolder(dir))
+        backupFile = BackupFile::create(BackupStorage::nextFreePath(dir));
+    if (!backupFile) {
+        emit alert(tr("Config could not be saved - check permissions"));
+        setState(Idle);
+        return false;
+    }
 
-void CFGRunner::openConfigStorage() {}
-
-QString CFGRunner::backupStoragePath() const
-{
-    return QString();
-}
-
-bool CFGRunner::validateBackupFile(bool &w_odo)
-{
-    Q_UNUSED(w_odo)
-    return false;
+    // Both saved values must have come from this dashboard since the connect, or the
+    // counters block would carry zeros or another dashboard's values.
+    const bool withCounters = w_odo && savedValueCount > 1;
+    if (!backupFile->writeHead(devInfo, withCounters, savedOdometer, savedEngineTime)) {
+        failExport();
+        return false;
+    }
+    if (pages == 0) {
+        if (!backupFile->commit()) {
+            failExport();
+            return false;
+        }
+        closeBackupFile();
+        setState(Idle);
+        return true;
+    }
+    sendBlockRead(0x0000);
+    emit progress(0.0);
+    return true;
 }
 
 void CFGRunner::onExportChunk(int address, const QByteArray &payload)
 {
-    Q_UNUSED(address)
-    Q_UNUSED(payload)
+    const int total = BackupFile::pageCount(devInfo) * BackupFile::PageSize;
+    if (!backupFile) {
+        emit alert(tr("Export error. The saved config may be corrupt"));
+        setState(Idle);
+        return;
+    }
+    // Replies come in address order, one per read; anything else would shift every
+    // following byte of the backup.
+    if (address >= total || address != backupFile->pageBytesWritten()) {
+        closeBackupFile();
+        emit alert(tr("Export failed - invalid reply"));
+        setState(Idle);
+        return;
+    }
+
+    emit progress(double(address) / total);
+    if (!backupFile->appendPages(payload.left(qMin(6, total - address)))) {
+        failExport();
+        return;
+    }
+    if (address + 6 < total) {
+        sendBlockRead(address + 6);
+        return;
+    }
+    if (!backupFile->commit()) {
+        failExport();
+        return;
+    }
+    closeBackupFile();
+    emit alert(tr("Export complete!"));
+    setState(Idle);
+}
+
+void CFGRunner::failExport()
+{
+    closeBackupFile();
+    emit alert(tr("Export failed - the backup could not be written"));
+    setState(Idle);
+}
+
+bool CFGRunner::importConfig(QString id, bool w_odo)
+{
+    if (devInfo.isEmpty()) {
+        emit alert(tr("Cannot import - device is not properly connected"));
+        return false;
+    }
+    const QString path = BackupStorage::pathFor(backupStoragePath(), id);
+    if (!QFileInfo::exists(path)) {
+        emit alert(tr("Cannot import - the source file does not exist"));
+        return false;
+    }
+    if (state != Idle) {
+        emit alert(tr("Cannot import - another operation is in progress"));
+        return false;
+    }
+    const int pages = BackupFile::pageCount(devInfo);
+    if (pages > BackupFile::MaxPages) {
+        emit alert(tr("Cannot import - the device reports more memory than can be written"));
+        return false;
+    }
+
+    setState(Importing);
+    closeBackupFile();
+    BackupFile::Refusal refusal = BackupFile::NoRefusal;
+    backupFile = BackupFile::load(path, devInfo, &refusal);
+    if (!backupFile) {
+        emit alert(BackupFile::refusalText(refusal));
+        setState(Idle);
+        return false;
+    }
+
+    pendingWrites.clear();
+    emit progress(0.0);
+    const bool withCounters = w_odo && backupFile->hasCounters();
+    if (withCounters) {
+        writeBlock(backupFile->odometerBytes(), SavedOdometerAddress);
+        pendingWrites.append(qMakePair(SavedEngineTimeAddress, backupFile->engineTimeBytes()));
+    }
+    if (pages > 0) {
+        const QByteArray first = backupFile->pageChunk(0);
+        if (withCounters)
+            pendingWrites.append(qMakePair(0x0000, first));
+        else
+            writeBlock(first, 0x0000);
+    } else if (!withCounters) {
+        finishImport();
+    }
+    return true;
 }
 
 void CFGRunner::onImportAcknowledge(int address)
 {
-    Q_UNUSED(address)
+    const int total = BackupFile::pageCount(devInfo) * BackupFile::PageSize;
+    if (total == 0) {
+        // No pages: this acknowledges the last counter write.
+        finishImport();
+        return;
+    }
+    if (address > LastPageAcknowledge || !backupFile)
+        return;
+
+    emit progress(double(address) / total);
+    const int next = address + 6;
+    if (next < total)
+        writeBlock(backupFile->pageChunk(next), next); // the last chunk is padded with FF
+    else
+        finishImport();
+}
+
+void CFGRunner::finishImport()
+{
+    closeBackupFile();
+    emit alert(tr("Import finished"));
+    setState(Idle, false);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            requestConfig();
+            // Nothing to read back (an empty parameter table): the interface still has
+            // to learn that the import is over.
+            if (state == Idle)
+                emit stateChanged(Idle);
+        },
+        Qt::QueuedConnection);
 }
 
 void CFGRunner::closeBackupFile()
 {
-    if (backupFile) {
-        backupFile->close();
-        backupFile.reset();
-    }
+    // An unfinished export's partial file goes with it.
+    backupFile.reset();
 }

@@ -1,0 +1,583 @@
+// Backups against the simulated dashboard: what an export puts in the file and on the
+// bus, what an import writes back, and that a failed or refused transfer leaves neither
+// a backup that looks whole nor a changed dashboard.
+
+#include "config/BackupFile.h"
+#include "config/BackupStorage.h"
+#include "tests/common/RunnerRecorder.h"
+#include "tests/common/SimSession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr quint32 SavedOdometer = 123456; // 40 E2 01 00
+constexpr quint32 SavedEngineTime = 789;  // 15 03 00 00
+
+quint16 wordOf(const QByteArray &frame)
+{
+    return qFromLittleEndian<quint16>(frame.constData());
+}
+
+bool isRead(const QByteArray &frame)
+{
+    return frame.size() == 8 && (wordOf(frame) >> 14) == 1;
+}
+
+bool isWrite(const QByteArray &frame)
+{
+    return frame.size() == 8 && (wordOf(frame) >> 14) == 3;
+}
+
+QList<QByteArray> only(const QList<QByteArray> &frames, bool (*kind)(const QByteArray &))
+{
+    QList<QByteArray> result;
+    for (const QByteArray &f : frames)
+        if (kind(f))
+            result.append(f);
+    return result;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+}
+
+// A configuration memory worth restoring: two parameter records, a board record, and
+// distinct bytes everywhere else (the splash picture from 0x0400 on).
+QByteArray memoryImage(int pages, int seed)
+{
+    QByteArray mem(pages * 1024, '\0');
+    for (int i = 0; i < mem.size(); ++i)
+        mem[i] = char((i * 31 + seed * 17 + (i >> 8)) & 0xFF);
+    if (pages > 0) {
+        mem.replace(0, 22, SimSession::record(0x0C, 0x7E0, 4, 0));
+        mem.replace(22, 22, SimSession::record(0x0D, 0x7E0, 1, 1));
+        mem.replace(44, 22, QByteArray(22, '\xFF'));
+        mem.replace(0x200, 18, SimSession::boardRecord(6000 + seed));
+    }
+    return mem;
+}
+
+// Caps the size of any file this process writes, as a full disk would; the write that
+// crosses the cap fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeCap
+{
+public:
+    explicit FileSizeCap(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit cap = m_old;
+        cap.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &cap);
+    }
+    ~FileSizeCap() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old;
+};
+
+} // namespace
+
+class TestBackupRunner : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void exportCopiesWholeMemory_data();
+    void exportCopiesWholeMemory();
+    void exportTakesFirstFreeNumber();
+    void exportWithoutBothSavedValues();
+    void exportOfZeroPages_data();
+    void exportOfZeroPages();
+    void exportRefusals();
+    void exportInterrupted_data();
+    void exportInterrupted();
+    void exportWriteFailure();
+
+    void importRestoresMemory_data();
+    void importRestoresMemory();
+    void importRefusals_data();
+    void importRefusals();
+    void importOfZeroPages_data();
+    void importOfZeroPages();
+    void importIgnoresAcknowledgeBeyondPages();
+    void importRefusedOutsideIdle();
+
+private:
+    // Starts a simulated dashboard with `pages` pages of memoryImage(pages, 1) and the
+    // two saved counters, and connects the runner to it.
+    void connectDashboard(int pages, quint8 disp = 1);
+    CFGRunner &runner() { return m_session->runner(); }
+    SimDashboard &dash() { return m_session->dashboard(); }
+    // Exports and waits for the end; the path of the new backup.
+    QString exportBackup(bool withCounters);
+    bool waitForAlert(const QString &text, int timeoutMs = 15000);
+    QStringList storedFiles() const;
+
+    QTemporaryDir m_home;
+    QString m_dir;
+    std::unique_ptr<SimSession> m_session;
+    std::unique_ptr<RunnerRecorder> m_rec;
+};
+
+void TestBackupRunner::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", m_home.path().toLocal8Bit());
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName("Veltro");
+    QCoreApplication::setApplicationName("VeltroKX4");
+}
+
+void TestBackupRunner::init()
+{
+    m_dir = BackupStorage::folder();
+    QVERIFY(m_dir.startsWith(m_home.path()));
+    QDir(m_dir).removeRecursively();
+}
+
+void TestBackupRunner::cleanup()
+{
+    m_rec.reset();
+    m_session.reset();
+}
+
+void TestBackupRunner::connectDashboard(int pages, quint8 disp)
+{
+    m_session = std::make_unique<SimSession>();
+    QVERIFY2(m_session->start(), qPrintable(m_session->errorString()));
+    dash().setPages(pages);
+    dash().memory() = memoryImage(pages, 1);
+    dash().setVersion(3);
+    dash().setDisp(disp);
+    dash().setReserved(4, 5);
+    dash().setCount(pages > 0 ? 2 : 0);
+    dash().setValue(SimDashboard::SavedOdometer, SavedOdometer);
+    dash().setValue(SimDashboard::SavedEngineTime, SavedEngineTime);
+    QVERIFY(m_session->connectRunner());
+    m_rec = std::make_unique<RunnerRecorder>(&runner());
+    m_session->clearFrames();
+}
+
+QString TestBackupRunner::exportBackup(bool withCounters)
+{
+    const int before = storedFiles().size();
+    if (!runner().exportConfig(withCounters))
+        return QString();
+    if (!waitForAlert("Export complete!") || !m_session->waitForIdle())
+        return QString();
+    const QVariantList list = runner().listSavedConfigs();
+    if (list.size() != before + 1)
+        return QString();
+    return m_dir + "/" + list.last().toMap().value("name").toString() + ".bkp";
+}
+
+bool TestBackupRunner::waitForAlert(const QString &text, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return m_rec->alerts().contains(text); }, timeoutMs);
+}
+
+QStringList TestBackupRunner::storedFiles() const
+{
+    return QDir(m_dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+void TestBackupRunner::exportCopiesWholeMemory_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<bool>("counters");
+    QTest::newRow("2 pages, counters") << 2 << true;
+    QTest::newRow("2 pages, no counters") << 2 << false;
+    QTest::newRow("1 page, counters") << 1 << true;
+}
+
+void TestBackupRunner::exportCopiesWholeMemory()
+{
+    QFETCH(int, pages);
+    QFETCH(bool, counters);
+    connectDashboard(pages);
+    const QByteArray memory = dash().memory();
+
+    const QString path = exportBackup(counters);
+    QCOMPARE(path, m_dir + "/0000.bkp");
+    QCOMPARE(storedFiles(), QStringList{"0000.bkp"});
+    QCOMPARE(runner().getState(), CFGRunner::Idle);
+    QCOMPARE(m_rec->names({"stateChanged", "alert"}),
+             (QStringList{"stateChanged:Exporting", "alert:Export complete!",
+                          "stateChanged:Idle"}));
+
+    // Field by field.
+    const QByteArray file = fileBytes(path);
+    QCOMPARE(file.left(4), QByteArray::fromHex("01C0BE10"));
+    QCOMPARE(int(file[4]), 1);
+    QCOMPARE(int(file[5]), counters ? 1 : 0);
+    QCOMPARE(file.mid(6, 2), QByteArray(2, '\0'));
+    const int n = int(qFromLittleEndian<quint32>(file.constData() + 8));
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    const QJsonObject info =
+        QJsonDocument::fromBinaryData(file.mid(12, n), QJsonDocument::Validate).object();
+    QT_WARNING_POP
+    QCOMPARE(info, (QJsonObject{{"version", 3}, {"pages", pages}, {"count", 2},
+                                {"disp", 1}, {"r4", 4}, {"r5", 5}}));
+    QCOMPARE(file.mid(12 + n, pages * 1024), memory);
+    QCOMPARE(file.mid(12 + n + pages * 1024),
+             counters ? QByteArray::fromHex("40E2010015030000") : QByteArray());
+
+    // One read per 6 bytes, in order, and nothing written.
+    const QList<QByteArray> frames = m_session->hostFrames();
+    const QList<QByteArray> reads = only(frames, isRead);
+    QCOMPARE(reads.size(), frames.size());
+    const int expected = (pages * 1024 + 5) / 6; // 342 for 2 pages
+    QCOMPARE(reads.size(), expected);
+    for (int i = 0; i < reads.size(); ++i)
+        QCOMPARE(int(wordOf(reads[i]) & 0x3FFF), i * 6);
+    if (pages == 2)
+        QCOMPARE(int(wordOf(reads.last()) & 0x3FFF), 2046); // brings the last 2 bytes
+
+    const QList<double> progress = m_rec->progressValues();
+    QCOMPARE(progress.first(), 0.0);
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QVERIFY(progress.last() < 1.0);
+}
+
+void TestBackupRunner::exportTakesFirstFreeNumber()
+{
+    connectDashboard(1);
+    QVERIFY(BackupStorage::ensureFolder(m_dir));
+    writeFile(m_dir + "/0000.bkp", "zero");
+    writeFile(m_dir + "/0002.bkp", "two");
+    QCOMPARE(exportBackup(false), m_dir + "/0001.bkp");
+    QCOMPARE(fileBytes(m_dir + "/0000.bkp"), QByteArray("zero"));
+    QCOMPARE(fileBytes(m_dir + "/0002.bkp"), QByteArray("two"));
+}
+
+void TestBackupRunner::exportWithoutBothSavedValues()
+{
+    // A dashboard of unknown version leaves the runner Idle without device information
+    // or counters; device information arriving afterwards starts the counter requests,
+    // and an export started before their replies must not store counters it never got.
+    m_session = std::make_unique<SimSession>();
+    QVERIFY(m_session->start());
+    dash().setPages(1);
+    dash().setUnknownVersion();
+    QVERIFY(m_session->connectRunner());
+    m_rec = std::make_unique<RunnerRecorder>(&runner());
+    QVERIFY(!runner().exportConfig(true));
+    QCOMPARE(m_rec->alerts(),
+             QStringList{"Cannot export - device is not properly connected"});
+
+    dash().setVersion(3);
+    QVERIFY(QMetaObject::invokeMethod(&runner(), "elm_read",
+                                      Q_ARG(QByteArray, dash().deviceInfoReply())));
+    QVERIFY(runner().exportConfig(true));
+    QVERIFY(waitForAlert("Export complete!"));
+    const QByteArray file = fileBytes(m_dir + "/0000.bkp");
+    QCOMPARE(int(file[5]), 0);
+    const int n = int(qFromLittleEndian<quint32>(file.constData() + 8));
+    QCOMPARE(file.size(), 12 + n + 1024);
+}
+
+void TestBackupRunner::exportOfZeroPages_data()
+{
+    QTest::addColumn<bool>("counters");
+    QTest::newRow("counters") << true;
+    QTest::newRow("no counters") << false;
+}
+
+void TestBackupRunner::exportOfZeroPages()
+{
+    QFETCH(bool, counters);
+    connectDashboard(0);
+    QVERIFY(runner().exportConfig(counters));
+    QCOMPARE(runner().getState(), CFGRunner::Idle);
+    QCOMPARE(m_rec->names({"stateChanged"}),
+             (QStringList{"stateChanged:Exporting", "stateChanged:Idle"}));
+
+    const QByteArray file = fileBytes(m_dir + "/0000.bkp");
+    const int n = int(qFromLittleEndian<quint32>(file.constData() + 8));
+    QCOMPARE(file.size(), 12 + n + (counters ? 8 : 0));
+    QTest::qWait(50);
+    QCOMPARE(m_session->hostFrames(), QList<QByteArray>());
+}
+
+void TestBackupRunner::exportRefusals()
+{
+    connectDashboard(16);
+    QVERIFY(!runner().exportConfig(true));
+    QCOMPARE(m_rec->alerts(),
+             QStringList{"Cannot export - the device reports more memory than can be copied"});
+    QCOMPARE(m_rec->names({"stateChanged"}), QStringList());
+
+    // The storage folder cannot be made: a file stands where it should be.
+    m_session.reset();
+    connectDashboard(1);
+    QDir().mkpath(QFileInfo(m_dir).path());
+    writeFile(m_dir, "in the way");
+    QVERIFY(!runner().exportConfig(true));
+    QCOMPARE(m_rec->alerts(), QStringList{"Config could not be saved - check permissions"});
+    QCOMPARE(m_rec->names({"stateChanged"}),
+             (QStringList{"stateChanged:Exporting", "stateChanged:Idle"}));
+    QFile::remove(m_dir);
+
+    m_rec->clear();
+    writeFile(m_dir + "/0009.bkp", "");
+    QVERIFY(runner().exportConfig(true));
+    QVERIFY(!runner().exportConfig(true));
+    QVERIFY(!runner().importConfig("0009", true));
+    QVERIFY(waitForAlert("Export complete!"));
+    QCOMPARE(m_rec->alerts(),
+             (QStringList{"Cannot export - another operation is in progress",
+                          "Cannot import - another operation is in progress",
+                          "Export complete!"}));
+    QCOMPARE(storedFiles(), (QStringList{"0000.bkp", "0009.bkp"}));
+}
+
+void TestBackupRunner::exportInterrupted_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::newRow("adapter hangs up") << int(SimFault::HangUp);
+    QTest::newRow("replies lost") << int(SimFault::DropReply);
+}
+
+void TestBackupRunner::exportInterrupted()
+{
+    QFETCH(int, fault);
+    connectDashboard(2);
+    m_session->sim().faults().addFault(SimFault::Kind(fault),
+                                       m_session->sim().requestCount() + 100, 0);
+    QSignalSpy gone(&runner(), &CFGRunner::disconnectedFromHost);
+    QVERIFY(runner().exportConfig(true));
+    QVERIFY(gone.wait(15000));
+    QVERIFY(!m_rec->alerts().isEmpty());
+    QVERIFY(!m_rec->alerts().contains("Export complete!"));
+    QCOMPARE(runner().listSavedConfigs(), QVariantList());
+    QCOMPARE(storedFiles(), QStringList());
+}
+
+void TestBackupRunner::exportWriteFailure()
+{
+    connectDashboard(2);
+    const int head = BackupFile::encodeHead(QJsonObject{{"version", 3}, {"pages", 2},
+                                                        {"count", 2}, {"disp", 1},
+                                                        {"r4", 4}, {"r5", 5}},
+                                            true)
+                         .size();
+    {
+        // The disk fills up after the first page.
+        FileSizeCap cap(head + 1024);
+        QVERIFY(runner().exportConfig(true));
+        QVERIFY(waitForAlert("Export failed - the backup could not be written"));
+    }
+    QCOMPARE(runner().getState(), CFGRunner::Idle);
+    QVERIFY(!m_rec->alerts().contains("Export complete!"));
+    QCOMPARE(storedFiles(), QStringList());
+    // The reads stop at the failure.
+    QTest::qWait(100);
+    QCOMPARE(only(m_session->hostFrames(), isRead).size(), 1024 / 6 + 1);
+}
+
+void TestBackupRunner::importRestoresMemory_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<bool>("saveCounters");
+    QTest::addColumn<bool>("restoreCounters");
+    QTest::newRow("2 pages, counters") << 2 << true << true;
+    QTest::newRow("1 page, counters") << 1 << true << true;
+    QTest::newRow("counters kept on the dashboard") << 2 << true << false;
+    QTest::newRow("file without counters") << 2 << false << true;
+}
+
+void TestBackupRunner::importRestoresMemory()
+{
+    QFETCH(int, pages);
+    QFETCH(bool, saveCounters);
+    QFETCH(bool, restoreCounters);
+    connectDashboard(pages);
+    const QByteArray original = dash().memory();
+    QVERIFY(!exportBackup(saveCounters).isEmpty());
+
+    const QByteArray changed = memoryImage(pages, 2);
+    QVERIFY(changed != original);
+    dash().memory() = changed;
+    dash().setValue(SimDashboard::SavedOdometer, 1);
+    dash().setValue(SimDashboard::SavedEngineTime, 2);
+    m_session->clearFrames();
+    m_rec->clear();
+
+    QVERIFY(runner().importConfig("0000", restoreCounters));
+    QVERIFY(waitForAlert("Import finished"));
+    QVERIFY(m_session->waitForIdle());
+    QCOMPARE(dash().memory(), original);
+    const bool counters = saveCounters && restoreCounters;
+    QCOMPARE(dash().value(SimDashboard::SavedOdometer), counters ? SavedOdometer : 1u);
+    QCOMPARE(dash().value(SimDashboard::SavedEngineTime), counters ? SavedEngineTime : 2u);
+
+    // Counters first, then the pages in order; the last chunk carries only the page
+    // bytes that remain (2 of 2048, 4 of 1024), padded with FF.
+    QList<QByteArray> writes = only(m_session->hostFrames(), isWrite);
+    if (counters) {
+        QCOMPARE(writes.takeFirst(), QByteArray::fromHex("FEFF40E20100FFFF"));
+        QCOMPARE(writes.takeFirst(), QByteArray::fromHex("FCFF15030000FFFF"));
+    }
+    const int total = pages * 1024;
+    QCOMPARE(writes.size(), (total + 5) / 6);
+    for (int i = 0; i < writes.size(); ++i)
+        QCOMPARE(int(wordOf(writes[i]) & 0x3FFF), i * 6);
+    const int rest = total - (writes.size() - 1) * 6;
+    QCOMPARE(writes.last().mid(2), original.right(rest) + QByteArray(6 - rest, '\xFF'));
+
+    // The configuration is read again afterwards.
+    QCOMPARE(m_rec->names({"stateChanged", "alert", "deviceConfig", "boardConfig"}),
+             (QStringList{"stateChanged:Importing", "alert:Import finished",
+                          "stateChanged:Reading", "alert:Parsed the device config",
+                          "deviceConfig", "boardConfig", "stateChanged:Idle"}));
+    QCOMPARE(m_rec->last("boardConfig").toMap().value("rpmlim").toInt(), 6001);
+}
+
+void TestBackupRunner::importRefusals_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<int>("cut");   // bytes kept from the good file, -1 for all
+    QTest::addColumn<int>("at");    // offset of a patch, -1 for none
+    QTest::addColumn<QByteArray>("patch");
+    QTest::addColumn<quint8>("disp");
+    QTest::addColumn<QString>("alert");
+
+    const QString corrupted = "Cannot import - the source file is corrupted";
+    QTest::newRow("missing") << "0007" << -1 << -1 << QByteArray() << quint8(1)
+                             << "Cannot import - the source file does not exist";
+    QTest::newRow("11 bytes") << "0000" << 11 << -1 << QByteArray() << quint8(1) << corrupted;
+    QTest::newRow("other magic") << "0000" << -1 << 0 << QByteArray("\x02") << quint8(1)
+                                 << "Cannot import - the source file is not a backup file";
+    QTest::newRow("format 2")
+        << "0000" << -1 << 4 << QByteArray("\x02") << quint8(1)
+        << "Cannot import - the source file has been created by another app";
+    QTest::newRow("other disp")
+        << "0000" << -1 << -1 << QByteArray() << quint8(0)
+        << "Cannot import - the source file was created for another board";
+    QTest::newRow("truncated page area")
+        << "0000" << 2000 << -1 << QByteArray() << quint8(1) << corrupted;
+}
+
+void TestBackupRunner::importRefusals()
+{
+    QFETCH(QString, id);
+    QFETCH(int, cut);
+    QFETCH(int, at);
+    QFETCH(QByteArray, patch);
+    QFETCH(quint8, disp);
+    QFETCH(QString, alert);
+
+    // The backup comes from a dashboard that differs from the connected one only in
+    // `disp`, when that is set.
+    connectDashboard(2, disp);
+    const QString path = exportBackup(true);
+    QVERIFY(!path.isEmpty());
+    m_session.reset();
+    connectDashboard(2, 1);
+    dash().memory() = memoryImage(2, 3);
+    QByteArray bytes = fileBytes(path);
+    if (cut >= 0)
+        bytes.truncate(cut);
+    if (at >= 0)
+        bytes.replace(at, patch.size(), patch);
+    writeFile(path, bytes);
+
+    QVERIFY(!runner().importConfig(id, true));
+    QCOMPARE(m_rec->alerts(), QStringList{alert});
+    QCOMPARE(m_rec->names({"stateChanged"}),
+             (id == "0000" ? QStringList{"stateChanged:Importing", "stateChanged:Idle"}
+                           : QStringList()));
+    QTest::qWait(50);
+    QCOMPARE(m_session->hostFrames(), QList<QByteArray>());
+    QCOMPARE(dash().memory(), memoryImage(2, 3));
+}
+
+void TestBackupRunner::importOfZeroPages_data()
+{
+    QTest::addColumn<bool>("counters");
+    QTest::newRow("counters") << true;
+    QTest::newRow("no counters") << false;
+}
+
+void TestBackupRunner::importOfZeroPages()
+{
+    QFETCH(bool, counters);
+    connectDashboard(0);
+    QVERIFY(runner().exportConfig(counters));
+    dash().setValue(SimDashboard::SavedOdometer, 1);
+    m_rec->clear();
+
+    QVERIFY(runner().importConfig("0000", true));
+    QTRY_COMPARE(m_rec->names({"stateChanged", "alert"}),
+                 (QStringList{"stateChanged:Importing", "alert:Import finished",
+                              "stateChanged:Idle"}));
+    QCOMPARE(runner().getState(), CFGRunner::Idle);
+    QCOMPARE(dash().value(SimDashboard::SavedOdometer), counters ? SavedOdometer : 1u);
+    QCOMPARE(only(m_session->hostFrames(), isWrite).size(), counters ? 2 : 0);
+}
+
+void TestBackupRunner::importIgnoresAcknowledgeBeyondPages()
+{
+    connectDashboard(1);
+    QVERIFY(!exportBackup(false).isEmpty());
+    dash().memory() = memoryImage(1, 2);
+    m_session->clearFrames();
+
+    QVERIFY(runner().importConfig("0000", false));
+    // An acknowledgement for 16380 (30 00 FC 3F) is no page write of this import.
+    QVERIFY(QMetaObject::invokeMethod(&runner(), "elm_read",
+                                      Q_ARG(QByteArray, QByteArray::fromHex("3000FC3FFFFFFFFF"))));
+    QCOMPARE(runner().getState(), CFGRunner::Importing);
+    QVERIFY(waitForAlert("Import finished"));
+    QVERIFY(m_session->waitForIdle());
+    QCOMPARE(dash().memory(), memoryImage(1, 1));
+    QCOMPARE(only(m_session->hostFrames(), isWrite).size(), 1024 / 6 + 1);
+}
+
+void TestBackupRunner::importRefusedOutsideIdle()
+{
+    connectDashboard(1);
+    QVERIFY(!exportBackup(false).isEmpty());
+    dash().setPages(16);
+    runner().disconnectFromHost();
+    QVERIFY(m_session->connectRunner());
+    m_rec->clear();
+    m_session->clearFrames();
+    QVERIFY(!runner().importConfig("0000", false));
+    QCOMPARE(m_rec->alerts(),
+             QStringList{"Cannot import - the device reports more memory than can be written"});
+
+    runner().disconnectFromHost();
+    m_rec->clear();
+    QVERIFY(!runner().importConfig("0000", false));
+    QCOMPARE(m_rec->alerts(), QStringList{"Cannot import - device is not properly connected"});
+    QCOMPARE(m_rec->names({"stateChanged"}), QStringList());
+    QCOMPARE(only(m_session->hostFrames(), isWrite), QList<QByteArray>());
+}
+
+QTEST_GUILESS_MAIN(TestBackupRunner)
+#include "tst_backuprunner.moc"
