@@ -139,11 +139,13 @@ private:
     QTemporaryDir m_home;
     QString m_dir;
     std::unique_ptr<SimSession> m_session;
-    std::unique_ptr<RunnerRecorder> m_rec;
+    RunnerRecorder *m_rec = nullptr; // a child of the runner
 };
 
 void TestBackupRunner::initTestCase()
 {
+    // Thousands of frames go by; their debug lines would drown the test log.
+    QLoggingCategory::setFilterRules("kx4.*.debug=false");
     QVERIFY(m_home.isValid());
     qputenv("HOME", m_home.path().toLocal8Bit());
     QStandardPaths::setTestModeEnabled(true);
@@ -160,7 +162,6 @@ void TestBackupRunner::init()
 
 void TestBackupRunner::cleanup()
 {
-    m_rec.reset();
     m_session.reset();
 }
 
@@ -177,21 +178,20 @@ void TestBackupRunner::connectDashboard(int pages, quint8 disp)
     dash().setValue(SimDashboard::SavedOdometer, SavedOdometer);
     dash().setValue(SimDashboard::SavedEngineTime, SavedEngineTime);
     QVERIFY(m_session->connectRunner());
-    m_rec = std::make_unique<RunnerRecorder>(&runner());
+    m_rec = new RunnerRecorder(&runner());
     m_session->clearFrames();
 }
 
 QString TestBackupRunner::exportBackup(bool withCounters)
 {
-    const int before = storedFiles().size();
-    if (!runner().exportConfig(withCounters))
+    const QStringList before = storedFiles();
+    if (!runner().exportConfig(withCounters) || !waitForAlert("Export complete!") ||
+        runner().getState() != CFGRunner::Idle)
         return QString();
-    if (!waitForAlert("Export complete!") || !m_session->waitForIdle())
-        return QString();
-    const QVariantList list = runner().listSavedConfigs();
-    if (list.size() != before + 1)
-        return QString();
-    return m_dir + "/" + list.last().toMap().value("name").toString() + ".bkp";
+    QStringList added = storedFiles();
+    for (const QString &name : before)
+        added.removeOne(name);
+    return added.size() == 1 ? m_dir + "/" + added.first() : QString();
 }
 
 bool TestBackupRunner::waitForAlert(const QString &text, int timeoutMs)
@@ -209,8 +209,7 @@ void TestBackupRunner::exportCopiesWholeMemory_data()
     QTest::addColumn<int>("pages");
     QTest::addColumn<bool>("counters");
     QTest::newRow("2 pages, counters") << 2 << true;
-    QTest::newRow("2 pages, no counters") << 2 << false;
-    QTest::newRow("1 page, counters") << 1 << true;
+    QTest::newRow("1 page, no counters") << 1 << false;
 }
 
 void TestBackupRunner::exportCopiesWholeMemory()
@@ -224,9 +223,9 @@ void TestBackupRunner::exportCopiesWholeMemory()
     QCOMPARE(path, m_dir + "/0000.bkp");
     QCOMPARE(storedFiles(), QStringList{"0000.bkp"});
     QCOMPARE(runner().getState(), CFGRunner::Idle);
-    QCOMPARE(m_rec->names({"stateChanged", "alert"}),
-             (QStringList{"stateChanged:Exporting", "alert:Export complete!",
-                          "stateChanged:Idle"}));
+    QCOMPARE(
+        m_rec->names({"stateChanged", "alert"}),
+        (QStringList{"stateChanged:Exporting", "alert:Export complete!", "stateChanged:Idle"}));
 
     // Field by field.
     const QByteArray file = fileBytes(path);
@@ -240,8 +239,10 @@ void TestBackupRunner::exportCopiesWholeMemory()
     const QJsonObject info =
         QJsonDocument::fromBinaryData(file.mid(12, n), QJsonDocument::Validate).object();
     QT_WARNING_POP
-    QCOMPARE(info, (QJsonObject{{"version", 3}, {"pages", pages}, {"count", 2},
-                                {"disp", 1}, {"r4", 4}, {"r5", 5}}));
+    QCOMPARE(
+        info,
+        (QJsonObject{
+            {"version", 3}, {"pages", pages}, {"count", 2}, {"disp", 1}, {"r4", 4}, {"r5", 5}}));
     QCOMPARE(file.mid(12 + n, pages * 1024), memory);
     QCOMPARE(file.mid(12 + n + pages * 1024),
              counters ? QByteArray::fromHex("40E2010015030000") : QByteArray());
@@ -284,10 +285,9 @@ void TestBackupRunner::exportWithoutBothSavedValues()
     dash().setPages(1);
     dash().setUnknownVersion();
     QVERIFY(m_session->connectRunner());
-    m_rec = std::make_unique<RunnerRecorder>(&runner());
+    m_rec = new RunnerRecorder(&runner());
     QVERIFY(!runner().exportConfig(true));
-    QCOMPARE(m_rec->alerts(),
-             QStringList{"Cannot export - device is not properly connected"});
+    QCOMPARE(m_rec->alerts(), QStringList{"Cannot export - device is not properly connected"});
 
     dash().setVersion(3);
     QVERIFY(QMetaObject::invokeMethod(&runner(), "elm_read",
@@ -343,6 +343,7 @@ void TestBackupRunner::exportRefusals()
     QFile::remove(m_dir);
 
     m_rec->clear();
+    QVERIFY(BackupStorage::ensureFolder(m_dir));
     writeFile(m_dir + "/0009.bkp", "");
     QVERIFY(runner().exportConfig(true));
     QVERIFY(!runner().exportConfig(true));
@@ -350,8 +351,7 @@ void TestBackupRunner::exportRefusals()
     QVERIFY(waitForAlert("Export complete!"));
     QCOMPARE(m_rec->alerts(),
              (QStringList{"Cannot export - another operation is in progress",
-                          "Cannot import - another operation is in progress",
-                          "Export complete!"}));
+                          "Cannot import - another operation is in progress", "Export complete!"}));
     QCOMPARE(storedFiles(), (QStringList{"0000.bkp", "0009.bkp"}));
 }
 
@@ -366,8 +366,8 @@ void TestBackupRunner::exportInterrupted()
 {
     QFETCH(int, fault);
     connectDashboard(2);
-    m_session->sim().faults().addFault(SimFault::Kind(fault),
-                                       m_session->sim().requestCount() + 100, 0);
+    m_session->sim().faults().addFault(SimFault::Kind(fault), m_session->sim().requestCount() + 100,
+                                       0);
     QSignalSpy gone(&runner(), &CFGRunner::disconnectedFromHost);
     QVERIFY(runner().exportConfig(true));
     QVERIFY(gone.wait(15000));
@@ -380,11 +380,12 @@ void TestBackupRunner::exportInterrupted()
 void TestBackupRunner::exportWriteFailure()
 {
     connectDashboard(2);
-    const int head = BackupFile::encodeHead(QJsonObject{{"version", 3}, {"pages", 2},
-                                                        {"count", 2}, {"disp", 1},
-                                                        {"r4", 4}, {"r5", 5}},
-                                            true)
-                         .size();
+    const int head =
+        BackupFile::encodeHead(
+            QJsonObject{
+                {"version", 3}, {"pages", 2}, {"count", 2}, {"disp", 1}, {"r4", 4}, {"r5", 5}},
+            true)
+            .size();
     {
         // The disk fills up after the first page.
         FileSizeCap cap(head + 1024);
@@ -406,8 +407,8 @@ void TestBackupRunner::importRestoresMemory_data()
     QTest::addColumn<bool>("restoreCounters");
     QTest::newRow("2 pages, counters") << 2 << true << true;
     QTest::newRow("1 page, counters") << 1 << true << true;
-    QTest::newRow("counters kept on the dashboard") << 2 << true << false;
-    QTest::newRow("file without counters") << 2 << false << true;
+    QTest::newRow("counters kept on the dashboard") << 1 << true << false;
+    QTest::newRow("file without counters") << 1 << false << true;
 }
 
 void TestBackupRunner::importRestoresMemory()
@@ -428,8 +429,8 @@ void TestBackupRunner::importRestoresMemory()
     m_rec->clear();
 
     QVERIFY(runner().importConfig("0000", restoreCounters));
-    QVERIFY(waitForAlert("Import finished"));
-    QVERIFY(m_session->waitForIdle());
+    // Finished, then read again: Idle once the board record is in.
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("boardConfig") == 1, 15000);
     QCOMPARE(dash().memory(), original);
     const bool counters = saveCounters && restoreCounters;
     QCOMPARE(dash().value(SimDashboard::SavedOdometer), counters ? SavedOdometer : 1u);
@@ -451,69 +452,63 @@ void TestBackupRunner::importRestoresMemory()
 
     // The configuration is read again afterwards.
     QCOMPARE(m_rec->names({"stateChanged", "alert", "deviceConfig", "boardConfig"}),
-             (QStringList{"stateChanged:Importing", "alert:Import finished",
-                          "stateChanged:Reading", "alert:Parsed the device config",
-                          "deviceConfig", "boardConfig", "stateChanged:Idle"}));
+             (QStringList{"stateChanged:Importing", "alert:Import finished", "stateChanged:Reading",
+                          "alert:Parsed the device config", "deviceConfig", "boardConfig",
+                          "stateChanged:Idle"}));
     QCOMPARE(m_rec->last("boardConfig").toMap().value("rpmlim").toInt(), 6001);
 }
 
 void TestBackupRunner::importRefusals_data()
 {
     QTest::addColumn<QString>("id");
-    QTest::addColumn<int>("cut");   // bytes kept from the good file, -1 for all
-    QTest::addColumn<int>("at");    // offset of a patch, -1 for none
-    QTest::addColumn<QByteArray>("patch");
-    QTest::addColumn<quint8>("disp");
+    QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("alert");
 
+    auto backup = [](int disp) {
+        const QJsonObject info{{"version", 3}, {"pages", 1}, {"count", 2},
+                               {"disp", disp}, {"r4", 4},    {"r5", 5}};
+        return BackupFile::encodeHead(info, true) + memoryImage(1, 1) +
+               BackupFile::encodeCounters(SavedOdometer, SavedEngineTime);
+    };
+    auto patched = [](QByteArray bytes, int at, char with) {
+        bytes[at] = with;
+        return bytes;
+    };
+    const QByteArray good = backup(1);
     const QString corrupted = "Cannot import - the source file is corrupted";
-    QTest::newRow("missing") << "0007" << -1 << -1 << QByteArray() << quint8(1)
-                             << "Cannot import - the source file does not exist";
-    QTest::newRow("11 bytes") << "0000" << 11 << -1 << QByteArray() << quint8(1) << corrupted;
-    QTest::newRow("other magic") << "0000" << -1 << 0 << QByteArray("\x02") << quint8(1)
+
+    QTest::newRow("missing") << "0007" << good << "Cannot import - the source file does not exist";
+    QTest::newRow("11 bytes") << "0000" << good.left(11) << corrupted;
+    QTest::newRow("other magic") << "0000" << patched(good, 0, 2)
                                  << "Cannot import - the source file is not a backup file";
-    QTest::newRow("format 2")
-        << "0000" << -1 << 4 << QByteArray("\x02") << quint8(1)
-        << "Cannot import - the source file has been created by another app";
-    QTest::newRow("other disp")
-        << "0000" << -1 << -1 << QByteArray() << quint8(0)
-        << "Cannot import - the source file was created for another board";
-    QTest::newRow("truncated page area")
-        << "0000" << 2000 << -1 << QByteArray() << quint8(1) << corrupted;
+    QTest::newRow("format 2") << "0000" << patched(good, 4, 2)
+                              << "Cannot import - the source file has been created by another app";
+    QTest::newRow("other disp") << "0000" << backup(0)
+                                << "Cannot import - the source file was created for another board";
+    QTest::newRow("truncated page area") << "0000" << good.left(good.size() - 9) << corrupted;
 }
 
 void TestBackupRunner::importRefusals()
 {
     QFETCH(QString, id);
-    QFETCH(int, cut);
-    QFETCH(int, at);
-    QFETCH(QByteArray, patch);
-    QFETCH(quint8, disp);
+    QFETCH(QByteArray, file);
     QFETCH(QString, alert);
 
-    // The backup comes from a dashboard that differs from the connected one only in
-    // `disp`, when that is set.
-    connectDashboard(2, disp);
-    const QString path = exportBackup(true);
-    QVERIFY(!path.isEmpty());
-    m_session.reset();
-    connectDashboard(2, 1);
-    dash().memory() = memoryImage(2, 3);
-    QByteArray bytes = fileBytes(path);
-    if (cut >= 0)
-        bytes.truncate(cut);
-    if (at >= 0)
-        bytes.replace(at, patch.size(), patch);
-    writeFile(path, bytes);
+    connectDashboard(1);
+    QVERIFY(BackupStorage::ensureFolder(m_dir));
+    writeFile(m_dir + "/0000.bkp", file);
+    const QByteArray before = dash().memory();
 
     QVERIFY(!runner().importConfig(id, true));
     QCOMPARE(m_rec->alerts(), QStringList{alert});
     QCOMPARE(m_rec->names({"stateChanged"}),
              (id == "0000" ? QStringList{"stateChanged:Importing", "stateChanged:Idle"}
                            : QStringList()));
+    QCOMPARE(runner().getState(), CFGRunner::Idle);
     QTest::qWait(50);
     QCOMPARE(m_session->hostFrames(), QList<QByteArray>());
-    QCOMPARE(dash().memory(), memoryImage(2, 3));
+    QCOMPARE(dash().memory(), before);
+    QCOMPARE(dash().value(SimDashboard::SavedOdometer), SavedOdometer);
 }
 
 void TestBackupRunner::importOfZeroPages_data()
@@ -532,9 +527,9 @@ void TestBackupRunner::importOfZeroPages()
     m_rec->clear();
 
     QVERIFY(runner().importConfig("0000", true));
-    QTRY_COMPARE(m_rec->names({"stateChanged", "alert"}),
-                 (QStringList{"stateChanged:Importing", "alert:Import finished",
-                              "stateChanged:Idle"}));
+    QTRY_COMPARE(
+        m_rec->names({"stateChanged", "alert"}),
+        (QStringList{"stateChanged:Importing", "alert:Import finished", "stateChanged:Idle"}));
     QCOMPARE(runner().getState(), CFGRunner::Idle);
     QCOMPARE(dash().value(SimDashboard::SavedOdometer), counters ? SavedOdometer : 1u);
     QCOMPARE(only(m_session->hostFrames(), isWrite).size(), counters ? 2 : 0);
@@ -553,7 +548,7 @@ void TestBackupRunner::importIgnoresAcknowledgeBeyondPages()
                                       Q_ARG(QByteArray, QByteArray::fromHex("3000FC3FFFFFFFFF"))));
     QCOMPARE(runner().getState(), CFGRunner::Importing);
     QVERIFY(waitForAlert("Import finished"));
-    QVERIFY(m_session->waitForIdle());
+    QVERIFY(m_session->waitForState(CFGRunner::Idle));
     QCOMPARE(dash().memory(), memoryImage(1, 1));
     QCOMPARE(only(m_session->hostFrames(), isWrite).size(), 1024 / 6 + 1);
 }
