@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <cerrno>
@@ -198,9 +199,17 @@ void PtySimulator::onReadable()
                 m_garbageSeed = m_garbageSeed * 1103515245u + 12345u;
                 noise.append(char(0x80 | ((m_garbageSeed >> 16) & 0x7F)));
             }
-            schedule({SimAdapter::Output{0, noise, false}});
+            schedule({SimAdapter::Output{0, noise, false}}, nowUs());
         }
         return;
+    }
+
+    // With pacing the request itself takes its time on the line: the adapter starts on it
+    // once its last byte would have arrived.
+    qint64 start = nowUs();
+    if (m_pacing && baudRate() > 0) {
+        m_inputDoneUs = qMax(start, m_inputDoneUs) + lineTimeUs(in.size());
+        start = m_inputDoneUs;
     }
 
     m_lastOutput.clear();
@@ -209,21 +218,27 @@ void PtySimulator::onReadable()
         // The chip was still waiting for the bus: any input stops it.
         m_pending.clear();
         m_timer->stop();
-        schedule(m_adapter.interrupt());
+        schedule(m_adapter.interrupt(), start);
         return;
     }
     const int before = m_adapter.lineCount();
-    schedule(m_adapter.receive(in));
+    schedule(m_adapter.receive(in), start);
     m_exchanges += m_adapter.lineCount() - before;
 }
 
-void PtySimulator::schedule(const QList<SimAdapter::Output> &outputs)
+qint64 PtySimulator::lineTimeUs(int bytes) const
 {
-    const qint64 now = nowUs();
+    return baudRate() > 0 ? qint64(bytes) * 10 * 1000000 / baudRate() : 0; // 10 bits a byte
+}
+
+void PtySimulator::schedule(const QList<SimAdapter::Output> &outputs, qint64 startUs)
+{
     for (const SimAdapter::Output &o : outputs) {
-        qint64 due = now + o.delayUs;
-        if (m_pacing && baudRate() > 0) {
-            due = qMax(due, m_lineFreeUs) + qint64(o.bytes.size()) * 10 * 1000000 / baudRate();
+        if (o.bytes.isEmpty() && !o.hangUp)
+            continue; // nothing to print (echo off): no need to wake up for it
+        qint64 due = startUs + o.delayUs;
+        if (m_pacing) {
+            due = qMax(due, m_lineFreeUs) + lineTimeUs(o.bytes.size());
             m_lineFreeUs = due;
         }
         m_pending.append(Pending{due, o.bytes, o.hangUp, o.delayUs > 0});
@@ -233,17 +248,32 @@ void PtySimulator::schedule(const QList<SimAdapter::Output> &outputs)
 
 void PtySimulator::flushDue()
 {
-    const qint64 now = nowUs();
-    while (!m_pending.isEmpty() && m_pending.first().dueUs <= now) {
+    // Timers count whole milliseconds and each wake-up through the event loop adds its own
+    // delay, while a paced answer at 115200 baud is due within a few milliseconds: short
+    // waits are slept here (the client waits for this answer anyway); long ones (a time-out)
+    // go to the timer, which wakes us a little early for the last stretch.
+    constexpr qint64 kSleepUs = 20000;
+    constexpr qint64 kSpinUs = 150;
+    while (!m_pending.isEmpty()) {
+        const qint64 wait = m_pending.first().dueUs - nowUs();
+        if (wait > kSleepUs) {
+            m_timer->start(int((wait - kSleepUs) / 1000));
+            return;
+        }
+        // Sleeping overshoots by tens of microseconds: spin through the very end.
+        if (wait > kSpinUs)
+            QThread::usleep(quint64(wait - kSpinUs));
+        while (nowUs() < m_pending.first().dueUs) {
+        }
         const Pending p = m_pending.takeFirst();
+        m_lateUs += nowUs() - p.dueUs;
+        ++m_lateCount;
         if (p.hangUp) {
             hangUp();
             return;
         }
         writeOut(p.bytes);
     }
-    if (!m_pending.isEmpty())
-        m_timer->start(int((m_pending.first().dueUs - now + 999) / 1000));
 }
 
 void PtySimulator::writeOut(const QByteArray &bytes)

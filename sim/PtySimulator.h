@@ -50,7 +50,8 @@ public:
     // At a wrong rate the adapter prints nothing (default) or garbage.
     void setGarbageOnWrongBaud(bool on) { m_garbageOnWrongBaud = on; }
 
-    // Serial-line pacing: output takes 10 bits a byte at the adapter's rate (off by default).
+    // Serial-line pacing at the adapter's rate, 10 bits a byte (off by default): a request is
+    // taken up once all its bytes would have arrived, and the answer takes its time back.
     void setPacing(bool on) { m_pacing = on; }
     bool pacing() const { return m_pacing; }
 
@@ -64,6 +65,9 @@ public:
     QList<SimFrame> hostFrames() const { return m_adapter.hostFrames(); }
     void clearLog() { m_adapter.clearLog(); }
     QByteArray lastOutput() const { return m_lastOutput; } // bytes written for the last input
+    // How late output went out on average against when it was due, in microseconds: the
+    // simulator's own share of a paced run's time.
+    double averageLatenessUs() const { return m_lateCount ? double(m_lateUs) / m_lateCount : 0; }
 
 signals:
     void bytesReceivedFrom(const QByteArray &bytes); // raw bytes from the client
@@ -75,7 +79,8 @@ signals:
 
 private:
     void onReadable();
-    void schedule(const QList<SimAdapter::Output> &outputs);
+    void schedule(const QList<SimAdapter::Output> &outputs, qint64 startUs);
+    qint64 lineTimeUs(int bytes) const;
     void flushDue();
     void writeOut(const QByteArray &bytes);
     void writeBacklog();
@@ -105,12 +110,15 @@ private:
         bool waitingForBus; // the adapter is still waiting for the bus: input interrupts it
     };
     QList<Pending> m_pending;
-    qint64 m_lineFreeUs = 0;
+    qint64 m_lineFreeUs = 0;  // pacing: when the line to the client is free again
+    qint64 m_inputDoneUs = 0; // pacing: when the client's last byte has arrived
     bool m_garbageOnWrongBaud = false;
     bool m_pacing = false;
     int m_exchanges = 0;
     qint64 m_bytesIn = 0;
     qint64 m_bytesOut = 0;
+    qint64 m_lateUs = 0;
+    qint64 m_lateCount = 0;
     QByteArray m_lastOutput;
     quint32 m_garbageSeed = 1;
 };

@@ -265,6 +265,14 @@ bool SimProgram::start(QString *message)
 
 void SimProgram::stop()
 {
+    if (m_verbose && m_sim.exchangeCount() > 0) {
+        logLine(QStringLiteral("%1 exchanges, %2 bytes in, %3 bytes out, output %4 us late on "
+                               "average")
+                    .arg(m_sim.exchangeCount())
+                    .arg(m_sim.bytesReceived())
+                    .arg(m_sim.bytesSent())
+                    .arg(m_sim.averageLatenessUs(), 0, 'f', 1));
+    }
     m_saveTimer.stop();
     if (!m_statePath.isEmpty() && m_sim.dashboard().changedSinceMark())
         saveState();
