@@ -1,0 +1,448 @@
+// Every long operation run against the simulated dashboard under every fault the
+// simulated adapter can show, once each. A cell passes when the operation either ends
+// with the dashboard holding exactly what a run without the fault leaves, or ends with
+// the alert the user must see and the session in the state it must be in; never when it
+// stops answering, leaves a backup that claims more than it holds, or changes dashboard
+// memory the operation does not own. The matrix of outcomes is printed at the end (and
+// written to fault-matrix.txt in KX4_TEST_OUTPUT).
+
+#include "tests/common/RunnerRecorder.h"
+#include "tests/common/SimSession.h"
+
+#include "config/BackupFile.h"
+#include "config/BackupStorage.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTest>
+#include <QUrl>
+#include <QtEndian>
+
+namespace {
+
+enum class Op {
+    Discovery,
+    ConfigWrite,
+    MaintenanceWrite,
+    SplashUpload,
+    BackupExport,
+    BackupImport
+};
+
+struct Fault
+{
+    const char *name;
+    SimFault::Kind kind;
+    int count;   // 0: no fault at all (the reference run)
+    int delayMs; // DelayedReply only
+};
+
+// The simulator answers "NO DATA" after SimSession::NoDataTimeoutMs (30 ms); the delayed
+// reply stays inside it.
+const Fault faults[] = {
+    {"none", SimFault::DropReply, 0, 0},           {"drop x1", SimFault::DropReply, 1, 0},
+    {"drop x9", SimFault::DropReply, 9, 0},        {"drop x10", SimFault::DropReply, 10, 0},
+    {"canerror x4", SimFault::CanError, 4, 0},     {"canerror x5", SimFault::CanError, 5, 0},
+    {"garbage", SimFault::GarbageLine, 1, 0},      {"wrong length", SimFault::WrongLength, 1, 0},
+    {"duplicate", SimFault::DuplicateReply, 1, 0}, {"delay", SimFault::DelayedReply, 1, 20},
+    {"no ack", SimFault::NeverAck, 1, 0},          {"hang-up", SimFault::HangUp, 1, 0},
+};
+
+struct Operation
+{
+    Op op;
+    const char *name;
+    int faultAt; // which bus request of the operation the fault hits (1: its first)
+    // Dashboard memory the operation may change, and whether it may change the saved
+    // maintenance values.
+    int ownedFirst;
+    int ownedLast;
+    bool ownsValues;
+};
+
+constexpr int Pages = 4; // the splash picture ends at 0x0F00
+const Operation operations[] = {
+    // Device information, four maintenance values, then the table from request 6 on.
+    {Op::Discovery, "discovery + read", 7, 0, -1, false},
+    {Op::ConfigWrite, "config write", 3, 0x0000, 0x03FF, false},
+    {Op::MaintenanceWrite, "maintenance write", 2, 0, -1, true},
+    {Op::SplashUpload, "splash upload", 100, 0x0400, 0x3FFF, false},
+    {Op::BackupExport, "backup export", 100, 0, -1, false},
+    {Op::BackupImport, "backup import", 100, 0x0000, Pages * 1024 - 1, true},
+};
+
+// What the user must see for a fault that ends the session; empty when the operation
+// must complete in spite of it.
+QString expectedAlert(const Fault &fault)
+{
+    if (fault.count == 0)
+        return QString();
+    switch (fault.kind) {
+    case SimFault::DropReply:
+        return fault.count >= 10 ? QStringLiteral("Communication error: trasport error no data")
+                                 : QString();
+    case SimFault::CanError:
+        return fault.count >= 5
+                   ? QStringLiteral("Communication error: CAN error. Retries exhausted")
+                   : QString();
+    case SimFault::GarbageLine:
+        return QStringLiteral("Communication error: non-hex reply");
+    case SimFault::HangUp:
+        return QStringLiteral("Connection closed");
+    default:
+        return QString();
+    }
+}
+
+// Alerts that report progress rather than trouble.
+bool informational(const QString &alert)
+{
+    return alert == QLatin1String("Parsed the device config") ||
+           alert == QLatin1String("Export complete!") || alert == QLatin1String("Import finished");
+}
+
+struct DashboardState
+{
+    QByteArray memory;
+    quint32 values[4] = {0, 0, 0, 0};
+
+    bool operator==(const DashboardState &o) const
+    {
+        return memory == o.memory && std::equal(values, values + 4, o.values);
+    }
+};
+
+DashboardState stateOf(SimDashboard &dash)
+{
+    DashboardState s;
+    s.memory = dash.memory();
+    s.values[0] = dash.value(SimDashboard::EngineTime);
+    s.values[1] = dash.value(SimDashboard::SavedEngineTime);
+    s.values[2] = dash.value(SimDashboard::Odometer);
+    s.values[3] = dash.value(SimDashboard::SavedOdometer);
+    return s;
+}
+
+QString pictureUrl()
+{
+    const QString path = QDir::tempPath() + QStringLiteral("/kx4-faultmatrix-splash.png");
+    if (!QFile::exists(path)) {
+        QImage picture(124, 88, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        for (int y = 10; y < 70; ++y)
+            for (int x = 20 + y % 7; x < 100; x += 3)
+                picture.setPixel(x, y, qRgb(0, 0, 0));
+        picture.save(path, "PNG");
+    }
+    return QUrl::fromLocalFile(path).toString();
+}
+
+// The pages the import writes: every byte tells its own address.
+QByteArray importPages()
+{
+    QByteArray pages(Pages * 1024, '\0');
+    for (int i = 0; i < pages.size(); ++i)
+        pages[i] = char((i * 7 + i / 256) & 0xFF);
+    return pages;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Op)
+
+class tst_FaultMatrix : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void matrix_data();
+    void matrix();
+    void cleanupTestCase();
+
+private:
+    void prepare(SimSession &s);
+    bool start(SimSession &s, Op op);
+    // Runs until the session has been quiet for a while; false if it never settles.
+    bool settle(SimSession &s, RunnerRecorder &rec, int boundMs);
+    void checkBackups(const QString &cell);
+
+    QMap<int, DashboardState> reference; // per operation, from its fault-free run
+    QMap<int, QByteArray> referenceFile; // per operation: the exported backup
+    QMap<QString, QMap<QString, QString>> outcomes;
+};
+
+void tst_FaultMatrix::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QDir(BackupStorage::folder()).removeRecursively();
+}
+
+void tst_FaultMatrix::matrix_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<int>("fault");
+    for (int o = 0; o < int(sizeof operations / sizeof *operations); ++o) {
+        for (int f = 0; f < int(sizeof faults / sizeof *faults); ++f)
+            QTest::addRow("%s / %s", operations[o].name, faults[f].name) << o << f;
+    }
+}
+
+void tst_FaultMatrix::prepare(SimSession &s)
+{
+    SimDashboard &dash = s.dashboard();
+    dash.setPages(Pages);
+    dash.eraseMemory();
+    dash.setCount(2);
+    s.setMemory(0, SimSession::record(12, 2024, 4, 0) + SimSession::record(5, 2024, 1, 4));
+    s.setMemory(0x200, SimSession::boardRecord());
+    dash.setValue(SimDashboard::SavedOdometer, 120000);
+    dash.setValue(SimDashboard::Odometer, 123456);
+    dash.setValue(SimDashboard::SavedEngineTime, 700);
+    dash.setValue(SimDashboard::EngineTime, 765);
+    s.runner().loadDefaultConfig();
+}
+
+bool tst_FaultMatrix::start(SimSession &s, Op op)
+{
+    CFGRunner &runner = s.runner();
+    switch (op) {
+    case Op::Discovery:
+        return runner.connectToHost(s.port(), 38400, false);
+    case Op::ConfigWrite:
+        runner.updateConfig(s.configList(6, {{1, s.catalogueItem(QStringLiteral("SPEED"))},
+                                             {3, s.catalogueItem(QStringLiteral("RPM"))}}),
+                            QVariantMap{{QStringLiteral("version"), 1},
+                                        {QStringLiteral("rpm"), 1},
+                                        {QStringLiteral("speed"), 1},
+                                        {QStringLiteral("aux"), 0},
+                                        {QStringLiteral("adelay"), 3},
+                                        {QStringLiteral("rflags"), 1},
+                                        {QStringLiteral("rpmlim"), 5800},
+                                        {QStringLiteral("warnodo"), 8000},
+                                        {QStringLiteral("warntime"), 250},
+                                        {QStringLiteral("engidx"), 0}});
+        return runner.getState() == CFGRunner::Writing;
+    case Op::MaintenanceWrite:
+        runner.updateEeeprom(131313, 4242);
+        return runner.getState() == CFGRunner::GenWrite;
+    case Op::SplashUpload:
+        if (!runner.loadSplash(pictureUrl()))
+            return false;
+        runner.uploadSplash();
+        return runner.getState() == CFGRunner::Uploading;
+    case Op::BackupExport:
+        return runner.exportConfig(true);
+    case Op::BackupImport: {
+        const QJsonObject info{{QStringLiteral("version"), 1}, {QStringLiteral("pages"), Pages},
+                               {QStringLiteral("count"), 2},   {QStringLiteral("disp"), 0},
+                               {QStringLiteral("r4"), 0},      {QStringLiteral("r5"), 0}};
+        const QString dir = BackupStorage::folder();
+        BackupStorage::ensureFolder(dir);
+        QFile file(BackupStorage::pathFor(dir, QStringLiteral("matrix")));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        file.write(BackupFile::encodeHead(info, true) + importPages() +
+                   BackupFile::encodeCounters(99999, 888));
+        file.close();
+        return runner.importConfig(QStringLiteral("matrix"), true);
+    }
+    }
+    return false;
+}
+
+bool tst_FaultMatrix::settle(SimSession &s, RunnerRecorder &rec, int boundMs)
+{
+    // Quiet: no signal from the controller and nothing on the bus for a while (the
+    // configuration is read again 200 ms after a write).
+    constexpr int QuietMs = 600;
+    QElapsedTimer sinceActivity;
+    sinceActivity.start();
+    int seenEvents = rec.events().size();
+    int seenRequests = s.sim().requestCount();
+    return QTest::qWaitFor(
+        [&] {
+            if (rec.events().size() != seenEvents || s.sim().requestCount() != seenRequests) {
+                seenEvents = rec.events().size();
+                seenRequests = s.sim().requestCount();
+                sinceActivity.restart();
+            }
+            return sinceActivity.elapsed() >= QuietMs;
+        },
+        boundMs);
+}
+
+void tst_FaultMatrix::checkBackups(const QString &cell)
+{
+    const QDir dir(BackupStorage::folder());
+    const auto files = dir.entryInfoList({QStringLiteral("*.bkp")}, QDir::Files);
+    for (const QFileInfo &info : files) {
+        if (info.baseName() == QLatin1String("matrix"))
+            continue;
+        QFile file(info.filePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray content = file.readAll();
+        QVERIFY2(content.size() >= BackupFile::HeaderSize, qPrintable(cell));
+        const qint64 infoSize = qFromLittleEndian<quint32>(content.constData() + 8);
+        const bool counters = quint8(content.at(5)) & BackupFile::FlagCounters;
+        const qint64 claimed = BackupFile::HeaderSize + infoSize + qint64(Pages) * 1024 +
+                               (counters ? BackupFile::CountersSize : 0);
+        QVERIFY2(content.size() >= claimed,
+                 qPrintable(cell + QStringLiteral(": a backup claims more than it holds")));
+    }
+}
+
+void tst_FaultMatrix::matrix()
+{
+    QFETCH(int, operation);
+    QFETCH(int, fault);
+    const Operation &op = operations[operation];
+    const Fault &f = faults[fault];
+    const QString cell =
+        QStringLiteral("%1 / %2").arg(QLatin1String(op.name), QLatin1String(f.name));
+    QString &outcome = outcomes[QLatin1String(op.name)][QLatin1String(f.name)];
+    outcome = QStringLiteral("FAIL");
+
+    QDir(BackupStorage::folder()).removeRecursively();
+    SimSession s;
+    QVERIFY2(s.start(), qPrintable(s.errorString()));
+    prepare(s);
+    if (op.op != Op::Discovery)
+        QVERIFY(s.connectRunner());
+    const DashboardState before = stateOf(s.dashboard());
+
+    RunnerRecorder rec(&s.runner());
+    if (f.count > 0)
+        s.sim().faults().addFault(f.kind, s.sim().requestCount() + op.faultAt, f.count, f.delayMs);
+    if (!start(s, op.op)) {
+        outcome = QStringLiteral("n/a");
+        QSKIP("the operation cannot be started in this build");
+    }
+
+    const bool settled = settle(s, rec, 30000);
+    const CFGRunner::State state = s.runner().getState();
+    const bool disconnected = rec.count(QStringLiteral("disconnectedFromHost")) > 0;
+    QStringList trouble;
+    for (const QString &alert : rec.alerts()) {
+        if (!informational(alert))
+            trouble << alert;
+    }
+    const QString stateName =
+        QString::fromLatin1(QMetaEnum::fromType<CFGRunner::State>().valueToKey(state));
+    if (!settled || (!disconnected && state != CFGRunner::Idle))
+        outcome = QStringLiteral("HANG in %1").arg(stateName);
+    else if (trouble.isEmpty())
+        outcome = QStringLiteral("ok");
+    else
+        outcome = QStringLiteral("%1 -> %2").arg(trouble.join(QStringLiteral("; ")), stateName);
+    QVERIFY2(settled, qPrintable(cell + QStringLiteral(": never settled")));
+
+    // Whatever happened, nothing outside the operation's own addresses changed.
+    const DashboardState after = stateOf(s.dashboard());
+    for (int a = 0; a < before.memory.size(); ++a) {
+        if (a >= op.ownedFirst && a <= op.ownedLast)
+            continue;
+        if (before.memory.at(a) != after.memory.at(a))
+            QFAIL(qPrintable(QStringLiteral("%1: byte 0x%2 changed outside the operation")
+                                 .arg(cell)
+                                 .arg(a, 4, 16, QLatin1Char('0'))));
+    }
+    if (!op.ownsValues)
+        QVERIFY2(std::equal(before.values, before.values + 4, after.values),
+                 qPrintable(cell + QStringLiteral(": maintenance values changed")));
+    checkBackups(cell);
+
+    const QString alert = expectedAlert(f);
+    if (alert.isEmpty()) {
+        QVERIFY2(trouble.isEmpty(), qPrintable(cell + QStringLiteral(": ") + trouble.join(", ")));
+        QVERIFY2(!disconnected, qPrintable(cell + QStringLiteral(": session lost")));
+        QCOMPARE(state, CFGRunner::Idle);
+        if (f.count == 0) {
+            reference[operation] = after;
+        } else {
+            QVERIFY2(reference.contains(operation), "the fault-free run failed");
+            QVERIFY2(after == reference.value(operation),
+                     qPrintable(cell + QStringLiteral(": the dashboard differs from a clean run")));
+        }
+        switch (op.op) {
+        case Op::Discovery:
+        case Op::ConfigWrite: {
+            // The configuration as read (after a write: read back) is the one intended.
+            const QVariantList config = rec.last(QStringLiteral("deviceConfig")).toList();
+            QCOMPARE(config.size(), 6);
+            const int first = op.op == Op::Discovery ? 0 : 1;
+            const int second = op.op == Op::Discovery ? 4 : 3;
+            for (int i = 0; i < config.size(); ++i)
+                QCOMPARE(config.at(i).toMap().value(QStringLiteral("active")).toBool(),
+                         i == first || i == second);
+            break;
+        }
+        case Op::MaintenanceWrite:
+            QCOMPARE(after.values[3], 131313u);
+            QCOMPARE(after.values[1], 4242u);
+            break;
+        case Op::BackupImport:
+            QCOMPARE(after.memory, importPages());
+            QCOMPARE(after.values[3], 99999u);
+            QCOMPARE(after.values[1], 888u);
+            break;
+        case Op::BackupExport: {
+            const auto files = QDir(BackupStorage::folder())
+                                   .entryInfoList({QStringLiteral("0*.bkp")}, QDir::Files);
+            QCOMPARE(files.size(), 1);
+            QFile file(files.first().filePath());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray content = file.readAll();
+            QVERIFY(content.contains(after.memory));
+            if (f.count == 0)
+                referenceFile[operation] = content;
+            else
+                QCOMPARE(content, referenceFile.value(operation));
+            break;
+        }
+        case Op::SplashUpload:
+            QVERIFY(after.memory.mid(0x400, 1419) != before.memory.mid(0x400, 1419));
+            break;
+        }
+    } else {
+        QVERIFY2(trouble.contains(alert),
+                 qPrintable(cell + QStringLiteral(": alerts were ") + trouble.join(", ")));
+        QVERIFY2(disconnected, qPrintable(cell + QStringLiteral(": the session went on")));
+        if (f.kind != SimFault::HangUp)
+            QCOMPARE(state, CFGRunner::NotConnected);
+    }
+}
+
+void tst_FaultMatrix::cleanupTestCase()
+{
+    QStringList lines;
+    int width = 0;
+    for (const Operation &op : operations)
+        width = qMax(width, int(qstrlen(op.name)));
+    lines << QStringLiteral("Fault matrix (operation / fault: outcome)");
+    for (const Operation &op : operations) {
+        for (const Fault &f : faults) {
+            lines << QStringLiteral("%1 | %2 | %3")
+                         .arg(QLatin1String(op.name), -width)
+                         .arg(QLatin1String(f.name), -12)
+                         .arg(outcomes.value(QLatin1String(op.name))
+                                  .value(QLatin1String(f.name), QStringLiteral("not run")));
+        }
+    }
+    const QString text = lines.join(QLatin1Char('\n'));
+    qInfo().noquote() << text;
+    const QString out = qEnvironmentVariable("KX4_TEST_OUTPUT");
+    if (!out.isEmpty()) {
+        QFile file(out + QStringLiteral("/fault-matrix.txt"));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(text.toUtf8() + '\n');
+    }
+    QDir(BackupStorage::folder()).removeRecursively();
+}
+
+QTEST_MAIN(tst_FaultMatrix)
+#include "tst_faultmatrix.moc"
