@@ -155,22 +155,20 @@ void CFGRunner::elm_ready()
         sendMessage(QByteArray("\xFF\xFF", 2));
         setState(Reading);
         break;
-    case Writing:
-    case Uploading:
-        // The dashboard answered with something that is not an acknowledgement and the
-        // exchange has no next request: give up on it quietly.
-        setState(Idle);
-        break;
     case Rebooting:
         disconnectFromHost();
         break;
     case Reading:
+    case Writing:
+    case Uploading:
     case GenWrite:
     case Exporting:
     case Importing:
         // The adapter is back at its prompt and nothing was queued: the last request got
         // no usable reply (an adapter status text such as "BUS BUSY" decodes to a frame of
-        // the wrong length). Without a retransmission the session would wait forever.
+        // the wrong length). Without a retransmission the session would wait forever, and
+        // a write given up here would leave a half-written table with the state back at
+        // Idle as if all were done; a block sent again lands at the same place.
         retransmit(tr("no valid reply"));
         break;
     default:
