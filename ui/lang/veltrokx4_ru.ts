@@ -1,0 +1,286 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU">
+<context>
+    <name>CFGRunner</name>
+    <message>
+        <source>Connection closed</source>
+        <translation>Соединение закрыто</translation>
+    </message>
+    <message>
+        <source>no valid reply</source>
+        <translation>нет правильного ответа</translation>
+    </message>
+    <message>
+        <source>Parsed the device config</source>
+        <translation>Конфигурация панели прочитана</translation>
+    </message>
+    <message>
+        <source>Device config is corrupted</source>
+        <translation>Конфигурация панели повреждена</translation>
+    </message>
+    <message>
+        <source>Another operation is in progress</source>
+        <translation>Уже выполняется другая операция</translation>
+    </message>
+    <message>
+        <source>Communication error</source>
+        <translation>Ошибка связи</translation>
+    </message>
+    <message>
+        <source>Cannot import - the source file could not be read</source>
+        <translation>Импорт невозможен: не удалось прочитать файл</translation>
+    </message>
+    <message>
+        <source>Cannot import - the source file is corrupted</source>
+        <translation>Импорт невозможен: файл повреждён</translation>
+    </message>
+    <message>
+        <source>Cannot import - the source file is not a backup file</source>
+        <translation>Импорт невозможен: это не файл резервной копии</translation>
+    </message>
+    <message>
+        <source>Cannot import - the source file has been created by another app</source>
+        <translation>Импорт невозможен: файл создан другой программой</translation>
+    </message>
+    <message>
+        <source>Cannot import - the source file was created for another board</source>
+        <translation>Импорт невозможен: файл создан для другой панели приборов</translation>
+    </message>
+    <message>
+        <source>Config data could not be read</source>
+        <translation>Не удалось прочитать данные конфигурации</translation>
+    </message>
+    <message>
+        <source>Config data is corrupted</source>
+        <translation>Данные конфигурации повреждены</translation>
+    </message>
+    <message>
+        <source>Info</source>
+        <translation>Описание</translation>
+    </message>
+    <message>
+        <source>Units</source>
+        <translation>Единицы</translation>
+    </message>
+</context>
+<context>
+    <name>ConnectionPage</name>
+    <message>
+        <source>Connection</source>
+        <translation>Подключение</translation>
+    </message>
+    <message>
+        <source>Serial Port:</source>
+        <translation>Последовательный порт:</translation>
+    </message>
+    <message>
+        <source>Baud Rate:</source>
+        <translation>Скорость обмена:</translation>
+    </message>
+    <message>
+        <source>Firmware update utility</source>
+        <translation>Программа обновления прошивки</translation>
+    </message>
+    <message>
+        <source>Rescan ports</source>
+        <translation>Обновить список портов</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>Подключиться</translation>
+    </message>
+</context>
+<context>
+    <name>DevicePage</name>
+    <message>
+        <source>Dashboard</source>
+        <translation>Приборы</translation>
+    </message>
+    <message>
+        <source>Main Screen</source>
+        <translation>Основной экран</translation>
+    </message>
+    <message>
+        <source>Splash Screen</source>
+        <translation>Заставка</translation>
+    </message>
+    <message>
+        <source>Board Config</source>
+        <translation>Настройки панели</translation>
+    </message>
+    <message>
+        <source>Reset Maintenance</source>
+        <translation>Сбросить ТО</translation>
+    </message>
+    <message>
+        <source>Engine:</source>
+        <translation>Двигатель:</translation>
+    </message>
+    <message>
+        <source>Display</source>
+        <translation>Дисплей</translation>
+    </message>
+    <message>
+        <source>Apply changes</source>
+        <translation>Применить изменения</translation>
+    </message>
+    <message>
+        <source>Odometer, km</source>
+        <translation>Пробег, км</translation>
+    </message>
+    <message>
+        <source>Time, hours</source>
+        <translation>Моточасы, ч</translation>
+    </message>
+</context>
+<context>
+    <name>MaterialDropItem</name>
+    <message>
+        <source>Drop a file/text here</source>
+        <translation>Перетащите сюда файл или текст</translation>
+    </message>
+</context>
+<context>
+    <name>QDropTextHandler</name>
+    <message>
+        <source>Binary content: %1...</source>
+        <translation>Двоичные данные: %1...</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Veltro KX4 Config</source>
+        <translation>Настройка Veltro KX4</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>Отключиться</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>Резервная копия</translation>
+    </message>
+    <message>
+        <source>Export device config</source>
+        <translation>Сохранить конфигурацию панели</translation>
+    </message>
+    <message>
+        <source>Import device config</source>
+        <translation>Восстановить конфигурацию панели</translation>
+    </message>
+    <message>
+        <source>Manage backup storage</source>
+        <translation>Папка резервных копий</translation>
+    </message>
+    <message>
+        <source>Device restart</source>
+        <translation>Перезагрузка панели</translation>
+    </message>
+    <message>
+        <source>Firmware update</source>
+        <translation>Обновление прошивки</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>О программе</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Выход</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Подключено</translation>
+    </message>
+    <message>
+        <source>Connecting</source>
+        <translation>Подключение</translation>
+    </message>
+    <message>
+        <source>Not connected</source>
+        <translation>Нет подключения</translation>
+    </message>
+    <message>
+        <source>Disconnecting</source>
+        <translation>Отключение</translation>
+    </message>
+    <message>
+        <source>Reading data</source>
+        <translation>Чтение данных</translation>
+    </message>
+    <message>
+        <source>Exporting data</source>
+        <translation>Сохранение данных</translation>
+    </message>
+    <message>
+        <source>Importing data</source>
+        <translation>Восстановление данных</translation>
+    </message>
+    <message>
+        <source>Writing data</source>
+        <translation>Запись данных</translation>
+    </message>
+    <message>
+        <source>Uploading splash screen</source>
+        <translation>Загрузка заставки</translation>
+    </message>
+    <message>
+        <source>Rebooting</source>
+        <translation>Перезагрузка</translation>
+    </message>
+    <message>
+        <source>Import Config</source>
+        <translation>Восстановление конфигурации</translation>
+    </message>
+    <message>
+        <source>Not found</source>
+        <translation>Копий не найдено</translation>
+    </message>
+    <message>
+        <source>Retore Maintenance Point</source>
+        <translation>Восстановить счётчики ТО</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to restart the device?</source>
+        <translation>Перезагрузить панель приборов?</translation>
+    </message>
+    <message>
+        <source>Firmware Upgrade</source>
+        <translation>Обновление прошивки</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to update the firmware?</source>
+        <translation>Вы действительно хотите обновить прошивку?</translation>
+    </message>
+    <message>
+        <source>This is a potentially dangerous operation that may render the device inoperable.</source>
+        <translation>Это опасная операция: после неё панель приборов может перестать работать.</translation>
+    </message>
+    <message>
+        <source>Please read the manual carefully before updating the firmware!</source>
+        <translation>Перед обновлением прошивки внимательно прочитайте инструкцию!</translation>
+    </message>
+    <message>
+        <source>Veltro KX4 Config </source>
+        <translation>Настройка Veltro KX4 </translation>
+    </message>
+    <message>
+        <source>3rd party software</source>
+        <translation>Сторонние компоненты</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Язык</translation>
+    </message>
+    <message>
+        <source>Restart the app to apply changes</source>
+        <translation>Перезапустите программу, чтобы изменения вступили в силу</translation>
+    </message>
+    <message>
+        <source>Device Info</source>
+        <translation>Сведения о панели</translation>
+    </message>
+</context>
+</TS>
