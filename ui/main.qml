@@ -31,10 +31,13 @@ ApplicationWindow {
 
     Settings {
         id: settings
+        // Declared first: when a key is missing from the store, Settings writes
+        // back every property it has loaded so far, and a "language" still at
+        // its default would overwrite the one chosen at start-up.
+        property string language: "en"
         property string port: ""
         property int baud: 0
         property string mod: "els27"
-        property string language: "en"
     }
 
     ToastManager {
