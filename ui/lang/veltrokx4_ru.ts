@@ -65,6 +65,65 @@
     </message>
 </context>
 <context>
+    <name>ConfigPage</name>
+    <message>
+        <source>NOT SUPPORTED</source>
+        <translation>НЕ ПОДДЕРЖИВАЕТСЯ</translation>
+    </message>
+    <message>
+        <source>Version</source>
+        <translation>Версия</translation>
+    </message>
+    <message>
+        <source>Aux. Gauges</source>
+        <translation>Доп. приборы</translation>
+    </message>
+    <message>
+        <source>RPM Gauge Limit</source>
+        <translation>Предел шкалы оборотов</translation>
+    </message>
+    <message>
+        <source>Speed Gauge Limit</source>
+        <translation>Предел шкалы скорости</translation>
+    </message>
+    <message>
+        <source>Maintenance warning</source>
+        <translation>Напоминание о ТО</translation>
+    </message>
+    <message>
+        <source>Enter menu at startup</source>
+        <translation>Вход в меню при включении</translation>
+    </message>
+    <message>
+        <source>Display logo when stopped</source>
+        <translation>Логотип при остановке</translation>
+    </message>
+    <message>
+        <source>Maintenance limit (km)</source>
+        <translation>Интервал ТО (км)</translation>
+    </message>
+    <message>
+        <source>Maintenance limit (hours)</source>
+        <translation>Интервал ТО (моточасы)</translation>
+    </message>
+    <message>
+        <source>Needles animation</source>
+        <translation>Анимация стрелок</translation>
+    </message>
+    <message>
+        <source>Animation Delay, ms</source>
+        <translation>Задержка анимации, мс</translation>
+    </message>
+    <message>
+        <source>RPM Warning</source>
+        <translation>Предупреждение об оборотах</translation>
+    </message>
+    <message>
+        <source>Threshold</source>
+        <translation>Порог</translation>
+    </message>
+</context>
+<context>
     <name>ConnectionPage</name>
     <message>
         <source>Connection</source>
@@ -126,6 +185,38 @@
         <translation>Применить изменения</translation>
     </message>
     <message>
+        <source>Splash is not ready</source>
+        <translation>Заставка не готова</translation>
+    </message>
+</context>
+<context>
+    <name>DisplayItem</name>
+    <message>
+        <source>Choose from the list</source>
+        <translation>Выберите из списка</translation>
+    </message>
+</context>
+<context>
+    <name>DisplayPage</name>
+    <message>
+        <source>Available parameters:</source>
+        <translation>Доступные параметры:</translation>
+    </message>
+    <message>
+        <source>Select a parameter</source>
+        <translation>Выберите параметр</translation>
+    </message>
+</context>
+<context>
+    <name>ImageDrop</name>
+    <message>
+        <source>Drop an image here</source>
+        <translation>Перетащите сюда картинку</translation>
+    </message>
+</context>
+<context>
+    <name>Maintenance</name>
+    <message>
         <source>Odometer, km</source>
         <translation>Пробег, км</translation>
     </message>
@@ -139,6 +230,17 @@
     <message>
         <source>Drop a file/text here</source>
         <translation>Перетащите сюда файл или текст</translation>
+    </message>
+</context>
+<context>
+    <name>PicturePage</name>
+    <message>
+        <source>No image</source>
+        <translation>Нет картинки</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Очистить</translation>
     </message>
 </context>
 <context>
