@@ -25,7 +25,7 @@ if(WIN32)
     find_program(KX4_WINDEPLOYQT windeployqt HINTS ${kx4_qt_bin})
     if(KX4_WINDEPLOYQT)
         install(CODE "execute_process(COMMAND \"${KX4_WINDEPLOYQT}\" --qmldir \"${CMAKE_SOURCE_DIR}/ui\"
-                          --no-compiler-runtime \"\${CMAKE_INSTALL_PREFIX}/veltrokx4.exe\"
+                          \"\${CMAKE_INSTALL_PREFIX}/veltrokx4.exe\"
                           RESULT_VARIABLE rc)
                       if(NOT rc EQUAL 0)
                           message(FATAL_ERROR \"windeployqt failed\")
