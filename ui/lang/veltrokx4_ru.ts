@@ -63,6 +63,26 @@
         <source>Units</source>
         <translation>Единицы</translation>
     </message>
+    <message>
+        <source>No image</source>
+        <translation>Нет картинки</translation>
+    </message>
+    <message>
+        <source>Cannot load %1</source>
+        <translation>Не удалось загрузить %1</translation>
+    </message>
+    <message>
+        <source>Splash is not ready</source>
+        <translation>Заставка не готова</translation>
+    </message>
+    <message>
+        <source>Cannot reboot - not connected</source>
+        <translation>Перезагрузка невозможна: нет подключения</translation>
+    </message>
+    <message>
+        <source>Update utility executable not found</source>
+        <translation>Программа обновления прошивки не найдена</translation>
+    </message>
 </context>
 <context>
     <name>ConfigPage</name>
