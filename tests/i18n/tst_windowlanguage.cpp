@@ -1,0 +1,127 @@
+// The program's window started with "language" set, the way main() starts it:
+// the connection page, a message of the controller and a confirmation dialog
+// must read in that language, and the texts kept in English ("Automatic") must
+// stay so. Screenshots language-<code>.png go to $KX4_TEST_OUTPUT.
+#include "tests/ui/AppUnderTest.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QTranslator>
+#include <QtTest>
+
+class TstWindowLanguage : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<AppUnderTest> app;
+
+    QString text(const char *name) const { return app->property(name, "text").toString(); }
+
+    // Faded in (toasts stop at 0.9), so that the screenshot shows it.
+    static bool fadedIn(QQuickItem *item)
+    {
+        qreal opacity = 1;
+        for (; item; item = item->parentItem())
+            opacity *= item->opacity();
+        return opacity > 0.85;
+    }
+
+private slots:
+    void initTestCase() { AppUnderTest::prepareApplication(); }
+
+    void cleanup()
+    {
+        app.reset();
+        // The framework's translator belongs to the application object and
+        // would otherwise carry over into the next language.
+        for (QTranslator *t : qApp->findChildren<QTranslator *>()) {
+            QCoreApplication::removeTranslator(t);
+            delete t;
+        }
+    }
+
+    void window_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("connect");
+        QTest::addColumn<QString>("portLabel");
+        QTest::addColumn<QString>("noUtility"); // the controller's alert
+        QTest::addColumn<QString>("restartQuestion");
+        QTest::addColumn<QString>("cancel"); // the framework's own button text
+
+        QTest::newRow("ru") << "ru" << QString::fromUtf8("Настройка Veltro KX4")
+                            << QString::fromUtf8("Подключиться")
+                            << QString::fromUtf8("Последовательный порт:")
+                            << QString::fromUtf8("Программа обновления прошивки не найдена")
+                            << QString::fromUtf8("Перезагрузить панель приборов?")
+                            << QString::fromUtf8("Отмена");
+        // A stored locale name selects the same files.
+        QTest::newRow("ru_RU") << "ru_RU" << QString::fromUtf8("Настройка Veltro KX4")
+                               << QString::fromUtf8("Подключиться")
+                               << QString::fromUtf8("Последовательный порт:")
+                               << QString::fromUtf8("Программа обновления прошивки не найдена")
+                               << QString::fromUtf8("Перезагрузить панель приборов?")
+                               << QString::fromUtf8("Отмена");
+        QTest::newRow("en") << "en"
+                            << "Veltro KX4 Config"
+                            << "Connect"
+                            << "Serial Port:"
+                            << "Update utility executable not found"
+                            << "Are you sure you want to restart the device?"
+                            << "Cancel";
+    }
+
+    void window()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, title);
+        QFETCH(QString, connect);
+        QFETCH(QString, portLabel);
+        QFETCH(QString, noUtility);
+        QFETCH(QString, restartQuestion);
+        QFETCH(QString, cancel);
+
+        QSettings().clear();
+        QSettings().setValue("language", language);
+        app = std::make_unique<AppUnderTest>();
+        QVERIFY(app->start());
+
+        QCOMPARE(app->property("window", "title").toString(), title);
+        QCOMPARE(text("connectButton"), connect);
+        QVERIFY2(app->itemWithText(portLabel), qPrintable(portLabel));
+        // The baud rate's "Automatic" is also what the spin box parses back.
+        QVERIFY(app->itemWithText("Automatic"));
+
+        // No update utility beside the test program: the controller says so.
+        app->click(app->item("dfuUtilTool"));
+        QTest::mouseMove(app->window(), QPoint(1, app->window()->height() - 1));
+        QQuickItem *toast = nullptr;
+        QTRY_VERIFY2((toast = app->itemWithText(noUtility)), qPrintable(noUtility));
+        QTRY_VERIFY(fadedIn(toast));
+        app->screenshot("language-" + language);
+
+        QObject *confirm = app->object("rstConfirm");
+        QVERIFY(confirm);
+        QMetaObject::invokeMethod(confirm, "open");
+        QTRY_VERIFY(confirm->property("opened").toBool());
+        QVERIFY2(app->itemWithText(restartQuestion), qPrintable(restartQuestion));
+        QVERIFY2(app->itemWithText(cancel), qPrintable(cancel));
+        app->screenshot("language-" + language + "-dialog");
+        QMetaObject::invokeMethod(confirm, "close");
+
+        // The window's own settings must not write over the stored choice, also
+        // on a first start when none of its other keys are stored yet.
+        QCOMPARE(QSettings().value("language").toString(), language);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    AppUnderTest::prepareProcess();
+    QApplication a(argc, argv);
+    TstWindowLanguage tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_windowlanguage.moc"
