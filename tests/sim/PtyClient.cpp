@@ -1,5 +1,7 @@
 #include "PtyClient.h"
 
+#include "sim/LineSpeed.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -9,43 +11,6 @@
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
-
-#if defined(__linux__)
-#include <sys/ioctl.h>
-// Only for rates without a Bxxx constant; declared here to keep <asm/termbits.h> out.
-struct kx4_termios2
-{
-    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
-    cc_t c_line;
-    cc_t c_cc[19];
-    speed_t c_ispeed, c_ospeed;
-};
-#define KX4_TCGETS2 _IOR('T', 0x2A, struct kx4_termios2)
-#define KX4_TCSETS2 _IOW('T', 0x2B, struct kx4_termios2)
-#define KX4_BOTHER 0010000
-#endif
-
-namespace {
-speed_t standardSpeed(int baud)
-{
-    switch (baud) {
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    default:
-        return 0;
-    }
-}
-} // namespace
 
 PtyClient::~PtyClient()
 {
@@ -67,25 +32,8 @@ bool PtyClient::setBaud(int baud)
     if (tcgetattr(m_fd, &tio) != 0)
         return false;
     cfmakeraw(&tio);
-    const speed_t s = standardSpeed(baud);
-    if (s) {
-        cfsetispeed(&tio, s);
-        cfsetospeed(&tio, s);
-        return tcsetattr(m_fd, TCSANOW, &tio) == 0;
-    }
-#if defined(__linux__)
-    if (tcsetattr(m_fd, TCSANOW, &tio) != 0)
-        return false;
-    kx4_termios2 t2;
-    if (ioctl(m_fd, KX4_TCGETS2, &t2) != 0)
-        return false;
-    t2.c_cflag &= ~tcflag_t(CBAUD);
-    t2.c_cflag |= KX4_BOTHER;
-    t2.c_ispeed = t2.c_ospeed = speed_t(baud);
-    return ioctl(m_fd, KX4_TCSETS2, &t2) == 0;
-#else
-    return false;
-#endif
+    return tcsetattr(m_fd, TCSANOW, &tio) == 0 && setLineSpeed(m_fd, baud) &&
+           lineSpeed(m_fd) == baud;
 }
 
 void PtyClient::close()
