@@ -4,6 +4,7 @@
 
 #include "config/BackupFile.h"
 #include "config/BackupStorage.h"
+#include "tests/backup/ScratchFiles.h"
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
 
@@ -13,9 +14,6 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -46,19 +44,6 @@ QList<QByteArray> only(const QList<QByteArray> &frames, bool (*kind)(const QByte
     return result;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), qint64(bytes.size()));
-}
-
 // A configuration memory worth restoring: two parameter records, a board record, and
 // distinct bytes everywhere else (the splash picture from 0x0400 on).
 QByteArray memoryImage(int pages, int seed)
@@ -74,25 +59,6 @@ QByteArray memoryImage(int pages, int seed)
     }
     return mem;
 }
-
-// Caps the size of any file this process writes, as a full disk would; the write that
-// crosses the cap fails with EFBIG instead of raising SIGXFSZ.
-class FileSizeCap
-{
-public:
-    explicit FileSizeCap(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit cap = m_old;
-        cap.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &cap);
-    }
-    ~FileSizeCap() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old;
-};
 
 } // namespace
 
