@@ -1,6 +1,7 @@
 #include "config/BackupFile.h"
 
 #include "config/BackupStorage.h"
+#include "config/BinaryJson.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -23,14 +24,6 @@ QByteArray toBinaryJson(const QJsonObject &object)
     QT_WARNING_PUSH
     QT_WARNING_DISABLE_DEPRECATED
     return QJsonDocument(object).toBinaryData();
-    QT_WARNING_POP
-}
-
-QJsonDocument fromBinaryJson(const QByteArray &data)
-{
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    return QJsonDocument::fromBinaryData(data, QJsonDocument::Validate);
     QT_WARNING_POP
 }
 
@@ -205,10 +198,11 @@ std::unique_ptr<BackupFile> BackupFile::load(const QString &path, const QJsonObj
         return refuse(Corrupted);
 
     const QByteArray infoBytes = file.read(infoSize);
-    const QJsonDocument info = fromBinaryJson(infoBytes);
-    if (infoBytes.size() != infoSize || !info.isObject())
+    // Not the framework's reader: it crashes on some damaged info fields.
+    bool parsed = false;
+    const QJsonObject saved = BinaryJson::readObject(infoBytes, &parsed);
+    if (infoBytes.size() != infoSize || !parsed)
         return refuse(Corrupted);
-    const QJsonObject saved = info.object();
     for (const char *key : {"version", "pages", "disp"}) {
         if (saved.value(QLatin1String(key)) != devInfo.value(QLatin1String(key)))
             return refuse(OtherBoard);
