@@ -29,23 +29,23 @@
     </message>
     <message>
         <source>Cannot import - the source file could not be read</source>
-        <translation>Импорт невозможен: не удалось прочитать файл</translation>
+        <translation>Восстановление невозможно: не удалось прочитать файл</translation>
     </message>
     <message>
         <source>Cannot import - the source file is corrupted</source>
-        <translation>Импорт невозможен: файл повреждён</translation>
+        <translation>Восстановление невозможно: файл повреждён</translation>
     </message>
     <message>
         <source>Cannot import - the source file is not a backup file</source>
-        <translation>Импорт невозможен: это не файл резервной копии</translation>
+        <translation>Восстановление невозможно: это не файл резервной копии</translation>
     </message>
     <message>
         <source>Cannot import - the source file has been created by another app</source>
-        <translation>Импорт невозможен: файл создан другой программой</translation>
+        <translation>Восстановление невозможно: файл создан другой программой</translation>
     </message>
     <message>
         <source>Cannot import - the source file was created for another board</source>
-        <translation>Импорт невозможен: файл создан для другой панели приборов</translation>
+        <translation>Восстановление невозможно: файл создан для другой панели приборов</translation>
     </message>
     <message>
         <source>Config data could not be read</source>
@@ -82,6 +82,62 @@
     <message>
         <source>Update utility executable not found</source>
         <translation>Программа обновления прошивки не найдена</translation>
+    </message>
+    <message>
+        <source>Cannot export - device is not properly connected</source>
+        <translation>Сохранение невозможно: панель приборов не подключена как следует</translation>
+    </message>
+    <message>
+        <source>Cannot export - another operation is in progress</source>
+        <translation>Сохранение невозможно: уже выполняется другая операция</translation>
+    </message>
+    <message>
+        <source>Cannot export - the device reports more memory than can be copied</source>
+        <translation>Сохранение невозможно: панель сообщает о большем объёме памяти, чем можно скопировать</translation>
+    </message>
+    <message>
+        <source>Config could not be saved - check permissions</source>
+        <translation>Не удалось сохранить конфигурацию: проверьте права доступа к папке</translation>
+    </message>
+    <message>
+        <source>Export error. The saved config may be corrupt</source>
+        <translation>Ошибка сохранения. Сохранённая конфигурация может быть повреждена</translation>
+    </message>
+    <message>
+        <source>Export failed - invalid reply</source>
+        <translation>Сохранение не удалось: неправильный ответ панели</translation>
+    </message>
+    <message>
+        <source>Export complete!</source>
+        <translation>Конфигурация сохранена!</translation>
+    </message>
+    <message>
+        <source>Export failed - the backup could not be written</source>
+        <translation>Сохранение не удалось: не получилось записать резервную копию</translation>
+    </message>
+    <message>
+        <source>Cannot import - device is not properly connected</source>
+        <translation>Восстановление невозможно: панель приборов не подключена как следует</translation>
+    </message>
+    <message>
+        <source>Cannot import - the source file does not exist</source>
+        <translation>Восстановление невозможно: файл не найден</translation>
+    </message>
+    <message>
+        <source>Cannot import - another operation is in progress</source>
+        <translation>Восстановление невозможно: уже выполняется другая операция</translation>
+    </message>
+    <message>
+        <source>Cannot import - the device reports more memory than can be written</source>
+        <translation>Восстановление невозможно: панель сообщает о большем объёме памяти, чем можно записать</translation>
+    </message>
+    <message>
+        <source>Import finished</source>
+        <translation>Восстановление завершено</translation>
+    </message>
+    <message>
+        <source>The configuration does not fit into the device</source>
+        <translation>Конфигурация не помещается в память панели</translation>
     </message>
 </context>
 <context>
