@@ -85,7 +85,7 @@
     </message>
     <message>
         <source>Cannot export - device is not properly connected</source>
-        <translation>Сохранение невозможно: панель приборов не подключена как следует</translation>
+        <translation>Сохранение невозможно: панель приборов не подключена</translation>
     </message>
     <message>
         <source>Cannot export - another operation is in progress</source>
@@ -117,7 +117,7 @@
     </message>
     <message>
         <source>Cannot import - device is not properly connected</source>
-        <translation>Восстановление невозможно: панель приборов не подключена как следует</translation>
+        <translation>Восстановление невозможно: панель приборов не подключена</translation>
     </message>
     <message>
         <source>Cannot import - the source file does not exist</source>
