@@ -3,8 +3,10 @@
 #include "config/ParameterCatalogue.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QtEndian>
 
 SimSession::SimSession(QObject *parent) : QObject(parent) {}
@@ -38,15 +40,37 @@ bool SimSession::connectRunner(int baud, bool adv, int timeoutMs)
     return waitForIdle(timeoutMs);
 }
 
+namespace {
+
+// Runs the event loop until `reached` is set (by a signal handler that also quits the
+// loop) or the time runs out. A polling wait (QTest::qWaitFor) sleeps 10 ms between
+// looks, which would add that much to every exchange of a long transfer.
+bool runUntil(const bool &reached, QEventLoop &loop, int timeoutMs)
+{
+    if (reached)
+        return true;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(timeoutMs);
+    loop.exec();
+    return reached;
+}
+
+} // namespace
+
 bool SimSession::waitForState(CFGRunner::State state, int timeoutMs)
 {
     bool reached = m_runner->getState() == state;
+    QEventLoop loop;
     const auto watch = connect(m_runner.get(), &CFGRunner::stateChanged, this,
-                               [&reached, state](CFGRunner::State s) {
-                                   if (s == state)
+                               [&reached, &loop, state](CFGRunner::State s) {
+                                   if (s == state) {
                                        reached = true;
+                                       loop.quit();
+                                   }
                                });
-    const bool ok = QTest::qWaitFor([&reached] { return reached; }, timeoutMs);
+    const bool ok = runUntil(reached, loop, timeoutMs);
     disconnect(watch);
     return ok;
 }
@@ -59,12 +83,15 @@ bool SimSession::waitForIdle(int timeoutMs)
     if (!link)
         return false;
     bool rested = false;
+    QEventLoop loop;
     CFGRunner *runner = m_runner.get();
-    const auto watch = connect(link, &ELM327IOBase::ready, this, [&rested, runner] {
-        if (runner->getState() == CFGRunner::Idle)
+    const auto watch = connect(link, &ELM327IOBase::ready, this, [&rested, &loop, runner] {
+        if (runner->getState() == CFGRunner::Idle) {
             rested = true;
+            loop.quit();
+        }
     });
-    const bool ok = QTest::qWaitFor([&rested] { return rested; }, timeoutMs);
+    const bool ok = runUntil(rested, loop, timeoutMs);
     disconnect(watch);
     return ok;
 }
