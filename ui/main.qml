@@ -215,6 +215,19 @@ ApplicationWindow {
         }
     }
 
+    // Discovery of a dashboard with an empty parameter table (or one that
+    // answers with version 0xFF) ends in Idle without a stateChanged: nothing
+    // else would take the user off the progress page.
+    Timer {
+        interval: 250
+        repeat: true
+        running: stack.currentIndex === 1
+        onTriggered: {
+            if (runner && runner.getState() === CFGRunner.Idle)
+                stack.currentIndex = 2;
+        }
+    }
+
     Connections {
         target: runner
 
@@ -437,7 +450,7 @@ ApplicationWindow {
                 }
                 Label {
                     objectName: "aboutVersion"
-                    text: qsTr("Veltro KX4 Config ") + runner.version
+                    text: qsTr("Veltro KX4 Config ") + (runner ? runner.version : "")
                     font.pointSize: 12
                     wrapMode: Text.Wrap
                     Layout.fillWidth: true

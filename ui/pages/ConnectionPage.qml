@@ -65,7 +65,8 @@ MaterialPane {
             id: portEdit
             objectName: "portEdit"
             font.pointSize: 16
-            model: runner.availablePorts()
+            // runner goes before the window at exit
+            model: runner ? runner.availablePorts() : []
             Layout.minimumWidth: 200
             Layout.fillWidth: true
             onCurrentIndexChanged: page.connecting = false

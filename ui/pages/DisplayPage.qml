@@ -129,7 +129,7 @@ Pane {
                 Layout.fillHeight: true
                 spacing: 4
                 clip: true
-                model: runner.paramListModel()
+                model: runner ? runner.paramListModel() : null // runner goes first at exit
 
                 property int dragItemIndex: -1
 

@@ -1,0 +1,218 @@
+// The program's window against the simulated adapter and dashboard in the
+// same process, driven with synthesized mouse events the way a user would:
+// connect with "Automatic", read, disconnect, restart, try an import.
+// Screenshots of every page land in $KX4_TEST_OUTPUT.
+#include "AppUnderTest.h"
+
+#include "runner/CFGRunner.h"
+#include "sim/PtySimulator.h"
+#include "sim/SimDemoImage.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QtTest>
+
+// Every page the window's stack shows, in order. The progress page is only up
+// while the link works: its screenshot is taken halfway through the first read.
+class PageRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PageRecorder(AppUnderTest *app) : m_app(app)
+    {
+        connect(app->object("stack"), SIGNAL(currentIndexChanged()), this, SLOT(changed()));
+        connect(app->runner(), &CFGRunner::progress, this, [this](double value) {
+            if (value >= 0.5 && !m_progressShot) {
+                m_progressShot = true;
+                m_app->screenshot("e2e-progress");
+            }
+        });
+    }
+    QList<int> shown;
+
+private slots:
+    void changed() { shown << m_app->property("stack", "currentIndex").toInt(); }
+
+private:
+    AppUnderTest *m_app;
+    bool m_progressShot = false;
+};
+
+class TstEndToEnd : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<PtySimulator> sim;
+    std::unique_ptr<AppUnderTest> app;
+    std::unique_ptr<PageRecorder> pages;
+
+    int stackIndex() const { return app->property("stack", "currentIndex").toInt(); }
+    bool menuEnabled(const char *name) const { return app->property(name, "enabled").toBool(); }
+    QStringList toasts() const
+    {
+        QStringList texts;
+        QQuickItem *list = app->item("toast");
+        for (int i = 0; i < list->property("count").toInt(); ++i) {
+            QQuickItem *toast = nullptr;
+            QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, toast),
+                                      Q_ARG(int, i));
+            if (toast)
+                texts << toast->property("text").toString();
+        }
+        return texts;
+    }
+
+    // Clicks "Connect" and waits for the device page.
+    void connectFromPage()
+    {
+        QQuickItem *button = app->item("connectButton");
+        QVERIFY(button);
+        QTRY_VERIFY(button->isEnabled());
+        app->click(button);
+        QTRY_VERIFY_WITH_TIMEOUT(stackIndex() == 2 && app->runner()->getState() == CFGRunner::Idle,
+                                 30000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        AppUnderTest::prepareApplication();
+        sim = std::make_unique<PtySimulator>();
+        QVERIFY2(sim->start(), qPrintable(sim->errorString()));
+        SimDemoImage::install(sim->dashboard());
+        qputenv("KX4_EXTRA_PORTS", sim->slavePath().toLocal8Bit());
+    }
+
+    void init()
+    {
+        // The port is remembered from an earlier session, the rate is "Automatic".
+        QSettings().clear();
+        QSettings().setValue("port", sim->slavePath());
+        QSettings().setValue("baud", 0);
+        QSettings().setValue("mod", "eml327");
+        app = std::make_unique<AppUnderTest>();
+        QVERIFY(app->start());
+        pages = std::make_unique<PageRecorder>(app.get());
+    }
+
+    void cleanup()
+    {
+        pages.reset();
+        app.reset();
+        sim->faults() = SimFaultPlan();
+    }
+
+    void connectReadDisconnect()
+    {
+        QCOMPARE(app->property("connectionPage", "baud").toInt(), 0);
+        QCOMPARE(app->property("baudEdit", "displayText").toString(), QString("Automatic"));
+        QCOMPARE(app->property("advCheck", "checked").toBool(), false);
+        QVariant port;
+        QMetaObject::invokeMethod(app->object("connectionPage"), "getPort",
+                                  Q_RETURN_ARG(QVariant, port));
+        QCOMPARE(port.toString(), sim->slavePath());
+        app->screenshot("e2e-connection");
+
+        connectFromPage();
+        QVERIFY2(pages->shown.contains(1), "the progress page was never shown");
+        QCOMPARE(pages->shown.last(), 2);
+        QCOMPARE(QSettings().value("port").toString(), sim->slavePath());
+        QCOMPARE(QSettings().value("baud").toInt(), 0);
+        QCOMPARE(QSettings().value("mod").toString(), QString("eml327"));
+        QCOMPARE(app->property("connIndicator", "state").toString(), QString("connected"));
+
+        QTRY_VERIFY(!toasts().isEmpty());
+        const QString info = toasts().last();
+        QVERIFY2(info.startsWith("Connected to\nFW "), qPrintable(info));
+        QVERIFY2(info.contains("\nConfig: "), qPrintable(info));
+        QTRY_COMPARE(app->property("toast", "count").toInt(), 0); // let the messages go
+        app->screenshot("e2e-device");
+
+        QVERIFY(app->triggerMenu({"Disconnect"}));
+        QTRY_COMPARE(stackIndex(), 0);
+        QCOMPARE(app->runner()->getState(), CFGRunner::NotConnected);
+        QCOMPARE(app->property("connIndicator", "state").toString(), QString("none"));
+        for (const char *name : {"connAbortMenu", "bkpMenu", "rstMenu", "dfuMenu"})
+            QVERIFY2(!menuEnabled(name), name);
+        app->screenshot("e2e-disconnected");
+    }
+
+    void restartFromMenu()
+    {
+        connectFromPage();
+        pages->shown.clear();
+
+        // Look at the menu the moment the restart begins.
+        QList<bool> atReboot;
+        QMetaObject::Connection c =
+            connect(app->runner(), &CFGRunner::stateChanged, this, [&](CFGRunner::State s) {
+                if (s == CFGRunner::Rebooting)
+                    atReboot = {menuEnabled("connAbortMenu"), menuEnabled("bkpMenu"),
+                                menuEnabled("dfuMenu"), menuEnabled("rstMenu")};
+            });
+
+        QVERIFY(app->triggerMenu({"Device restart"}));
+        QObject *confirm = app->object("rstConfirm");
+        QTRY_VERIFY(confirm->property("opened").toBool());
+        app->screenshot("e2e-restart-confirm");
+        QQuickItem *ok = app->itemWithText("OK");
+        QVERIFY(ok);
+        app->click(ok);
+
+        QTRY_COMPARE_WITH_TIMEOUT(stackIndex(), 0, 30000);
+        disconnect(c);
+        QCOMPARE(atReboot, QList<bool>({true, false, false, false}));
+        QCOMPARE(app->runner()->getState(), CFGRunner::NotConnected);
+        for (const char *name : {"connAbortMenu", "bkpMenu", "rstMenu", "dfuMenu"})
+            QVERIFY2(!menuEnabled(name), name);
+    }
+
+    void importWithoutBackups()
+    {
+        connectFromPage();
+        QVERIFY(app->runner()->listSavedConfigs().isEmpty());
+
+        QVERIFY(app->triggerMenu({"Backup", "Import device config"}));
+        QObject *dialog = app->object("importConfirm");
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QCOMPARE(app->property("savedCfgCombo", "currentText").toString(), QString("Not found"));
+        QCOMPARE(app->property("savedCfgCombo", "count").toInt(), 1);
+        QVERIFY(app->itemWithText("Cancel"));
+        QVERIFY2(!app->itemWithText("OK"), "an import without backups must not be offered");
+        app->screenshot("e2e-import-empty");
+
+        app->click(app->itemWithText("Cancel"));
+        QTRY_VERIFY(!dialog->property("opened").toBool());
+        QCOMPARE(app->runner()->getState(), CFGRunner::Idle);
+    }
+
+    // A dashboard with an empty parameter table has nothing to read: the
+    // window still leaves the progress page once discovery is over.
+    void emptyDashboard()
+    {
+        const QByteArray memory = sim->dashboard().memory();
+        sim->dashboard().eraseMemory();
+        connectFromPage();
+        QCOMPARE(app->property("connIndicator", "state").toString(), QString("connected"));
+        sim->dashboard().memory() = memory;
+    }
+
+    // Closing with the link open resets the adapter on the way out.
+    void shutdownResetsAdapter()
+    {
+        connectFromPage();
+        sim->clearLog();
+        app->shutdown();
+        QTRY_VERIFY(sim->commands().contains("ATZ"));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    AppUnderTest::prepareProcess();
+    QApplication a(argc, argv);
+    TstEndToEnd tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_endtoend.moc"

@@ -1,0 +1,265 @@
+// The main window's reactions to the controller, with the controller's signals
+// emitted straight at the window (no dashboard needed): page changes, progress
+// captions, maintenance values, menu enabling, toasts and the small dialogs.
+#include "AppUnderTest.h"
+
+#include "runner/CFGRunner.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QtTest>
+
+class TstMainWindow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<AppUnderTest> app;
+
+    int stackIndex() const { return app->property("stack", "currentIndex").toInt(); }
+    bool menuEnabled(const char *name) const { return app->property(name, "enabled").toBool(); }
+    // Texts of the toasts on screen, newest first.
+    QStringList toasts() const
+    {
+        QStringList texts;
+        QQuickItem *list = app->item("toast");
+        const int count = list->property("count").toInt();
+        for (int i = 0; i < count; ++i) {
+            QQuickItem *toast = nullptr;
+            QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, toast),
+                                      Q_ARG(int, i));
+            if (toast)
+                texts << toast->property("text").toString();
+        }
+        return texts;
+    }
+
+private slots:
+    void initTestCase() { AppUnderTest::prepareApplication(); }
+
+    void init()
+    {
+        QSettings().clear();
+        app = std::make_unique<AppUnderTest>();
+        QVERIFY(app->start());
+    }
+
+    void cleanup() { app.reset(); }
+
+    void initialState()
+    {
+        QCOMPARE(app->property("window", "title").toString(), QString("Veltro KX4 Config"));
+        QCOMPARE(stackIndex(), 0);
+        QCOMPARE(app->property("connIndicator", "state").toString(), QString("none"));
+        for (const char *name : {"connAbortMenu", "bkpMenu", "rstMenu", "dfuMenu"})
+            QVERIFY2(!menuEnabled(name), name);
+        app->screenshot("window-start");
+    }
+
+    void stateTable_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("index");       // -1: unchanged
+        QTest::addColumn<QVariant>("busy");   // invalid: unchanged
+        QTest::addColumn<QString>("caption"); // "=": unchanged
+
+        QTest::newRow("NotConnected")
+            << int(CFGRunner::NotConnected) << -1 << QVariant(true) << "Disconnecting";
+        QTest::newRow("Connecting")
+            << int(CFGRunner::Connecting) << 1 << QVariant(true) << "Connecting";
+        QTest::newRow("Idle") << int(CFGRunner::Idle) << 2 << QVariant() << "=";
+        QTest::newRow("Reading") << int(CFGRunner::Reading) << 1 << QVariant(false)
+                                 << "Reading data";
+        QTest::newRow("Writing") << int(CFGRunner::Writing) << 1 << QVariant(false)
+                                 << "Writing data";
+        QTest::newRow("GenWrite") << int(CFGRunner::GenWrite) << 1 << QVariant(false)
+                                  << "Writing data";
+        QTest::newRow("Uploading")
+            << int(CFGRunner::Uploading) << 1 << QVariant(false) << "Uploading splash screen";
+        QTest::newRow("Rebooting")
+            << int(CFGRunner::Rebooting) << 1 << QVariant(true) << "Rebooting";
+        QTest::newRow("Exporting")
+            << int(CFGRunner::Exporting) << 1 << QVariant(false) << "Exporting data";
+        QTest::newRow("Importing")
+            << int(CFGRunner::Importing) << 1 << QVariant(false) << "Importing data";
+    }
+
+    void stateTable()
+    {
+        QFETCH(int, state);
+        QFETCH(int, index);
+        QFETCH(QVariant, busy);
+        QFETCH(QString, caption);
+
+        // Start from a recognisable page and caption, so "unchanged" is visible.
+        QQuickItem *progress = app->item("progressPage");
+        progress->setProperty("text", "before");
+        progress->setProperty("busy", !busy.toBool());
+        app->item("stack")->setProperty("currentIndex", 2);
+        const bool busyBefore = progress->property("busy").toBool();
+
+        emit app->runner()->stateChanged(CFGRunner::State(state));
+
+        QCOMPARE(stackIndex(), index < 0 ? 2 : index);
+        QCOMPARE(progress->property("busy").toBool(), busy.isValid() ? busy.toBool() : busyBefore);
+        QCOMPARE(progress->property("text").toString(), caption == "=" ? "before" : caption);
+    }
+
+    // Reading after Idle goes back to the progress page with a determinate bar.
+    void readingAfterIdle()
+    {
+        CFGRunner *r = app->runner();
+        emit r->stateChanged(CFGRunner::Connecting);
+        emit r->stateChanged(CFGRunner::Idle);
+        QCOMPARE(stackIndex(), 2);
+        emit r->stateChanged(CFGRunner::Reading);
+        emit r->progress(0.25);
+        QCOMPARE(stackIndex(), 1);
+        QQuickItem *bar = app->item("progressBar");
+        QCOMPARE(bar->property("indeterminate").toBool(), false);
+        QCOMPARE(bar->property("value").toDouble(), 0.25);
+        app->screenshot("window-progress");
+    }
+
+    void connectionMenus()
+    {
+        CFGRunner *r = app->runner();
+        emit r->connectedToHost();
+        QCOMPARE(stackIndex(), 1);
+        QCOMPARE(app->property("connIndicator", "state").toString(), QString("connected"));
+        for (const char *name : {"connAbortMenu", "bkpMenu", "rstMenu", "dfuMenu"})
+            QVERIFY2(menuEnabled(name), name);
+
+        // A restart takes the device entries away but leaves "Disconnect".
+        emit r->stateChanged(CFGRunner::Rebooting);
+        QVERIFY(menuEnabled("connAbortMenu"));
+        for (const char *name : {"bkpMenu", "rstMenu", "dfuMenu"})
+            QVERIFY2(!menuEnabled(name), name);
+
+        emit r->disconnectedFromHost();
+        QCOMPARE(stackIndex(), 0);
+        QCOMPARE(app->property("connIndicator", "state").toString(), QString("none"));
+        for (const char *name : {"connAbortMenu", "bkpMenu", "rstMenu", "dfuMenu"})
+            QVERIFY2(!menuEnabled(name), name);
+    }
+
+    // The disabled sub-menu cannot be opened with the mouse either.
+    void disabledEntriesRefuseClicks()
+    {
+        QVERIFY(!app->triggerMenu({"Backup"}));
+        QVERIFY(!app->triggerMenu({"Disconnect"}));
+        QVERIFY(app->triggerMenu({"About"}));
+        QObject *about = app->object("aboutDialog");
+        QTRY_VERIFY(about->property("opened").toBool());
+    }
+
+    void maintenanceValues()
+    {
+        CFGRunner *r = app->runner();
+        emit r->deviceParam(CFGRunner::PP_ODO_Saved, QVariant(quint32(12000)));
+        emit r->deviceParam(CFGRunner::PP_ODO_Current, QVariant(quint32(15500)));
+        emit r->deviceParam(CFGRunner::PP_TIM_Saved, QVariant(quint32(90))); // minutes
+        emit r->deviceParam(CFGRunner::PP_TIM_Current, QVariant(quint32(5400 * 2 + 1800)));
+        QVariantMap board{{"version", 1}, {"warnodo", 9000}, {"warntime", 10950}, {"engidx", 1}};
+        emit r->boardConfig(board);
+
+        QObject *maint = app->object("maint");
+        QVERIFY(maint);
+        QCOMPARE(maint->property("odoSaved").toDouble(), 12000.0);
+        QCOMPARE(maint->property("odoCurrent").toDouble(), 15500.0);
+        QCOMPARE(maint->property("timeSaved").toDouble(), 2.0);   // round(90 / 60) = round(1.5)
+        QCOMPARE(maint->property("timeCurrent").toDouble(), 4.0); // round(12600 / 3600)
+        QCOMPARE(maint->property("odoLimit").toDouble(), 9000.0);
+        QCOMPARE(maint->property("timeLimit").toDouble(), 183.0); // round(182.5)
+
+        // A record without those keys leaves the limits alone.
+        emit r->boardConfig(QVariantMap{{"version", 2}});
+        QCOMPARE(maint->property("odoLimit").toDouble(), 9000.0);
+        QCOMPARE(maint->property("timeLimit").toDouble(), 183.0);
+    }
+
+    void deviceInfoAndAlertToasts()
+    {
+        CFGRunner *r = app->runner();
+        emit r->deviceInfo(QVariantMap{{"version", 7}, {"count", 5}, {"disp", 1}});
+        emit r->alert("Communication error: no data");
+        QTRY_COMPARE(toasts().size(), 2);
+        QCOMPARE(toasts(),
+                 QStringList({"Communication error: no data", "Connected to\nFW 7\nConfig: 5"}));
+        QCOMPARE(app->property("dispSelector", "currentText").toString(), QString("Double"));
+
+        QQuickItem *list = app->item("toast");
+        QQuickItem *alertToast = nullptr;
+        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, alertToast),
+                                  Q_ARG(int, 0));
+        QCOMPARE(alertToast->property("time").toDouble(), 1500.0);
+        app->screenshot("window-toasts");
+    }
+
+    void languageDialog_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QString>("storedAfter");
+        QTest::addColumn<bool>("toast");
+
+        QTest::newRow("en to ru") << "en" << 1 << "ru" << true;
+        QTest::newRow("ru kept") << "ru" << 1 << "ru" << false;
+        QTest::newRow("ru to en") << "ru" << 0 << "en" << true;
+    }
+
+    void languageDialog()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, choice);
+        QFETCH(QString, storedAfter);
+        QFETCH(bool, toast);
+
+        // Restart with the stored language in place.
+        app.reset();
+        QSettings().setValue("language", stored);
+        app = std::make_unique<AppUnderTest>();
+        QVERIFY(app->start());
+
+        QObject *dialog = app->object("langDialog");
+        QMetaObject::invokeMethod(dialog, "open");
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QCOMPARE(app->property("langCombo", "currentIndex").toInt(), stored == "ru" ? 1 : 0);
+        app->item("langCombo")->setProperty("currentIndex", choice);
+        QMetaObject::invokeMethod(dialog, "accept");
+
+        QTRY_COMPARE(QSettings().value("language").toString(), storedAfter);
+        if (toast)
+            QTRY_COMPARE(toasts(), QStringList{"Restart the app to apply changes"});
+        else
+            QCOMPARE(toasts(), QStringList());
+    }
+
+    void aboutBox()
+    {
+        QVERIFY(app->triggerMenu({"About"}));
+        QObject *about = app->object("aboutDialog");
+        QTRY_VERIFY(about->property("opened").toBool());
+        const QString credits = app->property("aboutCredits", "text").toString();
+        QVERIFY2(credits.contains(QString("Qt Framework ") + QT_VERSION_STR), qPrintable(credits));
+        QVERIFY(!credits.contains("5.11.1") || QString(QT_VERSION_STR) == "5.11.1");
+        QCOMPARE(app->property("aboutVersion", "text").toString(),
+                 QString("Veltro KX4 Config 0.2.0"));
+
+        // Centred, two thirds of the shorter side wide.
+        QQuickWindow *w = app->window();
+        QCOMPARE(about->property("width").toDouble(), 2.0 * qMin(w->width(), w->height()) / 3);
+        QCOMPARE(about->property("x").toDouble(),
+                 (w->width() - about->property("width").toDouble()) / 2);
+        app->screenshot("window-about");
+    }
+};
+
+int main(int argc, char **argv)
+{
+    AppUnderTest::prepareProcess();
+    QApplication a(argc, argv);
+    TstMainWindow tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_mainwindow.moc"
