@@ -68,6 +68,10 @@ MaterialPane {
             // runner goes before the window at exit
             model: runner ? runner.availablePorts() : []
             Layout.minimumWidth: 200
+            // Device paths (pseudo-terminals, Bluetooth links) can be long:
+            // widen to the longest name, up to most of the page.
+            Layout.preferredWidth: Math.min(widestPort.advanceWidth + leftPadding + rightPadding
+                                            + indicator.width, page.width * 0.6)
             Layout.fillWidth: true
             onCurrentIndexChanged: page.connecting = false
         }
@@ -142,6 +146,20 @@ MaterialPane {
                 Layout.alignment: Qt.AlignRight
                 onClicked: page.start()
             }
+        }
+    }
+
+    TextMetrics {
+        id: widestPort
+        font: portEdit.font
+        text: {
+            var ports = portEdit.model || [];
+            var longest = "";
+            for (var i = 0; i < ports.length; ++i) {
+                if (ports[i].length > longest.length)
+                    longest = ports[i];
+            }
+            return longest;
         }
     }
 

@@ -129,13 +129,5 @@ Item {
             typeInto(spin, "0");
             compare(spin.displayText, "Automatic");
         }
-
-        function test_adapterSwitch() {
-            var page = makePage(["ttyA"]);
-            page.adv = true;
-            verify(findChild(page, "advCheck").checked);
-            mouseClick(findChild(page, "advCheck"));
-            verify(!page.adv);
-        }
     }
 }
