@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QTranslator>
 #include <QtTest>
 
 class TstMainWindow : public QObject
@@ -43,7 +44,15 @@ private slots:
         QVERIFY(app->start());
     }
 
-    void cleanup() { app.reset(); }
+    void cleanup()
+    {
+        app.reset();
+        // The framework's translator belongs to the application object.
+        for (QTranslator *t : qApp->findChildren<QTranslator *>()) {
+            QCoreApplication::removeTranslator(t);
+            delete t;
+        }
+    }
 
     void initialState()
     {
@@ -228,8 +237,10 @@ private slots:
         QMetaObject::invokeMethod(dialog, "accept");
 
         QTRY_COMPARE(QSettings().value("language").toString(), storedAfter);
+        // In the language the window was started in.
         if (toast)
-            QTRY_COMPARE(toasts(), QStringList{"Restart the app to apply changes"});
+            QTRY_COMPARE(toasts(), QStringList{QCoreApplication::translate(
+                                       "main", "Restart the app to apply changes")});
         else
             QCOMPARE(toasts(), QStringList());
     }
