@@ -43,7 +43,7 @@ CircularGauge {
         tickmarkStepSize: steps
         // Long scales (a 12500 km limit in steps of 500) label every second
         // or third major tick, so the numbers never run into each other.
-        labelStepSize: steps * Math.max(1, Math.ceil(majorCount / 14))
+        labelStepSize: steps * Math.max(1, Math.ceil(majorCount / 10))
         minorTickmarkCount: majorCount > 40 ? 0 : (majorCount > 20 ? 1 : 4)
         tickmarkInset: toPixels(0.1)
         minorTickmarkInset: toPixels(0.1)
