@@ -19,10 +19,11 @@
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
+SimProgram *g_program = nullptr; // the one whose counters SIGUSR1 prints
 
-void onSignal(int)
+void onSignal(int signal)
 {
-    const char c = 1;
+    const char c = char(signal);
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
@@ -89,10 +90,13 @@ SimProgram::SimProgram(QObject *parent) : QObject(parent)
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(250);
     connect(&m_saveTimer, &QTimer::timeout, this, &SimProgram::saveState);
+    g_program = this;
 }
 
 SimProgram::~SimProgram()
 {
+    if (g_program == this)
+        g_program = nullptr;
     stop();
 }
 
@@ -103,8 +107,9 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
     p.setApplicationDescription(QStringLiteral(
         "Simulates an ELM327-class OBD/CAN adapter with a KX4 dashboard behind it on a\n"
         "pseudo-terminal and prints the terminal's path. Stop it with Ctrl+C (SIGINT) or "
-        "SIGTERM.\nA restart into firmware-update mode (01 10) leaves the dashboard silent "
-        "until the program is started again."));
+        "SIGTERM;\nSIGUSR1 prints the traffic counters to standard error. A restart into "
+        "firmware-update\nmode (01 10) leaves the dashboard silent until the program is started "
+        "again."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     p.addOption(help);
@@ -263,6 +268,20 @@ bool SimProgram::start(QString *message)
     return true;
 }
 
+void SimProgram::printStats()
+{
+    // One line a program can parse; the counters run from the start, the caller takes
+    // differences.
+    QTextStream(stderr) << QStringLiteral("stats: exchanges=%1 requests=%2 bytes-in=%3 "
+                                          "bytes-out=%4 late-us=%5")
+                               .arg(m_sim.exchangeCount())
+                               .arg(m_sim.requestCount())
+                               .arg(m_sim.bytesReceived())
+                               .arg(m_sim.bytesSent())
+                               .arg(m_sim.averageLatenessUs(), 0, 'f', 1)
+                        << Qt::endl;
+}
+
 void SimProgram::stop()
 {
     if (m_verbose && m_sim.exchangeCount() > 0) {
@@ -337,13 +356,18 @@ bool SimProgram::installSignalHandlers()
         fcntl(fd, F_SETFD, FD_CLOEXEC);
     auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
-        char c;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        char c = 0;
+        if (::read(g_signalPipe[0], &c, 1) == 1 && c == char(SIGUSR1)) {
+            if (g_program)
+                g_program->printStats();
+            return;
+        }
         QCoreApplication::quit();
     });
     struct sigaction sa = {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    return sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0;
+    return sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0 &&
+           sigaction(SIGUSR1, &sa, nullptr) == 0;
 }

@@ -2,6 +2,7 @@
 
 // The kx4-sim program: reads its options, serves a PtySimulator until SIGINT or SIGTERM,
 // keeps the --link symlink and the --state file, and logs the traffic with --verbose.
+// SIGUSR1 prints the traffic counters to standard error (the benchmark reads them).
 
 #include "sim/PtySimulator.h"
 
@@ -29,7 +30,12 @@ public:
     QString linkPath() const { return m_linkPath; }
     QString statePath() const { return m_statePath; }
 
-    // Makes SIGINT and SIGTERM quit the application's event loop.
+    // Prints "stats: exchanges=... requests=... bytes-in=... bytes-out=... late-us=..." to
+    // standard error: the traffic since the start, for a caller that takes differences.
+    void printStats();
+
+    // Makes SIGINT and SIGTERM quit the application's event loop and SIGUSR1 print the
+    // counters of the program that exists at that time.
     static bool installSignalHandlers();
 
 private:

@@ -101,6 +101,20 @@ void tst_SimProgram::servesLinkKeepsStateAndCleansUp()
         // Rate detection ("Automatic") through the symlink; a block write is acknowledged.
         QCOMPARE(exchange(link, 0, QByteArray::fromHex("00C4A1A2A3A4A5A6")),
                  QByteArray::fromHex("30000004FFFFFFFF"));
+        // SIGUSR1 asks for the traffic counters (the benchmark's source) and keeps serving:
+        // the one frame, after the adapter's initialisation commands and the ATZ at close.
+        p.setReadChannel(QProcess::StandardError);
+        p.readAll();
+        ::kill(pid_t(p.processId()), SIGUSR1);
+        QByteArray stats;
+        QDeadlineTimer statsDeadline(5000);
+        while (!stats.contains('\n') && !statsDeadline.hasExpired()) {
+            p.waitForReadyRead(100);
+            stats += p.readAll();
+        }
+        QVERIFY2(stats.startsWith("stats: exchanges="), stats.constData());
+        QVERIFY2(stats.contains(" requests=1 "), stats.constData());
+        QCOMPARE(p.state(), QProcess::Running);
         ::kill(pid_t(p.processId()), SIGTERM);
         QVERIFY(p.waitForFinished(5000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
