@@ -1,0 +1,342 @@
+#include "bench/BenchReport.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+
+#include <algorithm>
+
+namespace {
+
+constexpr double kBitsPerByte = 10; // start bit, 8 data bits, stop bit
+constexpr double kRatioTarget = 1.05;
+constexpr double kCpuTargetUs = 50;
+constexpr double kFirstFrameTargetMs = 1500;
+constexpr double kMemoryTargetMb = 200;
+constexpr int kTargetBaud = 115200;
+
+template<typename T, typename F>
+QList<double> collect(const QList<BenchSession::Sample> &samples, F f)
+{
+    QList<double> v;
+    for (const BenchSession::Sample &s : samples)
+        v << double(T(f(s)));
+    return v;
+}
+
+QJsonArray toArray(const QList<double> &values, int decimals)
+{
+    QJsonArray a;
+    for (double v : values)
+        a.append(QString::number(v, 'f', decimals).toDouble());
+    return a;
+}
+
+double rounded(double v, int decimals)
+{
+    return QString::number(v, 'f', decimals).toDouble();
+}
+
+QJsonArray loadArray(const QList<double> &load)
+{
+    return toArray(load, 2);
+}
+
+} // namespace
+
+double BenchReport::median(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const int n = values.size();
+    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
+}
+
+qint64 BenchReport::Row::exchanges() const
+{
+    return qint64(median(collect<qint64>(samples, [](auto &s) { return s.traffic.exchanges; })));
+}
+
+qint64 BenchReport::Row::requests() const
+{
+    return qint64(median(collect<qint64>(samples, [](auto &s) { return s.traffic.requests; })));
+}
+
+qint64 BenchReport::Row::bytesToAdapter() const
+{
+    return qint64(median(collect<qint64>(samples, [](auto &s) { return s.traffic.bytesIn; })));
+}
+
+qint64 BenchReport::Row::bytesFromAdapter() const
+{
+    return qint64(median(collect<qint64>(samples, [](auto &s) { return s.traffic.bytesOut; })));
+}
+
+double BenchReport::Row::wallMs() const
+{
+    return median(collect<double>(samples, [](auto &s) { return s.wallUs / 1000; }));
+}
+
+double BenchReport::Row::cpuUsPerExchange() const
+{
+    return median(collect<double>(samples, [](auto &s) {
+        return s.traffic.exchanges ? s.cpuUs / double(s.traffic.exchanges) : 0;
+    }));
+}
+
+double BenchReport::Row::wallUsPerExchange() const
+{
+    return median(collect<double>(samples, [](auto &s) {
+        return s.traffic.exchanges ? s.wallUs / double(s.traffic.exchanges) : 0;
+    }));
+}
+
+double BenchReport::Row::simLateUs() const
+{
+    return median(collect<double>(samples, [](auto &s) { return s.traffic.lateUs; }));
+}
+
+qint64 BenchReport::Row::peakRssKb() const
+{
+    qint64 peak = 0;
+    for (const BenchSession::Sample &s : samples)
+        peak = qMax(peak, s.peakRssKb);
+    return peak;
+}
+
+double BenchReport::Row::boundMs(qint64 latencyUs) const
+{
+    if (!paced || baud <= 0)
+        return 0;
+    const double lineUs =
+        double(bytesToAdapter() + bytesFromAdapter()) * kBitsPerByte * 1e6 / double(baud);
+    return (lineUs + double(latencyUs) * double(requests())) / 1000;
+}
+
+double BenchReport::Row::ratio(qint64 latencyUs) const
+{
+    const double bound = boundMs(latencyUs);
+    return bound > 0 ? wallMs() / bound : 0;
+}
+
+double BenchReport::Program::firstFrameMedianMs() const
+{
+    return median(firstFrameMs);
+}
+
+qint64 BenchReport::Program::peakRssMedianKb() const
+{
+    QList<double> v;
+    for (qint64 kb : peakRssKb)
+        v << double(kb);
+    return qint64(median(v));
+}
+
+BenchReport::Row &BenchReport::row(const QString &id, const QString &title, int baud, bool paced)
+{
+    for (Row &r : m_rows) {
+        if (r.id == id && r.baud == baud && r.paced == paced)
+            return r;
+    }
+    Row r;
+    r.id = id;
+    r.title = title;
+    r.baud = baud;
+    r.paced = paced;
+    m_rows.append(r);
+    return m_rows.last();
+}
+
+void BenchReport::setLoad(const QList<double> &before, const QList<double> &after, int cores)
+{
+    m_loadBefore = before;
+    m_loadAfter = after;
+    m_cores = cores;
+}
+
+QList<BenchReport::Target> BenchReport::targets() const
+{
+    QList<Target> list;
+    for (const Row &r : m_rows) {
+        const bool limited = r.id.startsWith(QLatin1String("splash")) || r.id == "export";
+        if (r.paced && r.baud == kTargetBaud && limited && !r.samples.isEmpty()) {
+            const double ratio = r.ratio(m_latencyUs);
+            list << Target{QStringLiteral("%1 at %2 bit/s within %3 x the line's bound")
+                               .arg(r.title)
+                               .arg(kTargetBaud)
+                               .arg(kRatioTarget),
+                           QStringLiteral("%1 x").arg(ratio, 0, 'f', 3), ratio <= kRatioTarget};
+        }
+    }
+    // Without pacing: the dearest run per exchange.
+    const Row *worst = nullptr;
+    for (const Row &r : m_rows) {
+        if (!r.paced && !r.samples.isEmpty() &&
+            (!worst || r.cpuUsPerExchange() > worst->cpuUsPerExchange()))
+            worst = &r;
+    }
+    if (worst)
+        list << Target{QStringLiteral("CPU per exchange without pacing under %1 us (dearest run)")
+                           .arg(kCpuTargetUs),
+                       QStringLiteral("%1 us (%2)")
+                           .arg(worst->cpuUsPerExchange(), 0, 'f', 1)
+                           .arg(worst->title),
+                       worst->cpuUsPerExchange() < kCpuTargetUs};
+    if (m_program.measured && !m_program.firstFrameMs.isEmpty()) {
+        const double ms = m_program.firstFrameMedianMs();
+        list << Target{
+            QStringLiteral("program's first frame within %1 ms").arg(kFirstFrameTargetMs),
+            QStringLiteral("%1 ms").arg(ms, 0, 'f', 0), ms <= kFirstFrameTargetMs};
+    }
+    if (m_program.measured && !m_program.peakRssKb.isEmpty()) {
+        const double mb = double(m_program.peakRssMedianKb()) / 1024;
+        list << Target{QStringLiteral("program's peak memory under %1 MB").arg(kMemoryTargetMb),
+                       QStringLiteral("%1 MB").arg(mb, 0, 'f', 1), mb < kMemoryTargetMb};
+    }
+    return list;
+}
+
+void BenchReport::printTable(QTextStream &out, bool markdown) const
+{
+    const QStringList head = {QStringLiteral("run"),
+                              QStringLiteral("bit/s"),
+                              QStringLiteral("exchanges"),
+                              QStringLiteral("bytes to adapter"),
+                              QStringLiteral("bytes from adapter"),
+                              QStringLiteral("wall ms"),
+                              QStringLiteral("bound ms"),
+                              QStringLiteral("ratio"),
+                              QStringLiteral("CPU us/exch"),
+                              QStringLiteral("wall us/exch"),
+                              QStringLiteral("peak MB")};
+    QList<QStringList> cells;
+    for (const Row &r : m_rows) {
+        if (r.samples.isEmpty())
+            continue;
+        const QString rate = r.paced ? QString::number(r.baud) : QStringLiteral("no pacing");
+        cells << QStringList{
+            r.title,
+            rate,
+            QString::number(r.exchanges()),
+            QString::number(r.bytesToAdapter()),
+            QString::number(r.bytesFromAdapter()),
+            QString::number(r.wallMs(), 'f', 1),
+            r.paced ? QString::number(r.boundMs(m_latencyUs), 'f', 1) : QStringLiteral("-"),
+            r.paced ? QString::number(r.ratio(m_latencyUs), 'f', 3) : QStringLiteral("-"),
+            QString::number(r.cpuUsPerExchange(), 'f', 1),
+            QString::number(r.wallUsPerExchange(), 'f', 1),
+            QString::number(double(r.peakRssKb()) / 1024, 'f', 1)};
+    }
+
+    if (markdown) {
+        out << "| " << head.join(QStringLiteral(" | ")) << " |\n|";
+        for (int i = 0; i < head.size(); ++i)
+            out << (i == 0 ? "---|" : "---:|");
+        out << '\n';
+        for (const QStringList &c : cells)
+            out << "| " << c.join(QStringLiteral(" | ")) << " |\n";
+    } else {
+        QList<int> width;
+        for (const QString &h : head)
+            width << h.size();
+        for (const QStringList &c : cells)
+            for (int i = 0; i < c.size(); ++i)
+                width[i] = qMax(width[i], c.at(i).size());
+        auto line = [&](const QStringList &c) {
+            for (int i = 0; i < c.size(); ++i)
+                out << (i == 0 ? c.at(i).leftJustified(width[i]) : c.at(i).rightJustified(width[i]))
+                    << (i + 1 < c.size() ? "  " : "\n");
+        };
+        line(head);
+        for (const QStringList &c : cells)
+            line(c);
+    }
+
+    if (m_program.measured) {
+        out << (markdown ? "\n" : "") << "Program: first frame "
+            << QString::number(m_program.firstFrameMedianMs(), 'f', 0)
+            << " ms after start, peak memory "
+            << QString::number(double(m_program.peakRssMedianKb()) / 1024, 'f', 1)
+            << " MB after connecting and reading the configuration (" << m_program.note << ")\n";
+    } else if (!m_program.note.isEmpty()) {
+        out << "Program not measured: " << m_program.note << '\n';
+    }
+    out << "Medians of " << m_repetitions << " repetitions; simulator bus latency " << m_latencyUs
+        << " us per frame; load average " << (m_loadBefore.isEmpty() ? 0 : m_loadBefore.first())
+        << " before, " << (m_loadAfter.isEmpty() ? 0 : m_loadAfter.first()) << " after, on "
+        << m_cores << " cores.\n";
+    for (const Target &t : targets())
+        out << (t.met ? "  met     " : "  MISSED  ") << t.what << ": " << t.reached << '\n';
+    for (const QString &f : m_failures)
+        out << "  FAILED  " << f << '\n';
+    out.flush();
+}
+
+QJsonObject BenchReport::toJson() const
+{
+    QJsonArray runs;
+    for (const Row &r : m_rows) {
+        if (r.samples.isEmpty())
+            continue;
+        QJsonObject o{
+            {QStringLiteral("run"), r.id},
+            {QStringLiteral("title"), r.title},
+            {QStringLiteral("baud"), r.baud},
+            {QStringLiteral("pacing"), r.paced},
+            {QStringLiteral("exchanges"), r.exchanges()},
+            {QStringLiteral("busRequests"), r.requests()},
+            {QStringLiteral("bytesToAdapter"), r.bytesToAdapter()},
+            {QStringLiteral("bytesFromAdapter"), r.bytesFromAdapter()},
+            {QStringLiteral("wallMs"), rounded(r.wallMs(), 3)},
+            {QStringLiteral("cpuUsPerExchange"), rounded(r.cpuUsPerExchange(), 2)},
+            {QStringLiteral("wallUsPerExchange"), rounded(r.wallUsPerExchange(), 2)},
+            {QStringLiteral("peakRssKb"), r.peakRssKb()},
+            {QStringLiteral("simulatorLateUs"), rounded(r.simLateUs(), 1)},
+            {QStringLiteral("samples"),
+             QJsonObject{
+                 {QStringLiteral("wallMs"),
+                  toArray(collect<double>(r.samples, [](auto &s) { return s.wallUs / 1000; }), 3)},
+                 {QStringLiteral("cpuUs"),
+                  toArray(collect<double>(r.samples, [](auto &s) { return s.cpuUs; }), 0)},
+             }},
+        };
+        if (r.paced) {
+            o.insert(QStringLiteral("boundMs"), rounded(r.boundMs(m_latencyUs), 3));
+            o.insert(QStringLiteral("ratio"), rounded(r.ratio(m_latencyUs), 4));
+        }
+        runs.append(o);
+    }
+
+    QJsonObject program{{QStringLiteral("measured"), m_program.measured},
+                        {QStringLiteral("note"), m_program.note}};
+    if (m_program.measured) {
+        program.insert(QStringLiteral("firstFrameMs"), rounded(m_program.firstFrameMedianMs(), 1));
+        program.insert(QStringLiteral("peakRssKb"), m_program.peakRssMedianKb());
+        program.insert(QStringLiteral("firstFrameSamplesMs"), toArray(m_program.firstFrameMs, 1));
+        QList<double> kb;
+        for (qint64 v : m_program.peakRssKb)
+            kb << double(v);
+        program.insert(QStringLiteral("peakRssSamplesKb"), toArray(kb, 0));
+    }
+
+    QJsonArray targets;
+    for (const Target &t : this->targets())
+        targets.append(QJsonObject{{QStringLiteral("target"), t.what},
+                                   {QStringLiteral("reached"), t.reached},
+                                   {QStringLiteral("met"), t.met}});
+
+    return QJsonObject{
+        {QStringLiteral("date"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
+        {QStringLiteral("repetitions"), m_repetitions},
+        {QStringLiteral("latencyUs"), m_latencyUs},
+        {QStringLiteral("bitsPerByte"), kBitsPerByte},
+        {QStringLiteral("machine"),
+         QJsonObject{{QStringLiteral("cores"), m_cores},
+                     {QStringLiteral("loadBefore"), loadArray(m_loadBefore)},
+                     {QStringLiteral("loadAfter"), loadArray(m_loadAfter)}}},
+        {QStringLiteral("runs"), runs},
+        {QStringLiteral("program"), program},
+        {QStringLiteral("targets"), targets},
+        {QStringLiteral("failures"), QJsonArray::fromStringList(m_failures)},
+    };
+}

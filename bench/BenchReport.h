@@ -1,0 +1,84 @@
+#pragma once
+
+// The figures of a benchmark: every repetition of every run, reduced to medians, printed
+// as a table (plain or Markdown), checked against the targets and written as JSON.
+
+#include "bench/BenchSession.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QTextStream>
+
+class BenchReport
+{
+public:
+    struct Row
+    {
+        QString id;    // "splash-1", "export", ...
+        QString title; // "splash upload, profile 1 (173x128)"
+        int baud = 0;
+        bool paced = true;
+        QList<BenchSession::Sample> samples;
+
+        // Medians over the repetitions.
+        qint64 exchanges() const;
+        qint64 requests() const;
+        qint64 bytesToAdapter() const;
+        qint64 bytesFromAdapter() const;
+        double wallMs() const;
+        double cpuUsPerExchange() const;
+        double wallUsPerExchange() const;
+        double simLateUs() const;
+        qint64 peakRssKb() const;
+        // The least time the line allows: every byte each way at 10 bits a byte, plus the
+        // simulator's bus latency for each frame on the bus. 0 without pacing.
+        double boundMs(qint64 latencyUs) const;
+        double ratio(qint64 latencyUs) const;
+    };
+
+    // The real program under a display server.
+    struct Program
+    {
+        bool measured = false;
+        QString note; // why it was not measured, or how
+        QList<double> firstFrameMs;
+        QList<qint64> peakRssKb; // after connecting and reading the configuration
+        double firstFrameMedianMs() const;
+        qint64 peakRssMedianKb() const;
+    };
+
+    struct Target
+    {
+        QString what;
+        QString reached;
+        bool met = false;
+    };
+
+    static double median(QList<double> values);
+
+    Row &row(const QString &id, const QString &title, int baud, bool paced);
+    const QList<Row> &rows() const { return m_rows; }
+    Program &program() { return m_program; }
+
+    void setRepetitions(int n) { m_repetitions = n; }
+    void setLatencyUs(qint64 us) { m_latencyUs = us; }
+    // Load averages (1, 5, 15 minutes) before and after, and the number of cores.
+    void setLoad(const QList<double> &before, const QList<double> &after, int cores);
+    void addFailure(const QString &text) { m_failures << text; }
+    QStringList failures() const { return m_failures; }
+
+    QList<Target> targets() const;
+    void printTable(QTextStream &out, bool markdown) const;
+    QJsonObject toJson() const;
+
+private:
+    QList<Row> m_rows;
+    Program m_program;
+    int m_repetitions = 0;
+    qint64 m_latencyUs = 0;
+    QList<double> m_loadBefore;
+    QList<double> m_loadAfter;
+    int m_cores = 0;
+    QStringList m_failures;
+};
