@@ -1,6 +1,7 @@
 // VeltroKX4: configuration tool for the KX4 CAN-bus instrument dashboard.
 
 #include "app/AppShell.h"
+#include "app/StartupProbe.h"
 #include "app/Translators.h"
 #include "runner/CFGRunner.h"
 #include "ui/UiResources.h"
@@ -28,7 +29,10 @@ int main(int argc, char **argv)
     AppShell::prepareEngine(engine, runner);
     // Without a window the event loop would wait forever for a close that
     // cannot come.
-    const int code = AppShell::loadMainWindow(engine) ? app.exec() : 1;
+    const bool loaded = AppShell::loadMainWindow(engine);
+    if (loaded)
+        StartupProbe::attach(engine, runner); // only when the benchmark asks (KX4_PROBE)
+    const int code = loaded ? app.exec() : 1;
 
     AppShell::shutdown(runner, translator);
     return code;
