@@ -441,6 +441,7 @@ ApplicationWindow {
                 columns: 2
 
                 Image {
+                    objectName: "aboutLogo"
                     source: "qrc:/logo.ico"
                     fillMode: Image.PreserveAspectFit
                     Layout.rowSpan: 2

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QQmlApplicationEngine>
 #include <QStandardPaths>
+#include <QTranslator>
 #include <QtTest>
 
 void AppUnderTest::prepareProcess()
@@ -29,6 +30,10 @@ AppUnderTest::AppUnderTest() = default;
 AppUnderTest::~AppUnderTest()
 {
     shutdown();
+    for (QTranslator *t : qApp->findChildren<QTranslator *>()) {
+        QCoreApplication::removeTranslator(t);
+        delete t;
+    }
 }
 
 bool AppUnderTest::start()
@@ -74,6 +79,21 @@ QVariant AppUnderTest::property(const QString &name, const char *prop) const
 {
     QObject *o = object(name);
     return o ? o->property(prop) : QVariant();
+}
+
+QStringList AppUnderTest::toastTexts() const
+{
+    QStringList texts;
+    QQuickItem *list = item("toast");
+    const int count = list ? list->property("count").toInt() : 0;
+    for (int i = 0; i < count; ++i) {
+        QQuickItem *toast = nullptr;
+        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, toast),
+                                  Q_ARG(int, i));
+        if (toast)
+            texts << toast->property("text").toString();
+    }
+    return texts;
 }
 
 static bool shownOnScreen(QQuickItem *item)

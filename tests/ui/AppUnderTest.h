@@ -8,6 +8,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class CFGRunner;
@@ -23,7 +24,10 @@ public:
     static void prepareApplication();
 
     AppUnderTest();
-    ~AppUnderTest(); // AppShell::shutdown, then the engine goes
+    // AppShell::shutdown, then the engine goes. The framework's translator,
+    // which the program keeps until it exits, goes too: the next window
+    // starts like a new process.
+    ~AppUnderTest();
 
     // Installs translations, creates the controller and loads the window.
     bool start();
@@ -36,6 +40,12 @@ public:
     QObject *object(const QString &name) const;
     QQuickItem *item(const QString &name) const;
     QVariant property(const QString &name, const char *prop) const;
+    bool isEnabled(const QString &name) const { return property(name, "enabled").toBool(); }
+
+    // The page the main stack shows: 0 connection, 1 progress, 2 device.
+    int stackIndex() const { return property("stack", "currentIndex").toInt(); }
+    // Texts of the toasts still on screen, newest first.
+    QStringList toastTexts() const;
 
     // A visible item of the window or one of its popups whose "text" is `text`.
     QQuickItem *itemWithText(const QString &text) const;

@@ -46,22 +46,6 @@ class TstEndToEnd : public QObject
     std::unique_ptr<AppUnderTest> app;
     std::unique_ptr<PageRecorder> pages;
 
-    int stackIndex() const { return app->property("stack", "currentIndex").toInt(); }
-    bool menuEnabled(const char *name) const { return app->property(name, "enabled").toBool(); }
-    QStringList toasts() const
-    {
-        QStringList texts;
-        QQuickItem *list = app->item("toast");
-        for (int i = 0; i < list->property("count").toInt(); ++i) {
-            QQuickItem *toast = nullptr;
-            QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, toast),
-                                      Q_ARG(int, i));
-            if (toast)
-                texts << toast->property("text").toString();
-        }
-        return texts;
-    }
-
     // Clicks "Connect" and waits for the device page.
     void connectFromPage()
     {
@@ -69,8 +53,8 @@ class TstEndToEnd : public QObject
         QVERIFY(button);
         QTRY_VERIFY(button->isEnabled());
         app->click(button);
-        QTRY_VERIFY_WITH_TIMEOUT(stackIndex() == 2 && app->runner()->getState() == CFGRunner::Idle,
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            app->stackIndex() == 2 && app->runner()->getState() == CFGRunner::Idle, 30000);
     }
 
 private slots:
@@ -121,19 +105,19 @@ private slots:
         QCOMPARE(QSettings().value("mod").toString(), QString("eml327"));
         QCOMPARE(app->property("connIndicator", "state").toString(), QString("connected"));
 
-        QTRY_VERIFY(!toasts().isEmpty());
-        const QString info = toasts().last();
+        QTRY_VERIFY(!app->toastTexts().isEmpty());
+        const QString info = app->toastTexts().last();
         QVERIFY2(info.startsWith("Connected to\nFW "), qPrintable(info));
         QVERIFY2(info.contains("\nConfig: "), qPrintable(info));
         QTRY_COMPARE(app->property("toast", "count").toInt(), 0); // let the messages go
         app->screenshot("e2e-device");
 
         QVERIFY(app->triggerMenu({"Disconnect"}));
-        QTRY_COMPARE(stackIndex(), 0);
+        QTRY_COMPARE(app->stackIndex(), 0);
         QCOMPARE(app->runner()->getState(), CFGRunner::NotConnected);
         QCOMPARE(app->property("connIndicator", "state").toString(), QString("none"));
         for (const char *name : {"connAbortMenu", "bkpMenu", "rstMenu", "dfuMenu"})
-            QVERIFY2(!menuEnabled(name), name);
+            QVERIFY2(!app->isEnabled(name), name);
         app->screenshot("e2e-disconnected");
     }
 
@@ -147,8 +131,8 @@ private slots:
         QMetaObject::Connection c =
             connect(app->runner(), &CFGRunner::stateChanged, this, [&](CFGRunner::State s) {
                 if (s == CFGRunner::Rebooting)
-                    atReboot = {menuEnabled("connAbortMenu"), menuEnabled("bkpMenu"),
-                                menuEnabled("dfuMenu"), menuEnabled("rstMenu")};
+                    atReboot = {app->isEnabled("connAbortMenu"), app->isEnabled("bkpMenu"),
+                                app->isEnabled("dfuMenu"), app->isEnabled("rstMenu")};
             });
 
         QVERIFY(app->triggerMenu({"Device restart"}));
@@ -159,12 +143,12 @@ private slots:
         QVERIFY(ok);
         app->click(ok);
 
-        QTRY_COMPARE_WITH_TIMEOUT(stackIndex(), 0, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(app->stackIndex(), 0, 30000);
         disconnect(c);
         QCOMPARE(atReboot, QList<bool>({true, false, false, false}));
         QCOMPARE(app->runner()->getState(), CFGRunner::NotConnected);
         for (const char *name : {"connAbortMenu", "bkpMenu", "rstMenu", "dfuMenu"})
-            QVERIFY2(!menuEnabled(name), name);
+            QVERIFY2(!app->isEnabled(name), name);
     }
 
     void importWithoutBackups()

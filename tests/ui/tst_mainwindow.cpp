@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QSettings>
-#include <QTranslator>
 #include <QtTest>
 
 class TstMainWindow : public QObject
@@ -15,24 +14,6 @@ class TstMainWindow : public QObject
     Q_OBJECT
 
     std::unique_ptr<AppUnderTest> app;
-
-    int stackIndex() const { return app->property("stack", "currentIndex").toInt(); }
-    bool menuEnabled(const char *name) const { return app->property(name, "enabled").toBool(); }
-    // Texts of the toasts on screen, newest first.
-    QStringList toasts() const
-    {
-        QStringList texts;
-        QQuickItem *list = app->item("toast");
-        const int count = list->property("count").toInt();
-        for (int i = 0; i < count; ++i) {
-            QQuickItem *toast = nullptr;
-            QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, toast),
-                                      Q_ARG(int, i));
-            if (toast)
-                texts << toast->property("text").toString();
-        }
-        return texts;
-    }
 
 private slots:
     void initTestCase() { AppUnderTest::prepareApplication(); }
@@ -44,23 +25,17 @@ private slots:
         QVERIFY(app->start());
     }
 
-    void cleanup()
-    {
-        app.reset();
-        // The framework's translator belongs to the application object.
-        for (QTranslator *t : qApp->findChildren<QTranslator *>()) {
-            QCoreApplication::removeTranslator(t);
-            delete t;
-        }
-    }
+    void cleanup() { app.reset(); }
 
     void initialState()
     {
         QCOMPARE(app->property("window", "title").toString(), QString("Veltro KX4 Config"));
-        QCOMPARE(stackIndex(), 0);
+        QCOMPARE(app->stackIndex(), 0);
         QCOMPARE(app->property("connIndicator", "state").toString(), QString("none"));
         for (const char *name : {"connAbortMenu", "bkpMenu", "rstMenu", "dfuMenu"})
-            QVERIFY2(!menuEnabled(name), name);
+            QVERIFY2(!app->isEnabled(name), name);
+        // Our own icons, read by the framework's ICO plug-in.
+        QVERIFY(!QApplication::windowIcon().pixmap(32, 32).isNull());
         app->screenshot("window-start");
     }
 
@@ -108,7 +83,7 @@ private slots:
 
         emit app->runner()->stateChanged(CFGRunner::State(state));
 
-        QCOMPARE(stackIndex(), index < 0 ? 2 : index);
+        QCOMPARE(app->stackIndex(), index < 0 ? 2 : index);
         QCOMPARE(progress->property("busy").toBool(), busy.isValid() ? busy.toBool() : busyBefore);
         QCOMPARE(progress->property("text").toString(), caption == "=" ? "before" : caption);
     }
@@ -119,10 +94,10 @@ private slots:
         CFGRunner *r = app->runner();
         emit r->stateChanged(CFGRunner::Connecting);
         emit r->stateChanged(CFGRunner::Idle);
-        QCOMPARE(stackIndex(), 2);
+        QCOMPARE(app->stackIndex(), 2);
         emit r->stateChanged(CFGRunner::Reading);
         emit r->progress(0.25);
-        QCOMPARE(stackIndex(), 1);
+        QCOMPARE(app->stackIndex(), 1);
         QQuickItem *bar = app->item("progressBar");
         QCOMPARE(bar->property("indeterminate").toBool(), false);
         QCOMPARE(bar->property("value").toDouble(), 0.25);
@@ -133,22 +108,22 @@ private slots:
     {
         CFGRunner *r = app->runner();
         emit r->connectedToHost();
-        QCOMPARE(stackIndex(), 1);
+        QCOMPARE(app->stackIndex(), 1);
         QCOMPARE(app->property("connIndicator", "state").toString(), QString("connected"));
         for (const char *name : {"connAbortMenu", "bkpMenu", "rstMenu", "dfuMenu"})
-            QVERIFY2(menuEnabled(name), name);
+            QVERIFY2(app->isEnabled(name), name);
 
         // A restart takes the device entries away but leaves "Disconnect".
         emit r->stateChanged(CFGRunner::Rebooting);
-        QVERIFY(menuEnabled("connAbortMenu"));
+        QVERIFY(app->isEnabled("connAbortMenu"));
         for (const char *name : {"bkpMenu", "rstMenu", "dfuMenu"})
-            QVERIFY2(!menuEnabled(name), name);
+            QVERIFY2(!app->isEnabled(name), name);
 
         emit r->disconnectedFromHost();
-        QCOMPARE(stackIndex(), 0);
+        QCOMPARE(app->stackIndex(), 0);
         QCOMPARE(app->property("connIndicator", "state").toString(), QString("none"));
         for (const char *name : {"connAbortMenu", "bkpMenu", "rstMenu", "dfuMenu"})
-            QVERIFY2(!menuEnabled(name), name);
+            QVERIFY2(!app->isEnabled(name), name);
     }
 
     // The disabled sub-menu cannot be opened with the mouse either.
@@ -191,8 +166,8 @@ private slots:
         CFGRunner *r = app->runner();
         emit r->deviceInfo(QVariantMap{{"version", 7}, {"count", 5}, {"disp", 1}});
         emit r->alert("Communication error: no data");
-        QTRY_COMPARE(toasts().size(), 2);
-        QCOMPARE(toasts(),
+        QTRY_COMPARE(app->toastTexts().size(), 2);
+        QCOMPARE(app->toastTexts(),
                  QStringList({"Communication error: no data", "Connected to\nFW 7\nConfig: 5"}));
         QCOMPARE(app->property("dispSelector", "currentText").toString(), QString("Double"));
 
@@ -239,10 +214,10 @@ private slots:
         QTRY_COMPARE(QSettings().value("language").toString(), storedAfter);
         // In the language the window was started in.
         if (toast)
-            QTRY_COMPARE(toasts(), QStringList{QCoreApplication::translate(
-                                       "main", "Restart the app to apply changes")});
+            QTRY_COMPARE(app->toastTexts(), QStringList{QCoreApplication::translate(
+                                                "main", "Restart the app to apply changes")});
         else
-            QCOMPARE(toasts(), QStringList());
+            QCOMPARE(app->toastTexts(), QStringList());
     }
 
     void aboutBox()
@@ -253,6 +228,7 @@ private slots:
         const QString credits = app->property("aboutCredits", "text").toString();
         QVERIFY2(credits.contains(QString("Qt Framework ") + QT_VERSION_STR), qPrintable(credits));
         QVERIFY(!credits.contains("5.11.1") || QString(QT_VERSION_STR) == "5.11.1");
+        QTRY_COMPARE(app->property("aboutLogo", "status").toInt(), 1); // Image.Ready
         QCOMPARE(app->property("aboutVersion", "text").toString(),
                  QString("Veltro KX4 Config 0.2.0"));
 
