@@ -409,6 +409,7 @@ ApplicationWindow {
 
     Dialogs.MessageDialog {
         id: upgradeConfirm
+        objectName: "upgradeConfirm"
         title: qsTr("Firmware Upgrade")
         modality: Qt.ApplicationModal
         icon: Dialogs.StandardIcon.Warning
