@@ -82,9 +82,12 @@ bool CFGRunner::connectToHost(QString port, int baud, bool adv)
     settings.setValue(QStringLiteral("port"), port);
     settings.setValue(QStringLiteral("baud"), baud);
 
+    // A second connect made from an event handled while the first one probes rates is
+    // refused by the link; it must not end the first one's quiet period early.
+    const bool outerSetup = inSetup;
     inSetup = true;
     const bool ok = link->setup(port, uint(qMax(baud, 0)), true, adv);
-    inSetup = false;
+    inSetup = outerSetup;
     qCInfo(lcRunner) << "connect" << port << "baud" << baud << (ok ? "ok" : "failed");
 
     if (ok) {

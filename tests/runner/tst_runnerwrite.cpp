@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -307,7 +308,13 @@ void tst_RunnerWrite::engineByName()
 void tst_RunnerWrite::scriptedSessionWithDetection()
 {
     RunnerRecorder rec(&s->runner());
+    // "Connect" pressed again while the rates are probed: refused, and the first
+    // connection goes on undisturbed.
+    int secondConnect = -1;
+    QTimer::singleShot(
+        100, this, [&] { secondConnect = s->runner().connectToHost(s->port(), 0, false) ? 1 : 0; });
     QVERIFY(s->connectRunner(0, false, 30000));
+    QCOMPARE(secondConnect, 0);
     QVERIFY(!rec.alerts().contains("Connection closed"));
     QCOMPARE(rec.names({"connectedToHost", "disconnectedFromHost"}),
              QStringList({"connectedToHost"}));
