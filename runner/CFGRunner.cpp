@@ -91,7 +91,9 @@ bool CFGRunner::connectToHost(QString port, int baud, bool adv)
     qCInfo(lcRunner) << "connect" << port << "baud" << baud << (ok ? "ok" : "failed");
 
     if (ok) {
-        devInfo = QJsonObject();
+        // A connect over a running session starts afresh: writes queued for the old
+        // session would otherwise go out on the first acknowledgement of the new one.
+        clearSession();
         state = Connecting;
         emit stateChanged(Connecting);
     } else if (state != NotConnected) {

@@ -32,6 +32,7 @@ private slots:
     void duplicatedAndLateReplies_data();
     void duplicatedAndLateReplies();
     void hangUpMidRead();
+    void interruptedWriteLeavesNothingQueued_data();
     void interruptedWriteLeavesNothingQueued();
 
 private:
@@ -294,14 +295,25 @@ void tst_RunnerFaults::hangUpMidRead()
     QCOMPARE(runner.getState(), CFGRunner::Reading);
 }
 
+void tst_RunnerFaults::interruptedWriteLeavesNothingQueued_data()
+{
+    QTest::addColumn<bool>("reconnectAtOnce");
+    // Retransmissions run out and the session ends with "Communication error".
+    QTest::newRow("session ended by the error") << false;
+    // The interface connects again while the write is still waiting for its acknowledgement.
+    QTest::newRow("new connection over it") << true;
+}
+
 void tst_RunnerFaults::interruptedWriteLeavesNothingQueued()
 {
+    QFETCH(bool, reconnectAtOnce);
     // The odometer write is never acknowledged: the session ends with the engine-time
     // write still queued behind it.
     s->dashboard().setValue(SimDashboard::SavedEngineTime, 5);
     s->sim().faults().addFault(SimFault::NeverAck, nextRequest(), 10);
     start(Operation::MaintenanceWrite);
-    QVERIFY(s->waitForState(CFGRunner::NotConnected, 20000));
+    if (!reconnectAtOnce)
+        QVERIFY(s->waitForState(CFGRunner::NotConnected, 20000));
 
     QVERIFY(s->connectRunner());
     s->clearFrames();
