@@ -12,6 +12,8 @@
 #include "config/BackupFile.h"
 #include "config/BackupStorage.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,6 +21,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <QtEndian>
 
@@ -264,16 +267,25 @@ bool tst_FaultMatrix::settle(SimSession &s, RunnerRecorder &rec, int boundMs)
     sinceActivity.start();
     int seenEvents = rec.events().size();
     int seenRequests = s.sim().requestCount();
-    return QTest::qWaitFor(
-        [&] {
-            if (rec.events().size() != seenEvents || s.sim().requestCount() != seenRequests) {
-                seenEvents = rec.events().size();
-                seenRequests = s.sim().requestCount();
-                sinceActivity.restart();
-            }
-            return sinceActivity.elapsed() >= QuietMs;
-        },
-        boundMs);
+    const auto quiet = [&] {
+        if (rec.events().size() != seenEvents || s.sim().requestCount() != seenRequests) {
+            seenEvents = rec.events().size();
+            seenRequests = s.sim().requestCount();
+            sinceActivity.restart();
+        }
+        return sinceActivity.elapsed() >= QuietMs;
+    };
+    // Look after every event pass: QTest::qWaitFor sleeps 10 ms between looks, and every
+    // in-process exchange needs two passes, so a transfer would crawl at 20 ms a chunk.
+    QDeadlineTimer deadline(boundMs);
+    QTimer tick; // wakes the loop while all is quiet
+    tick.start(10);
+    while (!quiet()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 void tst_FaultMatrix::checkBackups(const QString &cell)
