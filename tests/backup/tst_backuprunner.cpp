@@ -162,7 +162,7 @@ QString TestBackupRunner::exportBackup(bool withCounters)
 
 bool TestBackupRunner::waitForAlert(const QString &text, int timeoutMs)
 {
-    return QTest::qWaitFor([&] { return m_rec->alerts().contains(text); }, timeoutMs);
+    return SimSession::waitUntil([&] { return m_rec->alerts().contains(text); }, timeoutMs);
 }
 
 QStringList TestBackupRunner::storedFiles() const

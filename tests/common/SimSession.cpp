@@ -3,6 +3,7 @@
 #include "config/ParameterCatalogue.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QStandardPaths>
 #include <QTest>
@@ -58,6 +59,19 @@ bool runUntil(const bool &reached, QEventLoop &loop, int timeoutMs)
 }
 
 } // namespace
+
+bool SimSession::waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QTimer tick; // wakes the loop while nothing else happens
+    tick.start(10);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
 
 bool SimSession::waitForState(CFGRunner::State state, int timeoutMs)
 {

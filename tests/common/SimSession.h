@@ -13,6 +13,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <functional>
 #include <memory>
 
 class SimSession : public QObject
@@ -42,6 +43,10 @@ public:
     bool waitForState(CFGRunner::State state, int timeoutMs = 10000);
     // Waits until the runner is Idle and the adapter has nothing in flight any more.
     bool waitForIdle(int timeoutMs = 10000);
+    // Runs the event loop until `done` holds or the time is up, looking after every event
+    // pass (QTest::qWaitFor and QTRY_* sleep 10 ms between looks, which stretches every
+    // in-process exchange of a transfer to about 20 ms).
+    static bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 
     // The data fields of the frames the adapter sent on the bus since the last clearFrames().
     QList<QByteArray> hostFrames() const;

@@ -12,8 +12,6 @@
 #include "config/BackupFile.h"
 #include "config/BackupStorage.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,7 +19,6 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTest>
-#include <QTimer>
 #include <QUrl>
 #include <QtEndian>
 
@@ -275,17 +272,7 @@ bool tst_FaultMatrix::settle(SimSession &s, RunnerRecorder &rec, int boundMs)
         }
         return sinceActivity.elapsed() >= QuietMs;
     };
-    // Look after every event pass: QTest::qWaitFor sleeps 10 ms between looks, and every
-    // in-process exchange needs two passes, so a transfer would crawl at 20 ms a chunk.
-    QDeadlineTimer deadline(boundMs);
-    QTimer tick; // wakes the loop while all is quiet
-    tick.start(10);
-    while (!quiet()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return SimSession::waitUntil(quiet, boundMs);
 }
 
 void tst_FaultMatrix::checkBackups(const QString &cell)
