@@ -84,6 +84,7 @@ private slots:
         pages.reset();
         app.reset();
         sim->faults() = SimFaultPlan();
+        sim->dashboard().setVersion(1);
     }
 
     void connectReadDisconnect()
@@ -179,6 +180,13 @@ private slots:
         connectFromPage();
         QCOMPARE(app->property("connIndicator", "state").toString(), QString("connected"));
         sim->dashboard().memory() = memory;
+    }
+
+    // The same for a dashboard that answers with the unknown version 0xFF.
+    void unknownVersion()
+    {
+        sim->dashboard().setUnknownVersion(); // cleanup() restores it
+        connectFromPage();
     }
 
     // Closing with the link open resets the adapter on the way out.
