@@ -291,6 +291,8 @@ void CFGRunner::setEngine(int engine, QVariantList current_config)
     QSet<uint> ids;
     paramList->setParameters(parameterList(&ids));
 
+    // An entry the new engine does not offer leaves its position empty; the list index is
+    // the display position, so the entries after it keep theirs.
     QVariantList result;
     bool changed = false;
     for (const QVariant &entry : qAsConst(current_config)) {
@@ -298,6 +300,9 @@ void CFGRunner::setEngine(int engine, QVariantList current_config)
         if (map.value(QStringLiteral("active")).toBool() &&
             !ids.contains(map.value(QStringLiteral("hid")).toUInt())) {
             changed = true;
+            result.append(QVariantMap{{QStringLiteral("active"), false},
+                                      {QStringLiteral("hid"), 0},
+                                      {QStringLiteral("descr"), QString()}});
             continue;
         }
         result.append(entry);

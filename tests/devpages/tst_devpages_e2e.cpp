@@ -266,7 +266,7 @@ private slots:
 
         chooseSubPage("Main Screen", 1);
 
-        // Diesel: CAT is not offered, the positions after it move up.
+        // Diesel: CAT is not offered and its position is emptied.
         choose("engineEdit", "Diesel, common rail");
         QTRY_COMPARE(slotsShown()[1].toMap().value("active").toBool(), false);
         QCOMPARE(slotsShown()[0].toMap().value("hid").toUInt(),
