@@ -26,10 +26,13 @@ public:
     static constexpr int HeaderSize = 12;
     static constexpr int PageSize = 1024;
     static constexpr int CountersSize = 8;
-    // 16 pages would reach the maintenance values at 0x3FFB-0x3FFE, whose
-    // request words the dashboard answers as values, not as memory, and more
-    // would wrap the 14-bit address back to 0.
-    static constexpr int MaxPages = 15;
+    // 16 pages fill the 14-bit address space; more would wrap the address back
+    // to 0. The top of the 16th page holds the maintenance values at
+    // 0x3FFB-0x3FFE, whose request words the dashboard answers as values, not as
+    // memory: pages are moved only below MaintenanceValues (the counters block
+    // carries the saved values), and the file holds FF above it.
+    static constexpr int MaxPages = 16;
+    static constexpr int MaintenanceValues = 0x3FFB;
 
     // Why a file cannot be imported; the order is the order of the checks.
     enum Refusal {

@@ -19,9 +19,15 @@ namespace {
 
 constexpr int SavedOdometerAddress = 0x3FFE;
 constexpr int SavedEngineTimeAddress = 0x3FFC;
-// Acknowledgements above this address belong to the counter writes at the top of the
-// address space, never to a page chunk.
-constexpr int LastPageAcknowledge = 16378;
+
+// Where the page transfer stops: the end of the memory, or on a 16-page dashboard the
+// maintenance values at 0x3FFB. A block read at 0x3FFC is the saved engine-time request
+// (FC 7F) and a block write there sets that counter, so the last chunk of 16 pages is the
+// one at 16374, carrying 5 bytes.
+int pageTransferEnd(int total)
+{
+    return qMin(total, int(BackupFile::MaintenanceValues));
+}
 
 } // namespace
 
@@ -91,6 +97,7 @@ bool CFGRunner::exportConfig(bool w_odo)
 void CFGRunner::onExportChunk(int address, const QByteArray &payload)
 {
     const int total = BackupFile::pageCount(devInfo) * BackupFile::PageSize;
+    const int end = pageTransferEnd(total);
     if (!backupFile) {
         emit alert(tr("Export error. The saved config may be corrupt"));
         setState(Idle);
@@ -106,15 +113,16 @@ void CFGRunner::onExportChunk(int address, const QByteArray &payload)
     }
 
     emit progress(double(address) / total);
-    if (!backupFile->appendPages(payload.left(qMin(6, total - address)))) {
+    if (!backupFile->appendPages(payload.left(qMin(6, end - address)))) {
         failExport();
         return;
     }
-    if (address + 6 < total) {
+    if (address + 6 < end) {
         sendBlockRead(address + 6);
         return;
     }
-    if (!backupFile->commit()) {
+    // Above the transfer's end (the maintenance values) the file holds erased bytes.
+    if (!backupFile->appendPages(QByteArray(total - end, '\xFF')) || !backupFile->commit()) {
         failExport();
         return;
     }
@@ -188,13 +196,16 @@ void CFGRunner::onImportAcknowledge(int address)
         finishImport();
         return;
     }
-    if (address > LastPageAcknowledge || !backupFile)
+    // Only page writes get here (the counters go through pendingWrites first), and only
+    // the one in flight; an acknowledgement beyond the pages is none of this import's.
+    const int end = pageTransferEnd(total);
+    if (address >= end || !backupFile)
         return;
 
     emit progress(double(address) / total);
     const int next = address + 6;
-    if (next < total)
-        writeBlock(backupFile->pageChunk(next), next); // the last chunk is padded with FF
+    if (next < end) // the last chunk is padded with FF on the wire
+        writeBlock(backupFile->pageChunk(next).left(end - next), next);
     else
         finishImport();
 }

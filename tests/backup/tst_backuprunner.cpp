@@ -91,6 +91,8 @@ private slots:
     void importIgnoresAcknowledgeBeyondPages();
     void importRefusedOutsideIdle();
 
+    void sixteenPagesStopBelowMaintenanceValues();
+
 private:
     // Starts a simulated dashboard with `pages` pages of memoryImage(pages, 1) and the
     // two saved counters, and connects the runner to it.
@@ -291,7 +293,8 @@ void TestBackupRunner::exportOfZeroPages()
 
 void TestBackupRunner::exportRefusals()
 {
-    connectDashboard(16);
+    // 17 pages would run past the 14-bit address space.
+    connectDashboard(17);
     QVERIFY(!runner().exportConfig(true));
     QCOMPARE(m_rec->alerts(),
              QStringList{"Cannot export - the device reports more memory than can be copied"});
@@ -523,7 +526,7 @@ void TestBackupRunner::importRefusedOutsideIdle()
 {
     connectDashboard(1);
     QVERIFY(!exportBackup(false).isEmpty());
-    dash().setPages(16);
+    dash().setPages(17);
     runner().disconnectFromHost();
     QVERIFY(m_session->connectRunner());
     m_rec->clear();
@@ -538,6 +541,46 @@ void TestBackupRunner::importRefusedOutsideIdle()
     QCOMPARE(m_rec->alerts(), QStringList{"Cannot import - device is not properly connected"});
     QCOMPARE(m_rec->names({"stateChanged"}), QStringList());
     QCOMPARE(only(m_session->hostFrames(), isWrite), QList<QByteArray>());
+}
+
+void TestBackupRunner::sixteenPagesStopBelowMaintenanceValues()
+{
+    // 16 pages reach the top of the address space, where 0x3FFB-0x3FFE are the maintenance
+    // values: a read at 0x3FFC (FC 7F) would be answered as the saved engine time, a write
+    // there would set it. Both transfers end with the chunk at 16374 (0x3FF6).
+    connectDashboard(16);
+    const QByteArray original = dash().memory();
+    const int end = 0x3FFB;
+
+    // Thousands of exchanges: waits that run the event loop, not the polling ones.
+    QVERIFY(runner().exportConfig(false));
+    QVERIFY(m_session->waitForIdle(60000));
+    QVERIFY(m_rec->alerts().contains("Export complete!"));
+    const QString path = m_dir + "/0000.bkp";
+    const QList<QByteArray> reads = only(m_session->hostFrames(), isRead);
+    QCOMPARE(reads.size(), 2730);
+    QCOMPARE(reads.last(), QByteArray::fromHex("F67FFFFFFFFFFFFF"));
+    const QByteArray file = fileBytes(path);
+    const QByteArray pages = file.right(16 * 1024);
+    QCOMPARE(pages.left(end), original.left(end));
+    QCOMPARE(pages.mid(end), QByteArray(16 * 1024 - end, '\xFF'));
+
+    dash().memory() = memoryImage(16, 2);
+    dash().setValue(SimDashboard::SavedEngineTime, 2);
+    m_session->clearFrames();
+    m_rec->clear();
+    QVERIFY(runner().importConfig("0000", false));
+    // "Import finished", then the configuration is read again.
+    QVERIFY(m_session->waitForState(CFGRunner::Reading, 60000));
+    QVERIFY(m_session->waitForIdle());
+    QVERIFY(m_rec->alerts().contains("Import finished"));
+    QCOMPARE(m_rec->count("boardConfig"), 1);
+    QCOMPARE(dash().memory().left(end), original.left(end));
+    // The saved engine time is left as the dashboard has it: no counters were asked for.
+    QCOMPARE(dash().value(SimDashboard::SavedEngineTime), 2u);
+    const QList<QByteArray> writes = only(m_session->hostFrames(), isWrite);
+    QCOMPARE(writes.size(), 2730);
+    QCOMPARE(writes.last(), QByteArray::fromHex("F6FF") + original.mid(16374, 5) + "\xFF");
 }
 
 QTEST_GUILESS_MAIN(TestBackupRunner)
