@@ -9,7 +9,10 @@
 
 #include <algorithm>
 
-Q_LOGGING_CATEGORY(lcLink, "kx4.link")
+// The traffic (every line each way) is debug output, off unless asked for:
+// QT_LOGGING_RULES="kx4.link.debug=true"; on by default it would cost every exchange
+// its formatting and a write to the terminal.
+Q_LOGGING_CATEGORY(lcLink, "kx4.link", QtInfoMsg)
 
 const QList<qint32> baudRates = {9600,   19200,   38400,   57600,   115200,  256000,
                                  500000, 1000000, 2000000, 4000000, 5000000, 8000000};

@@ -9,7 +9,9 @@
 #include <QUrl>
 #include <QtEndian>
 
-Q_LOGGING_CATEGORY(lcRunner, "kx4.runner")
+// Every request and state change is debug output, off unless asked for:
+// QT_LOGGING_RULES="kx4.runner.debug=true".
+Q_LOGGING_CATEGORY(lcRunner, "kx4.runner", QtInfoMsg)
 
 CFGRunner::CFGRunner(QObject *parent)
     : QObject(parent), stateTable(new VariantMapModel(this)),
