@@ -108,8 +108,8 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
         "Simulates an ELM327-class OBD/CAN adapter with a KX4 dashboard behind it on a\n"
         "pseudo-terminal and prints the terminal's path. Stop it with Ctrl+C (SIGINT) or "
         "SIGTERM;\nSIGUSR1 prints the traffic counters to standard error. A restart into "
-        "firmware-update\nmode (01 10) leaves the dashboard silent until the program is started "
-        "again."));
+        "firmware-update\nmode (01 10) leaves the dashboard silent until SIGHUP switches it off "
+        "and on."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     p.addOption(help);
@@ -282,6 +282,13 @@ void SimProgram::printStats()
                         << Qt::endl;
 }
 
+void SimProgram::powerCycle()
+{
+    m_sim.dashboard().reset();
+    if (m_verbose)
+        logLine(QStringLiteral("dashboard switched off and on"));
+}
+
 void SimProgram::stop()
 {
     if (m_verbose && m_sim.exchangeCount() > 0) {
@@ -362,6 +369,11 @@ bool SimProgram::installSignalHandlers()
                 g_program->printStats();
             return;
         }
+        if (c == char(SIGHUP)) {
+            if (g_program)
+                g_program->powerCycle();
+            return;
+        }
         QCoreApplication::quit();
     });
     struct sigaction sa = {};
@@ -369,5 +381,5 @@ bool SimProgram::installSignalHandlers()
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     return sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0 &&
-           sigaction(SIGUSR1, &sa, nullptr) == 0;
+           sigaction(SIGUSR1, &sa, nullptr) == 0 && sigaction(SIGHUP, &sa, nullptr) == 0;
 }

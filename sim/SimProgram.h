@@ -2,7 +2,8 @@
 
 // The kx4-sim program: reads its options, serves a PtySimulator until SIGINT or SIGTERM,
 // keeps the --link symlink and the --state file, and logs the traffic with --verbose.
-// SIGUSR1 prints the traffic counters to standard error (the benchmark reads them).
+// SIGUSR1 prints the traffic counters to standard error (the benchmark reads them);
+// SIGHUP switches the dashboard off and on.
 
 #include "sim/PtySimulator.h"
 
@@ -33,9 +34,11 @@ public:
     // Prints "stats: exchanges=... requests=... bytes-in=... bytes-out=... late-us=..." to
     // standard error: the traffic since the start, for a caller that takes differences.
     void printStats();
+    // Switches the dashboard off and on (SIGHUP): it leaves update mode or a restart.
+    void powerCycle();
 
-    // Makes SIGINT and SIGTERM quit the application's event loop and SIGUSR1 print the
-    // counters of the program that exists at that time.
+    // Makes SIGINT and SIGTERM quit the application's event loop, SIGUSR1 print the
+    // counters and SIGHUP power-cycle the dashboard of the program that exists then.
     static bool installSignalHandlers();
 
 private:

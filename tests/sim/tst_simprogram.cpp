@@ -1,3 +1,4 @@
+#include "PtyClient.h"
 #include "link/ELM327IOBase.h"
 #include "sim/SimStateFile.h"
 
@@ -21,6 +22,7 @@ private slots:
     void helpAndBadOptions();
     void servesLinkKeepsStateAndCleansUp();
     void refusesUnreadableStateWithoutTouchingIt();
+    void hangUpSignalEndsUpdateMode();
 
 private:
     // Starts kx4-sim and returns the slave path it prints (empty on failure).
@@ -158,6 +160,28 @@ void tst_SimProgram::refusesUnreadableStateWithoutTouchingIt()
     QFile r(state);
     QVERIFY(r.open(QIODevice::ReadOnly));
     QCOMPARE(r.readAll(), before);
+}
+
+void tst_SimProgram::hangUpSignalEndsUpdateMode()
+{
+    QProcess p;
+    const QString slave = startSim(p, {QStringLiteral("--timeout-ms"), QStringLiteral("20")});
+    QVERIFY(!slave.isEmpty());
+    PtyClient c;
+    QVERIFY(c.open(slave, 38400));
+    for (const char *cmd : {"ate0\r", "atl0\r", "ats0\r", "atcaf0\r", "atsh74d\r", "attp6\r"})
+        QVERIFY(c.exchange(cmd).endsWith(">"));
+    QCOMPARE(c.exchange("0110\r"), QByteArray("NO DATA\r\r>")); // into update mode
+    QCOMPARE(c.exchange("FFFF\r"), QByteArray("NO DATA\r\r>"));
+    ::kill(pid_t(p.processId()), SIGHUP);
+    QByteArray reply;
+    for (int i = 0; i < 50 && !reply.startsWith("FFFF"); ++i)
+        reply = c.exchange("FFFF\r");
+    QVERIFY2(reply.startsWith("FFFF01"), reply.constData());
+    QCOMPARE(p.state(), QProcess::Running);
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_SimProgram)
