@@ -23,6 +23,11 @@ bool BackupStorage::ensureFolder(const QString &dir)
 
 QString BackupStorage::pathFor(const QString &dir, const QString &id)
 {
+    // An identifier is a file name in the storage folder, never a path: one that could
+    // reach another folder ("../x", "a/b", "C:\\x") names no backup.
+    if (id.isEmpty() || id.contains(QLatin1Char('/')) || id.contains(QLatin1Char('\\'))
+        || id.contains(QLatin1Char(':')) || id == QLatin1String("..") || id == QLatin1String("."))
+        return QString();
     return dir + QLatin1Char('/') + id + Suffix;
 }
 

@@ -18,7 +18,7 @@ public:
     // Creates the folder with its missing parents; false when that fails.
     static bool ensureFolder(const QString &dir);
 
-    // "<dir>/<id>.bkp"
+    // "<dir>/<id>.bkp"; empty when `id` is not a plain file name (a path, "..").
     static QString pathFor(const QString &dir, const QString &id);
 
     // The path of the first counter value, from 0000 upward, whose file does not

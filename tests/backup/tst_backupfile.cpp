@@ -336,6 +336,15 @@ void TestBackupFile::listing()
     // Every listed name leads back to its file.
     for (const QString &name : qAsConst(names))
         QVERIFY(QFile::exists(BackupStorage::pathFor(m_dir, name)));
+
+    // An identifier that is a path reaches no file, not even a backup next door.
+    QVERIFY(QDir(m_dir).mkdir("sub"));
+    writeFile(m_dir + "/sub/0000.bkp", "x");
+    writeFile(m_dir + "/../outside.bkp", "x");
+    for (const QString &id : {QStringLiteral("sub/0000"), QStringLiteral("../outside"),
+                              QStringLiteral("sub\\0000"), QStringLiteral(".."),
+                              QStringLiteral("C:0000"), QString()})
+        QVERIFY2(BackupStorage::pathFor(m_dir, id).isEmpty(), qPrintable(id));
 }
 
 QTEST_GUILESS_MAIN(TestBackupFile)
