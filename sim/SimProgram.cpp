@@ -63,7 +63,7 @@ const OptionSpec kOptions[] = {
      "Bus and firmware latency before every reply, in microseconds (default 0)."},
     {"timeout-ms", "ms", "",
      "Wait this long before \"NO DATA\" instead of the adapter's AT ST time."},
-    {"fault", "spec", "",
+    {"fault", "fault", "",
      "Inject a fault: kind@request[xcount][:delayms], requests counted from 1, count 0 = from "
      "there on. Kinds: %1. Repeatable."},
     {"random-faults", "rate", "", "Give each request a random fault with this probability, 0-1."},
@@ -182,9 +182,9 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
     if (!ok)
         return false;
 
-    for (const QString &spec : p.values(QStringLiteral("fault"))) {
+    for (const QString &text : p.values(QStringLiteral("fault"))) {
         SimFault f;
-        if (!SimFault::parse(spec, &f, message))
+        if (!SimFault::parse(text, &f, message))
             return false;
         adapter.faults().addFault(f);
     }
