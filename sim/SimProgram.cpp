@@ -41,7 +41,9 @@ const OptionSpec kOptions[] = {
     {"kind", "kind", "clone",
      "Adapter kind: clone (\"ELM327 v1.5\", default), genuine (\"ELM327 v2.1\") or extended "
      "(\"ELM327 v1.4b\" with the \"st\" commands)."},
-    {"pages", "n", "16", "Dashboard memory in 1024-byte pages, 1-16 (default 16)."},
+    {"pages", "n", "8",
+     "Dashboard memory in 1024-byte pages, 1-16 (default 8: the parameter table, the board "
+     "record and the largest splash picture fit, and the whole memory can be backed up)."},
     {"count", "n", "",
      "Record count the device information reports, 0-255 (default: the records in the table)."},
     {"disp", "n", "0",
