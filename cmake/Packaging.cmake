@@ -97,6 +97,7 @@ set(KX4_DEB_RUNTIME_PACKAGES
     qml-module-qtquick2
     qml-module-qtquick-window2
     qml-module-qtquick-layouts
+    qml-module-qtquick-controls
     qml-module-qtquick-controls2
     qml-module-qtquick-templates2
     qml-module-qtquick-dialogs
