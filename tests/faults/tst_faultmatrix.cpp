@@ -259,7 +259,7 @@ bool tst_FaultMatrix::settle(SimSession &s, RunnerRecorder &rec, int boundMs)
 {
     // Quiet: no signal from the controller and nothing on the bus for a while (the
     // configuration is read again 200 ms after a write).
-    constexpr int QuietMs = 600;
+    constexpr int QuietMs = 400;
     QElapsedTimer sinceActivity;
     sinceActivity.start();
     int seenEvents = rec.events().size();
