@@ -71,8 +71,10 @@ Pane {
                 padding: 3
                 spacing: 4
 
+                // Rounded down: rounding up would push the last position
+                // past the frame by up to half a pixel per position.
                 readonly property int slotHeight: Math.max(
-                                                      1, Math.round((height - 2 * padding - (pane.displaySize - 1) * spacing)
+                                                      1, Math.floor((height - 2 * padding - (pane.displaySize - 1) * spacing)
                                                                     / pane.displaySize))
 
                 Repeater {

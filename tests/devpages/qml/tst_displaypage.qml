@@ -111,6 +111,29 @@ Item {
             }
         }
 
+        function test_slotsInsideFrame_data() {
+            return [
+                {tag: "single display", size: 6},
+                {tag: "double display", size: 13}
+            ];
+        }
+
+        // Whatever the window height, the last position stays inside the frame.
+        function test_slotsInsideFrame(data) {
+            var page = makePage(data.size);
+            var list = findChild(page, "slotList");
+            var last = slot(page, data.size - 1);
+            for (var h = 300; h <= 480; h += 5) {
+                root.height = h;
+                waitForItemPolished(list.parent.parent);
+                waitForItemPolished(list);
+                var bottom = last.mapToItem(list, 0, last.height).y;
+                verify(bottom <= list.height - list.padding,
+                       "height " + h + ": last position ends at " + bottom + " of " + list.height);
+            }
+            root.height = 440;
+        }
+
         function test_setupSkipsInactiveEntries() {
             var page = makePage(6);
             var config = filled(3);
