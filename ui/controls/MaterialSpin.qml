@@ -8,6 +8,10 @@ SpinBox {
     id: control
 
     editable: true
+    // The style's paddings (8 above, 16 below) leave room for an underline
+    // this frame does not draw; equal ones keep the value in the middle.
+    topPadding: 12
+    bottomPadding: 12
     textFromValue: function (value, locale) {
         return Number(value).toString();
     }

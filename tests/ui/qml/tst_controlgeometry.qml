@@ -1,0 +1,46 @@
+import QtQuick 2.11
+import QtQuick.Controls 2.4
+import QtTest 1.2
+import "qrc:/controls"
+
+// Where the controls put their content: nothing off-centre, nothing cut off.
+Item {
+    id: root
+    width: 600
+    height: 400
+
+    Component {
+        id: spinComponent
+        MaterialSpin {
+            from: 0
+            to: 5000000
+            value: 9600
+        }
+    }
+
+    TestCase {
+        name: "ControlGeometry"
+        when: windowShown
+
+        function test_spinValueCentred_data() {
+            return [
+                {tag: "default font", size: 0},
+                {tag: "14 pt", size: 14},
+                {tag: "16 pt", size: 16}
+            ];
+        }
+
+        function test_spinValueCentred(data) {
+            var spin = createTemporaryObject(spinComponent, root);
+            if (data.size > 0)
+                spin.font.pointSize = data.size;
+            waitForRendering(spin);
+            var text = spin.contentItem;
+            var middle = text.mapToItem(spin, 0, text.height / 2).y;
+            verify(Math.abs(middle - spin.height / 2) <= 1,
+                   "value centred at " + middle + " in a box " + spin.height + " high");
+            // Still as tall as the framework's spin box, so forms keep their rows.
+            verify(spin.height >= 40, "height " + spin.height);
+        }
+    }
+}
