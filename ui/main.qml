@@ -59,7 +59,7 @@ ApplicationWindow {
                 font.pointSize: 16
                 onClicked: mainMenu.open()
 
-                Menu {
+                MaterialMenu {
                     id: mainMenu
                     objectName: "mainMenu"
                     x: 0
@@ -74,7 +74,7 @@ ApplicationWindow {
                         onTriggered: runner.disconnectFromHost()
                     }
                     MenuSeparator {}
-                    Menu {
+                    MaterialMenu {
                         id: bkpMenu
                         objectName: "bkpMenu"
                         title: qsTr("Backup")

@@ -75,7 +75,7 @@ MaterialPane {
                 font.pointSize: 14
                 onClicked: selMenu.open()
 
-                Menu {
+                MaterialMenu {
                     id: selMenu
                     objectName: "selMenu"
                     y: selTool.height

@@ -18,6 +18,25 @@ Item {
         }
     }
 
+    Component {
+        id: menuComponent
+        MaterialMenu {
+            MenuItem {
+                text: "Quit"
+            }
+            MenuSeparator {}
+            MenuItem {
+                text: "Восстановить конфигурацию панели из резервной копии"
+            }
+            MaterialMenu {
+                title: "Резервные копии и обслуживание панели"
+                MenuItem {
+                    text: "Папка резервных копий"
+                }
+            }
+        }
+    }
+
     TestCase {
         name: "ControlGeometry"
         when: windowShown
@@ -41,6 +60,32 @@ Item {
                    "value centred at " + middle + " in a box " + spin.height + " high");
             // Still as tall as the framework's spin box, so forms keep their rows.
             verify(spin.height >= 40, "height " + spin.height);
+        }
+
+        // Long entries (translations are longer than the English texts) are
+        // shown whole; short menus keep the style's width.
+        function test_menuFitsEntries() {
+            var menu = createTemporaryObject(menuComponent, root);
+            menu.open();
+            tryCompare(menu, "opened", true);
+            verify(menu.width > 200, "menu " + menu.width + " wide");
+            verify(menu.width <= root.width, "menu " + menu.width + " wide");
+            for (var i = 0; i < menu.count; ++i) {
+                var entry = menu.itemAt(i);
+                if (!entry.text)
+                    continue;
+                var label = entry.contentItem;
+                verify(label.implicitWidth <= label.width + 0.5,
+                       "\"" + entry.text + "\" needs " + label.implicitWidth + ", has " + label.width);
+            }
+            menu.close();
+        }
+
+        function test_shortMenuKeepsStyleWidth() {
+            var menu = createTemporaryObject(menuComponent, root);
+            for (var i = menu.count - 1; i > 0; --i)
+                menu.removeItem(menu.itemAt(i));
+            compare(menu.width, menu.implicitWidth);
         }
     }
 }
