@@ -203,11 +203,17 @@ void CFGRunner::onImportAcknowledge(int address)
         return;
 
     emit progress(double(address) / total);
-    const int next = address + 6;
-    if (next < end) // the last chunk is padded with FF on the wire
-        writeBlock(backupFile->pageChunk(next).left(end - next), next);
-    else
+    int next = address + 6;
+    if (next >= end) {
         finishImport();
+        return;
+    }
+    // The last chunk is padded with FF on the wire. Below the maintenance values that
+    // padding would land on 0x3FFB, so there the last chunk is moved down to end exactly
+    // at them, writing one byte of the chunk before once more with the same value.
+    if (end < total && next + 6 > end)
+        next = end - 6;
+    writeBlock(backupFile->pageChunk(next).left(end - next), next);
 }
 
 void CFGRunner::finishImport()
