@@ -49,27 +49,29 @@ private slots:
         QTest::addColumn<QString>("noUtility"); // the controller's alert
         QTest::addColumn<QString>("restartQuestion");
         QTest::addColumn<QString>("cancel"); // the framework's own button text
+        QTest::addColumn<QString>("quit");
 
         QTest::newRow("ru") << "ru" << QString::fromUtf8("Настройка Veltro KX4")
                             << QString::fromUtf8("Подключиться")
                             << QString::fromUtf8("Последовательный порт:")
                             << QString::fromUtf8("Программа обновления прошивки не найдена")
                             << QString::fromUtf8("Перезагрузить панель приборов?")
-                            << QString::fromUtf8("Отмена");
+                            << QString::fromUtf8("Отмена") << QString::fromUtf8("Выход");
         // A stored locale name selects the same files.
         QTest::newRow("ru_RU") << "ru_RU" << QString::fromUtf8("Настройка Veltro KX4")
                                << QString::fromUtf8("Подключиться")
                                << QString::fromUtf8("Последовательный порт:")
                                << QString::fromUtf8("Программа обновления прошивки не найдена")
                                << QString::fromUtf8("Перезагрузить панель приборов?")
-                               << QString::fromUtf8("Отмена");
+                               << QString::fromUtf8("Отмена") << QString::fromUtf8("Выход");
         QTest::newRow("en") << "en"
                             << "Veltro KX4 Config"
                             << "Connect"
                             << "Serial Port:"
                             << "Update utility executable not found"
                             << "Are you sure you want to restart the device?"
-                            << "Cancel";
+                            << "Cancel"
+                            << "Quit";
     }
 
     void window()
@@ -81,6 +83,7 @@ private slots:
         QFETCH(QString, noUtility);
         QFETCH(QString, restartQuestion);
         QFETCH(QString, cancel);
+        QFETCH(QString, quit);
 
         QSettings().clear();
         QSettings().setValue("language", language);
@@ -100,6 +103,16 @@ private slots:
         QTRY_VERIFY2((toast = app->itemWithText(noUtility)), qPrintable(noUtility));
         QTRY_VERIFY(fadedIn(toast));
         app->screenshot("language-" + language);
+
+        // The menu, whose entries are longest in Russian.
+        QObject *menu = app->object("mainMenu");
+        QVERIFY(menu);
+        app->click(app->item("menuTool"));
+        QTRY_VERIFY(menu->property("opened").toBool());
+        QVERIFY2(app->itemWithText(quit), qPrintable(quit));
+        app->screenshot("language-" + language + "-menu");
+        QMetaObject::invokeMethod(menu, "close");
+        QTRY_VERIFY(!menu->property("visible").toBool());
 
         QObject *confirm = app->object("rstConfirm");
         QVERIFY(confirm);
