@@ -350,7 +350,7 @@ ApplicationWindow {
         }
     }
 
-    Dialog {
+    MaterialDialog {
         id: importConfirm
         objectName: "importConfirm"
         title: qsTr("Import Config")
@@ -388,7 +388,7 @@ ApplicationWindow {
         }
     }
 
-    Dialog {
+    MaterialDialog {
         id: rstConfirm
         objectName: "rstConfirm"
         title: qsTr("Device restart")
@@ -420,7 +420,7 @@ ApplicationWindow {
         onAccepted: runner.toDFU()
     }
 
-    Dialog {
+    MaterialDialog {
         id: aboutDialog
         objectName: "aboutDialog"
         title: qsTr("About")
@@ -485,7 +485,7 @@ ApplicationWindow {
         }
     }
 
-    Dialog {
+    MaterialDialog {
         id: langDialog
         objectName: "langDialog"
         title: qsTr("Language")
@@ -524,7 +524,7 @@ ApplicationWindow {
         }
     }
 
-    Dialog {
+    MaterialDialog {
         id: deviceDialog
         objectName: "deviceDialog"
         title: qsTr("Device Info")

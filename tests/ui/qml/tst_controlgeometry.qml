@@ -37,6 +37,18 @@ Item {
         }
     }
 
+    Component {
+        id: dialogComponent
+        MaterialDialog {
+            width: 300
+            title: "Восстановление конфигурации панели"
+            standardButtons: Dialog.Cancel
+            Label {
+                text: "Копий не найдено"
+            }
+        }
+    }
+
     TestCase {
         name: "ControlGeometry"
         when: windowShown
@@ -86,6 +98,22 @@ Item {
             for (var i = menu.count - 1; i > 0; --i)
                 menu.removeItem(menu.itemAt(i));
             compare(menu.width, menu.implicitWidth);
+        }
+
+        // A title wider than the dialog wraps rather than ending in "...",
+        // and the content starts below its last line.
+        function test_dialogTitleWraps() {
+            var dialog = createTemporaryObject(dialogComponent, root);
+            dialog.open();
+            tryCompare(dialog, "opened", true);
+            var title = dialog.header;
+            compare(title.truncated, false);
+            verify(title.lineCount > 1, "title on " + title.lineCount + " line(s)");
+            verify(title.width <= dialog.width);
+            var contentTop = dialog.contentItem.mapToItem(title.parent, 0, 0).y;
+            verify(contentTop >= title.y + title.height,
+                   "content at " + contentTop + ", title ends at " + (title.y + title.height));
+            dialog.close();
         }
     }
 }
