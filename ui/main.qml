@@ -513,11 +513,11 @@ ApplicationWindow {
             model: ListModel {
                 id: langComboModel
                 ListElement {
-                    text: "English"
+                    text: qsTr("English")
                     value: "en"
                 }
                 ListElement {
-                    text: "Russian"
+                    text: qsTr("Russian")
                     value: "ru"
                 }
             }
