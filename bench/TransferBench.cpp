@@ -120,6 +120,7 @@ bool TransferBench::runDoubleDisplay(int baud, bool paced)
 
     bool backups = true;
     for (int rep = 0; rep < m_settings.repetitions; ++rep) {
+        progress(QStringLiteral("  repetition %1 of %2").arg(rep + 1).arg(m_settings.repetitions));
         BenchSession::Sample s;
         if (!session.connectAndRead(baud, &s))
             return fail(where, session.error());
@@ -153,8 +154,6 @@ bool TransferBench::runDoubleDisplay(int baud, bool paced)
         importRow.samples << s;
         // The next export takes the next free number: keep the folder as it was.
         QFile::remove(BackupStorage::pathFor(BackupStorage::folder(), backup));
-        progress(
-            QStringLiteral("  repetition %1 of %2 done").arg(rep + 1).arg(m_settings.repetitions));
     }
     return true;
 }

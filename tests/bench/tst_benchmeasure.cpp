@@ -1,0 +1,165 @@
+// The benchmark's measuring: a wrong count or a wrong bound would make every figure of
+// the README table wrong while looking plausible.
+
+#include "bench/BenchReport.h"
+#include "bench/BenchSession.h"
+#include "bench/SimProcess.h"
+
+#include <QStandardPaths>
+#include <QtTest>
+
+namespace {
+
+BenchSession::Sample sample(qint64 exchanges, qint64 requests, qint64 in, qint64 out, double wallUs,
+                            double cpuUs)
+{
+    BenchSession::Sample s;
+    s.traffic.exchanges = exchanges;
+    s.traffic.requests = requests;
+    s.traffic.bytesIn = in;
+    s.traffic.bytesOut = out;
+    s.wallUs = wallUs;
+    s.cpuUs = cpuUs;
+    return s;
+}
+
+} // namespace
+
+class TestBenchMeasure : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void parsesSimulatorCounters_data();
+    void parsesSimulatorCounters();
+    void medianBoundAndRatio();
+    void targetsAtTheirLimits_data();
+    void targetsAtTheirLimits();
+    void countsOneDiscoveryExactly();
+};
+
+void TestBenchMeasure::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QLoggingCategory::setFilterRules("kx4.*.debug=false");
+}
+
+void TestBenchMeasure::parsesSimulatorCounters_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<qint64>("exchanges");
+    QTest::addColumn<qint64>("bytesOut");
+    QTest::newRow("as printed") << QByteArray("stats: exchanges=42 requests=27 bytes-in=501 "
+                                              "bytes-out=733 late-us=12.5\n")
+                                << true << qint64(42) << qint64(733);
+    QTest::newRow("a counter added later is skipped")
+        << QByteArray("stats: exchanges=1 requests=1 bytes-in=5 bytes-out=19 late-us=0.0 "
+                      "hangups=0")
+        << true << qint64(1) << qint64(19);
+    QTest::newRow("a counter missing") << QByteArray("stats: exchanges=1 requests=1 bytes-in=5")
+                                       << false << qint64(0) << qint64(0);
+    QTest::newRow("not a number") << QByteArray("stats: exchanges=x requests=1 bytes-in=5 "
+                                                "bytes-out=19 late-us=0")
+                                  << false << qint64(0) << qint64(0);
+    QTest::newRow("another line") << QByteArray("04:01:02.003 CMD atz") << false << qint64(0)
+                                  << qint64(0);
+}
+
+void TestBenchMeasure::parsesSimulatorCounters()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, ok);
+    QFETCH(qint64, exchanges);
+    QFETCH(qint64, bytesOut);
+    SimProcess::Traffic t;
+    QCOMPARE(SimProcess::Traffic::parse(line, &t), ok);
+    if (ok) {
+        QCOMPARE(t.exchanges, exchanges);
+        QCOMPARE(t.bytesOut, bytesOut);
+    }
+}
+
+void TestBenchMeasure::medianBoundAndRatio()
+{
+    QCOMPARE(BenchReport::median({}), 0.0);
+    QCOMPARE(BenchReport::median({3, 1, 2}), 2.0);
+    QCOMPARE(BenchReport::median({4, 1, 3, 2}), 2.5);
+
+    // 100 block writes at 115200 bit/s: 17 bytes out, 19 back each, 3.125 ms an exchange
+    // on the line, plus 250 us of bus latency per frame.
+    BenchReport report;
+    report.setLatencyUs(250);
+    auto &row = report.row("splash-1", "splash", 115200, true);
+    row.samples << sample(100, 100, 1700, 1900, 400000, 3000)
+                << sample(100, 100, 1700, 1900, 350000, 5000)
+                << sample(100, 100, 1700, 1900, 500000, 4000);
+    QCOMPARE(row.wallMs(), 400.0);
+    QCOMPARE(row.boundMs(250), 312.5 + 25.0);
+    QCOMPARE(row.ratio(250), 400.0 / 337.5);
+    QCOMPARE(row.cpuUsPerExchange(), 40.0);
+    // The same id at another rate or without pacing is another row; unpaced has no bound.
+    auto &unpaced = report.row("splash-1", "splash", 115200, false);
+    QVERIFY(&unpaced != &report.row("splash-1", "splash", 115200, true));
+    unpaced.samples << sample(100, 100, 1700, 1900, 9000, 2000);
+    QCOMPARE(unpaced.boundMs(250), 0.0);
+    QCOMPARE(unpaced.ratio(250), 0.0);
+}
+
+void TestBenchMeasure::targetsAtTheirLimits_data()
+{
+    QTest::addColumn<double>("wallMs");
+    QTest::addColumn<double>("cpuUs");
+    QTest::addColumn<bool>("ratioMet");
+    QTest::addColumn<bool>("cpuMet");
+    // The export's bound: 2730 exchanges of 36 bytes at 115200 bit/s = 8531.25 ms.
+    QTest::newRow("within the limits") << 8531.25 * 1.049 << 49.99 << true << true;
+    QTest::newRow("just over") << 8531.25 * 1.051 << 50.0 << false << false;
+}
+
+void TestBenchMeasure::targetsAtTheirLimits()
+{
+    QFETCH(double, wallMs);
+    QFETCH(double, cpuUs);
+    QFETCH(bool, ratioMet);
+    QFETCH(bool, cpuMet);
+    BenchReport report;
+    report.row("export", "backup export", 115200, true).samples
+        << sample(2730, 2730, 2730 * 17, 2730 * 19, wallMs * 1000, 0);
+    // Only the splash uploads and the export at 115200 count; the import does not.
+    report.row("import", "backup import", 115200, true).samples
+        << sample(2730, 2730, 2730 * 17, 2730 * 19, 99e6, 0);
+    report.row("export", "backup export", 38400, true).samples
+        << sample(2730, 2730, 2730 * 17, 2730 * 19, 99e6, 0);
+    report.row("read", "read", 115200, false).samples << sample(100, 100, 0, 0, 1000, cpuUs * 100);
+    const QList<BenchReport::Target> targets = report.targets();
+    QCOMPARE(targets.size(), 2);
+    QCOMPARE(targets.at(0).met, ratioMet);
+    QCOMPARE(targets.at(1).met, cpuMet);
+}
+
+void TestBenchMeasure::countsOneDiscoveryExactly()
+{
+    // The demo dashboard: 5 records (110 bytes, 19 block reads), an 18-byte board record
+    // (3 reads), the device information and 4 maintenance values: 27 frames, after the
+    // link's 15 initialisation commands. Nothing of the session before (the ATZ of its
+    // close) may leak into the count.
+    BenchSession session(QStringLiteral(KX4_SIM_PROGRAM));
+    QVERIFY2(session.start({"--baud", "115200"}), qPrintable(session.error()));
+    for (int round = 0; round < 2; ++round) {
+        BenchSession::Sample s;
+        QVERIFY2(session.connectAndRead(115200, &s), qPrintable(session.error()));
+        QCOMPARE(s.traffic.requests, qint64(27));
+        QCOMPARE(s.traffic.exchanges, qint64(27 + 15));
+        // Each frame request is its hex text and a CR: 22 of 17 bytes, 5 of 5 bytes.
+        const qint64 frameBytes = 22 * 17 + 5 * 5;
+        QVERIFY(s.traffic.bytesIn > frameBytes);
+        QVERIFY(s.traffic.bytesOut > 0);
+        QVERIFY(s.wallUs > 0);
+        QCOMPARE(session.activePositions(), 5);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBenchMeasure)
+#include "tst_benchmeasure.moc"
