@@ -4,7 +4,10 @@
 #include "config/ParameterCatalogue.h"
 
 #include <QFile>
+#include <QImage>
 #include <QJsonObject>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QSet>
 
 #include <algorithm>
@@ -25,6 +28,23 @@ QString rateName(int baud, bool paced)
 TransferBench::TransferBench(const Settings &settings, BenchReport &report, QTextStream &log)
     : m_settings(settings), m_report(report), m_log(log)
 {
+}
+
+bool TransferBench::writePicture(const QString &path)
+{
+    QImage image(88, 88, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient sky(0, 0, 0, 88);
+    sky.setColorAt(0, QColor(30, 60, 160));
+    sky.setColorAt(1, QColor(250, 200, 120));
+    p.fillRect(image.rect(), sky);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(20, 20, 20));
+    p.drawEllipse(QPointF(44, 55), 30, 20);
+    p.setBrush(Qt::white);
+    p.drawRect(10, 10, 68, 8);
+    p.end();
+    return image.save(path, "PNG");
 }
 
 bool TransferBench::run()

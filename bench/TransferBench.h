@@ -29,6 +29,11 @@ public:
     // Runs everything; failures are recorded in the report. False when any run failed.
     bool run();
 
+    // A photo-like picture with gradients and edges, so the conversion has real work to do.
+    // It fits both displays' canvases (124x88, and 173x128 after the quarter turn), so the
+    // upload moves each profile's whole stream.
+    static bool writePicture(const QString &path);
+
 private:
     bool runDoubleDisplay(int baud, bool paced);
     bool runSingleDisplay(int baud, bool paced);

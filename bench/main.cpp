@@ -9,10 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QImage>
 #include <QJsonDocument>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QProcessEnvironment>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -33,26 +30,6 @@ QList<double> loadAverage()
             load << fields.at(i).toDouble();
     }
     return load;
-}
-
-// A photo-like picture with gradients and edges, so the conversion has real work to do. It
-// fits both displays' canvases (124x88, and 173x128 after the quarter turn), so the upload
-// moves each profile's whole stream.
-bool writePicture(const QString &path)
-{
-    QImage image(88, 88, QImage::Format_RGB32);
-    QPainter p(&image);
-    QLinearGradient sky(0, 0, 0, 88);
-    sky.setColorAt(0, QColor(30, 60, 160));
-    sky.setColorAt(1, QColor(250, 200, 120));
-    p.fillRect(image.rect(), sky);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(20, 20, 20));
-    p.drawEllipse(QPointF(44, 55), 30, 20);
-    p.setBrush(Qt::white);
-    p.drawRect(10, 10, 68, 8);
-    p.end();
-    return image.save(path, "PNG");
 }
 
 QList<int> parseRates(const QString &text, bool *ok)
@@ -170,7 +147,7 @@ int main(int argc, char *argv[])
         s.repetitions = reps;
         s.latencyUs = latency;
         s.pictureFile = scratch.filePath(QStringLiteral("splash.png"));
-        if (!writePicture(s.pictureFile)) {
+        if (!TransferBench::writePicture(s.pictureFile)) {
             err << "kx4-bench: cannot write the splash picture" << Qt::endl;
             return 1;
         }

@@ -4,8 +4,11 @@
 #include "bench/BenchReport.h"
 #include "bench/BenchSession.h"
 #include "bench/SimProcess.h"
+#include "bench/TransferBench.h"
 
+#include <QJsonArray>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -37,6 +40,7 @@ private slots:
     void targetsAtTheirLimits_data();
     void targetsAtTheirLimits();
     void countsOneDiscoveryExactly();
+    void everyRunWithoutPacing();
 };
 
 void TestBenchMeasure::initTestCase()
@@ -159,6 +163,42 @@ void TestBenchMeasure::countsOneDiscoveryExactly()
         QVERIFY(s.wallUs > 0);
         QCOMPARE(session.activePositions(), 5);
     }
+}
+
+void TestBenchMeasure::everyRunWithoutPacing()
+{
+    // The whole set of runs, once, without pacing: each run finishes and moves exactly the
+    // chunks its transfer needs. A tool that refused a 16-page backup or lost its way in
+    // one would show here as a failure instead of as a plausible figure.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
+    TransferBench::Settings settings;
+    settings.simProgram = QStringLiteral(KX4_SIM_PROGRAM);
+    settings.repetitions = 1;
+    settings.pictureFile = dir.filePath("splash.png");
+    QVERIFY(TransferBench::writePicture(settings.pictureFile));
+    BenchReport report;
+    QString log;
+    QTextStream logStream(&log);
+    QVERIFY2(TransferBench(settings, report, logStream).run(),
+             qPrintable(report.failures().join('\n')));
+
+    // Block requests per run: 13 records are 286 bytes (48 reads or writes), the board
+    // record 3; the splash streams 2816 and 1419 bytes; 16 pages stop below 0x3FFB (2730).
+    const QMap<QString, qint64> requests = {{"read", 1 + 4 + 48 + 3}, {"write", 48 + 3 + 48 + 3},
+                                            {"splash-1", 470},        {"splash-0", 237},
+                                            {"export", 2730},         {"import", 2730 + 48 + 3}};
+    QCOMPARE(report.rows().size(), requests.size());
+    for (const BenchReport::Row &row : report.rows()) {
+        QVERIFY2(requests.contains(row.id), qPrintable(row.id));
+        QCOMPARE(row.samples.size(), 1);
+        QCOMPARE(row.requests(), requests.value(row.id));
+        QVERIFY(!row.paced);
+    }
+    const QJsonObject json = report.toJson();
+    QCOMPARE(json.value("runs").toArray().size(), requests.size());
+    QCOMPARE(json.value("failures").toArray().size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestBenchMeasure)
