@@ -68,6 +68,14 @@ int main(int argc, char *argv[])
         qputenv(var, QFile::encodeName(dir));
         programEnv.insert(QString::fromLatin1(var), dir);
     }
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        // Qt wants one (owner-only), and a root shell under xvfb-run often has none.
+        const QString dir = scratch.filePath(QStringLiteral("runtime"));
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir));
+        programEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
