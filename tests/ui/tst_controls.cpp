@@ -1,6 +1,8 @@
 // Qt Quick Test runner for the controls and the connection/progress pages.
 // The pages only call the controller; a stand-in published as "runner"
-// records those calls and serves a port list the tests choose.
+// records those calls and serves a port list the tests choose; the drop
+// control gets a drop handler of its own.
+#include "app/QDropTextHandler.h"
 #include "ui/UiResources.h"
 
 #include <QQmlContext>
@@ -29,10 +31,12 @@ public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         engine->rootContext()->setContextProperty("runner", &m_runner);
+        engine->rootContext()->setContextProperty("q_dropHandler", &m_dropHandler);
     }
 
 private:
     StandInRunner m_runner;
+    QDropTextHandler m_dropHandler;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(controls, Setup)
