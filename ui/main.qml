@@ -384,6 +384,9 @@ ApplicationWindow {
                 objectName: "wodoCheck"
                 text: qsTr("Retore Maintenance Point")
                 checked: true
+                // Narrower than its text in short windows: shortened, not
+                // pushing the dialog's content past its edges.
+                Layout.fillWidth: true
             }
         }
     }

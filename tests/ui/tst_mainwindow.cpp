@@ -220,6 +220,78 @@ private slots:
             QCOMPARE(app->toastTexts(), QStringList());
     }
 
+    // Where each dialog opens, for a few window shapes.
+    void dialogGeometry_data()
+    {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QSize>("window");
+
+        for (const char *dialog :
+             {"deviceDialog", "langDialog", "importConfirm", "rstConfirm", "aboutDialog"}) {
+            for (const QSize &size : {QSize(800, 600), QSize(1201, 500), QSize(451, 901)}) {
+                QTest::addRow("%s %dx%d", dialog, size.width(), size.height())
+                    << QString(dialog) << size;
+            }
+        }
+    }
+
+    void dialogGeometry()
+    {
+        QFETCH(QString, dialog);
+        QFETCH(QSize, window);
+
+        QQuickWindow *w = app->window();
+        w->resize(window);
+        QTRY_COMPARE(w->size(), window);
+        const double W = window.width();
+        const double H = window.height();
+
+        QObject *d = app->object(dialog);
+        QMetaObject::invokeMethod(d, "open");
+        QTRY_VERIFY(d->property("opened").toBool());
+
+        double width = 0;
+        bool roundX = false;
+        if (dialog == "deviceDialog") {
+            width = qRound(qMin(W, qMax(2 * W / 3, 400.0)));
+            roundX = true;
+        } else if (dialog == "langDialog") {
+            width = qMin(W, qMax(double(qRound(W / 2)), 300.0));
+            roundX = true;
+        } else if (dialog == "aboutDialog") {
+            width = 2 * qMin(W, H) / 3;
+        } else {
+            width = qMin(W, H) / 2;
+        }
+        const double height = d->property("height").toDouble();
+        const double x = roundX ? qRound((W - width) / 2) : (W - width) / 2;
+        const double y = qRound(qMin(H / 6, (H - height) / 2));
+        QCOMPARE(d->property("width").toDouble(), width);
+        QCOMPARE(d->property("x").toDouble(), x);
+        QCOMPARE(d->property("y").toDouble(), y);
+        // None of its controls sticks out at the sides (the controls' own
+        // decorations, such as ripples, may).
+        QQuickItem *content = qvariant_cast<QQuickItem *>(d->property("contentItem"));
+        QVERIFY(content);
+        QList<QQuickItem *> todo = content->childItems();
+        while (!todo.isEmpty()) {
+            QQuickItem *i = todo.takeFirst();
+            if (!i->isVisible())
+                continue;
+            const QRectF r = i->mapRectToItem(content, QRectF(0, 0, i->width(), i->height()));
+            QVERIFY2(r.left() >= -1 && r.right() <= content->width() + 1,
+                     qPrintable(QString("%1 spans %2..%3 of %4")
+                                    .arg(i->metaObject()->className())
+                                    .arg(r.left())
+                                    .arg(r.right())
+                                    .arg(content->width())));
+            if (!i->inherits("QQuickControl"))
+                todo << i->childItems();
+        }
+        app->screenshot(
+            QString("dialog-%1-%2x%3").arg(dialog).arg(window.width()).arg(window.height()));
+    }
+
     void aboutBox()
     {
         QVERIFY(app->triggerMenu({"About"}));
