@@ -460,5 +460,13 @@
         <source>Device Info</source>
         <translation>Сведения о панели</translation>
     </message>
+    <message>
+        <source>English</source>
+        <translation>Английский</translation>
+    </message>
+    <message>
+        <source>Russian</source>
+        <translation>Русский</translation>
+    </message>
 </context>
 </TS>
