@@ -87,12 +87,17 @@ Item {
         };
     }
 
+    // Narrower than the controls need (a small window, longer translated
+    // labels), the page scrolls sideways rather than squeezing the spin
+    // boxes until their values disappear under the +/- buttons.
     Flickable {
         anchors.fill: parent
-        contentWidth: width
+        contentWidth: Math.max(width, grid.implicitWidth + 16)
         contentHeight: grid.implicitHeight + 16
         clip: true
         boundsBehavior: Flickable.StopAtBounds
+        ScrollBar.horizontal: MaterialScrollBar {}
+        ScrollBar.vertical: MaterialScrollBar {}
 
         GridLayout {
             id: grid

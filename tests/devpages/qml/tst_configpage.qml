@@ -14,6 +14,14 @@ Item {
         }
     }
 
+    Component {
+        id: narrowComponent
+        ConfigPage {
+            width: 420
+            height: 300
+        }
+    }
+
     TestCase {
         name: "ConfigPage"
         when: windowShown
@@ -165,6 +173,24 @@ Item {
             compare(spin.contentItem.text, "1234");
             compare(page.get().warnodo, 1234);
             compare(spin.value, 1234);
+        }
+
+        // In a narrow window the controls keep the room their values need and
+        // the page scrolls sideways instead.
+        function test_narrowPageKeepsControlsWhole() {
+            var page = createTemporaryObject(narrowComponent, root);
+            waitForRendering(page);
+            var names = ["odoControl", "timeControl", "adelayControl", "rpmlimControl",
+                         "auxgControl", "rpmControl", "speedControl"];
+            for (var i = 0; i < names.length; ++i) {
+                var c = control(page, names[i]);
+                verify(c.width >= c.implicitWidth - 1,
+                       names[i] + " is " + c.width + " wide, needs " + c.implicitWidth);
+            }
+            var flick = control(page, "odoControl");
+            while (flick.contentWidth === undefined)
+                flick = flick.parent;
+            verify(flick.contentWidth > page.width, "content " + flick.contentWidth + " wide");
         }
     }
 }
