@@ -1,5 +1,7 @@
 #include "image/ImageConverter.h"
 
+#include "app/Edition.h"
+
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLoggingCategory>
@@ -28,6 +30,16 @@ void ImageConverter::applyDisplayProfile(int disp)
         m_height = 128;
         m_rotation = QStringList{QStringLiteral("270")};
         m_parts = QStringList{QStringLiteral("tv"), QStringLiteral("bh")};
+    } else if (Edition::UpdateChecking) {
+        // The earlier single display, 114x80: 84, page address B1 nn, then 13 21 39 97 AF 1D.
+        m_split = false;
+        m_prefix = QByteArray::fromHex("84B10013213997AF1D");
+        m_prefixIndex = 2;
+        m_prefixMask = 0xFF;
+        m_width = 114;
+        m_height = 80;
+        m_rotation.clear();
+        m_parts.clear();
     } else {
         // One 124x88 display: page address B1 nn, then 13 1C 1D.
         m_split = false;

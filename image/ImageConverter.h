@@ -69,7 +69,8 @@ public:
 
     // Sets every field for a display type: 1 is the double display (two
     // 173x64 halves fed from a picture turned by 270 degrees), anything else
-    // the single 124x88 display. Drops the current picture first.
+    // the single 124x88 display (114x80 in the update-checking edition). Drops
+    // the current picture first.
     void applyDisplayProfile(int disp);
 
     // Drops the picture and forgets its name.

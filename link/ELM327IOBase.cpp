@@ -1,5 +1,7 @@
 #include "link/ELM327IOBase.h"
 
+#include "app/Edition.h"
+
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -246,9 +248,10 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
 }
 
 // Probes the rates of baudRates on the open port until the adapter answers "ati", then leaves the
-// port reopened at that rate. Returns false with the port closed when no rate answers, when the
-// port fails or is closed meanwhile, or when the link itself is deleted by an event processed
-// while waiting (then no member may be touched any more).
+// port reopened at that rate (the update-checking edition keeps it open instead). Returns false
+// with the port closed when no rate answers, when the port fails or is closed meanwhile, or when
+// the link itself is deleted by an event processed while waiting (then no member may be touched any
+// more).
 bool ELM327IOBase::detectBaudRate(const QString &port)
 {
     QPointer<ELM327IOBase> self(this);
@@ -320,6 +323,11 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     }
 
     qCDebug(lcLink) << "adapter found at" << baudRates.at(index);
+    if (!Edition::DetectionReopensPort) {
+        // The port already runs at the found rate: keep it open, so no disconnected().
+        connectPortData();
+        return true;
+    }
     if (!send(QByteArrayLiteral("atws\r")))
         return false;
     serialPort->waitForReadyRead(500);

@@ -37,7 +37,7 @@ CFGRunner::~CFGRunner()
 
 QString CFGRunner::version()
 {
-    return QStringLiteral("0.2.0");
+    return QString::fromLatin1(Edition::Version);
 }
 
 CFGRunner::State CFGRunner::getState()
@@ -197,6 +197,11 @@ void CFGRunner::onDeviceInfo(const QByteArray &payload)
                           {QStringLiteral("r4"), byte(4)},      {QStringLiteral("r5"), byte(5)}};
     qCInfo(lcRunner) << "device info" << devInfo;
     emit deviceInfo(devInfo.toVariantMap());
+    if (!Edition::HasMaintenanceValues) {
+        setState(Idle, false);
+        requestConfig();
+        return;
+    }
     sendMessage(QByteArray("\xFE\x7F", 2));
 }
 

@@ -4,6 +4,7 @@
 // dashboard. It owns the adapter link, runs every exchange one request at a time (each
 // request is sent from the handler of the previous reply) and reports results as signals.
 
+#include "app/Edition.h"
 #include "config/BackupFile.h"
 #include "config/DeviceConfig.h"
 #include "image/ImageConverter.h"
@@ -42,17 +43,23 @@ public:
         Writing = 4,
         Uploading = 5,
         Rebooting = 6,
+    // The update-checking edition has no backups and no maintenance write: these three
+    // stay out of its meta-object (moc defines Q_MOC_RUN), so its interface never
+    // sees them, and nothing in that edition enters them.
+#if !KX4_UPDATE_EDITION || !defined(Q_MOC_RUN)
         Exporting = 7,
         Importing = 8,
         GenWrite = 9
+#endif
     };
     Q_ENUM(State)
 
     enum Phase { P_Idle = 0, P_Params = 1, P_Config = 2, P_Image = 3 };
-    Q_ENUM(Phase)
-
     enum Param { PP_ODO_Saved = 0, PP_ODO_Current = 1, PP_TIM_Saved = 2, PP_TIM_Current = 3 };
+#if !KX4_UPDATE_EDITION
+    Q_ENUM(Phase)
     Q_ENUM(Param)
+#endif
 
     explicit CFGRunner(QObject *parent = nullptr);
     ~CFGRunner() override;
@@ -72,10 +79,12 @@ public:
     Q_INVOKABLE bool connectToHost(QString port, int baud, bool adv);
     Q_INVOKABLE QString splashInfo();
     Q_INVOKABLE bool loadSplash(QString file);
+#if !KX4_UPDATE_EDITION
     Q_INVOKABLE QVariantList listSavedConfigs();
     Q_INVOKABLE bool exportConfig(bool w_odo);
     Q_INVOKABLE bool importConfig(QString id, bool w_odo);
     Q_INVOKABLE void openConfigStorage();
+#endif
 
 signals:
     void stateChanged(State current);
@@ -83,9 +92,13 @@ signals:
     void disconnectedFromHost();
     void deviceDiscovered(QString info);
     void deviceConfig(QVariantList config);
+#if !KX4_UPDATE_EDITION
     void boardConfig(QVariantMap config);
+#endif
     void deviceInfo(QVariantMap info);
+#if !KX4_UPDATE_EDITION
     void deviceParam(Param kind, QVariant value);
+#endif
     void alert(QString msg);
     void configUpdated();
     void paramsUpdated();
@@ -94,18 +107,28 @@ signals:
 
 public slots:
     void disconnectFromHost();
+#if KX4_UPDATE_EDITION
+    void setEngine(QString engine, QVariantList current_config);
+#else
     void setEngineByName(QString ename, QVariantList current_config);
     void setEngine(int engine, QVariantList current_config);
+#endif
     void requestConfig();
     void requestReboot();
+#if KX4_UPDATE_EDITION
+    void updateConfig(QVariantList config);
+#else
     void updateConfig(QVariantList config, QVariantMap brdcfg);
     void updateEeeprom(uint km = 0, uint time = 0);
+#endif
     void resetConfig();
     void loadDefaultConfig();
     void clearSplash();
     void uploadSplash();
     void toDFU();
+#if !KX4_UPDATE_EDITION
     void mcuReset();
+#endif
     void lauchDFUUtil();
 
 private slots:
@@ -116,6 +139,25 @@ private slots:
     void elm_error(ELM327IOBase::ELM_ERROR code, QString reason);
 
 private:
+#if KX4_UPDATE_EDITION
+    // What the update-checking edition does not offer to the interface. The shared code
+    // that refers to these is never reached in this edition: nothing enters the backup
+    // and maintenance states, nothing requests maintenance values and the table read
+    // never moves on to the board record, so the two "signals" are plain functions that
+    // are never called.
+    void boardConfig(QVariantMap) {}
+    void deviceParam(Param, QVariant) {}
+    void setEngine(int engine, QVariantList current_config);
+    void setEngineByName(QString ename, QVariantList current_config);
+    void updateConfig(QVariantList config, QVariantMap brdcfg);
+    void updateEeeprom(uint km = 0, uint time = 0);
+    void mcuReset();
+    QVariantList listSavedConfigs();
+    bool exportConfig(bool w_odo);
+    bool importConfig(QString id, bool w_odo);
+    void openConfigStorage();
+#endif
+
     // The splash tests upload streams of any length through the runner's own converter.
     friend class TestSplash;
 

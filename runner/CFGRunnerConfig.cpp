@@ -112,6 +112,11 @@ void CFGRunner::onParamChunk(int address, const QByteArray &payload)
     publishDeviceConfig();
 
     paramImage.clear();
+    if (!Edition::HasBoardRecord) {
+        phase = P_Idle;
+        setState(Idle);
+        return;
+    }
     phase = P_Config;
     emit progress(0);
     sendBlockRead(BoardAddress);
@@ -321,3 +326,16 @@ void CFGRunner::setEngineByName(QString ename, QVariantList current_config)
     }
     setEngine(0, current_config);
 }
+
+#if KX4_UPDATE_EDITION
+// The update-checking edition's pages pick the engine by name and write the table only.
+void CFGRunner::setEngine(QString engine, QVariantList current_config)
+{
+    setEngineByName(engine, current_config);
+}
+
+void CFGRunner::updateConfig(QVariantList config)
+{
+    updateConfig(config, QVariantMap());
+}
+#endif

@@ -20,6 +20,13 @@ quint16 wordOf(const QByteArray &message)
     return qFromLittleEndian<quint16>(message.constData());
 }
 
+// The update-checking edition reads no maintenance values: there these words are
+// ordinary block replies.
+bool isMaintenanceWord(quint16 word)
+{
+    return Edition::HasMaintenanceValues && word >= 0x7FFB && word <= 0x7FFE;
+}
+
 } // namespace
 
 void CFGRunner::sendMessage(QByteArray message)
@@ -92,7 +99,7 @@ bool CFGRunner::answersRequestInFlight(quint16 word, const QByteArray &payload) 
     if (lastMessage.size() < 2)
         return false;
     const quint16 sent = wordOf(lastMessage);
-    if (word == 0xFFFF || (word >= 0x7FFB && word <= 0x7FFE))
+    if (word == 0xFFFF || isMaintenanceWord(word))
         return sent == word;
     if ((word & 0xFEFF) == 0x0030) {
         const quint16 acked = qFromLittleEndian<quint16>(payload.constData());
@@ -117,7 +124,7 @@ void CFGRunner::elm_read(QByteArray data)
 
     if (word == 0xFFFF) {
         onDeviceInfo(payload);
-    } else if (word == 0x7FFE || word == 0x7FFD || word == 0x7FFC || word == 0x7FFB) {
+    } else if (isMaintenanceWord(word)) {
         onMaintenanceValue(word, payload);
     } else if ((word & 0xFEFF) == 0x0030) {
         onAcknowledge(qFromLittleEndian<quint16>(payload.constData()));

@@ -24,10 +24,15 @@ kx4_generate_material_font(${KX4_ICON_CODEPOINTS}
     ${KX4_UI_DIR}/fonts/MaterialFont.qml.in ${KX4_UI_GEN}/MaterialFont.qml)
 configure_file(${KX4_UI_DIR}/fonts/fonts.qrc.in ${KX4_UI_GEN}/fonts.qrc @ONLY)
 
+# The update-checking edition brings its own resource list (updater/build.cmake).
+if(NOT KX4_UI_QRC)
+    set(KX4_UI_QRC ${KX4_UI_DIR}/ui.qrc)
+endif()
+
 add_library(kx4ui STATIC
     ${KX4_UI_DIR}/UiResources.cpp
     ${KX4_UI_DIR}/UiResources.h
-    ${KX4_UI_DIR}/ui.qrc
+    ${KX4_UI_QRC}
     ${KX4_UI_GEN}/fonts.qrc)
 target_include_directories(kx4ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(kx4ui PUBLIC Qt5::Core)

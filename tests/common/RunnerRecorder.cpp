@@ -24,14 +24,18 @@ RunnerRecorder::RunnerRecorder(CFGRunner *runner) : QObject(runner)
             [this](const QString &info) { add(QStringLiteral("deviceDiscovered"), info); });
     connect(runner, &CFGRunner::deviceConfig, this,
             [this](const QVariantList &config) { add(QStringLiteral("deviceConfig"), config); });
+#if !KX4_UPDATE_EDITION
     connect(runner, &CFGRunner::boardConfig, this,
             [this](const QVariantMap &config) { add(QStringLiteral("boardConfig"), config); });
+#endif
     connect(runner, &CFGRunner::deviceInfo, this,
             [this](const QVariantMap &info) { add(QStringLiteral("deviceInfo"), info); });
+#if !KX4_UPDATE_EDITION
     connect(runner, &CFGRunner::deviceParam, this,
             [this](CFGRunner::Param kind, const QVariant &value) {
                 add(QStringLiteral("deviceParam:") + enumName(kind), value);
             });
+#endif
     connect(runner, &CFGRunner::alert, this,
             [this](const QString &msg) { add(QStringLiteral("alert:") + msg, msg); });
     connect(runner, &CFGRunner::configUpdated, this,
