@@ -49,8 +49,10 @@ constexpr bool HasBoardRecord = !UpdateChecking;
 // After finding the adapter's rate the link warm-starts it, closes the port and opens
 // it again at that rate (one disconnected()); otherwise it keeps the port open.
 constexpr bool DetectionReopensPort = !UpdateChecking;
-// The language comes from the system locale on first start and is stored; the
-// framework's own translation is loaded too.
+// Without a stored language the system's is taken and stored; otherwise "en" is used
+// and nothing is stored.
 constexpr bool LanguageFromSystem = !UpdateChecking;
+// The framework's own translation ("qt_ru.qm") is installed beside the program's.
+constexpr bool LoadsFrameworkTranslation = !UpdateChecking;
 
 } // namespace Edition

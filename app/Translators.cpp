@@ -1,5 +1,7 @@
 #include "app/Translators.h"
 
+#include "app/Edition.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
@@ -18,20 +20,25 @@ QTranslator *installTranslators(QObject *parent, QString folder, const QLocale &
 {
     QSettings settings;
     QString lang = settings.value("language").toString();
-    if (lang.isEmpty()) {
+    if (lang.isEmpty() && Edition::LanguageFromSystem) {
         lang = systemLocale.language() == QLocale::Russian ? "ru" : "en";
         settings.setValue("language", lang);
+    } else if (lang.isEmpty()) {
+        // Until the user picks one in the language dialog.
+        lang = "en";
     }
     // A stored "ru_RU" selects the "ru" files but stays stored as it is.
     lang = lang.section('_', 0, 0);
 
-    auto *qtTranslator = new QTranslator(parent);
-    const QString qtFolder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
-    if (qtTranslator->load(QString("qt_%1.qm").arg(lang), qtFolder)) {
-        QCoreApplication::installTranslator(qtTranslator);
-        qCDebug(lcTranslations) << "framework translation" << qtTranslator->filePath();
-    } else {
-        delete qtTranslator;
+    if (Edition::LoadsFrameworkTranslation) {
+        auto *qtTranslator = new QTranslator(parent);
+        const QString qtFolder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+        if (qtTranslator->load(QString("qt_%1.qm").arg(lang), qtFolder)) {
+            QCoreApplication::installTranslator(qtTranslator);
+            qCDebug(lcTranslations) << "framework translation" << qtTranslator->filePath();
+        } else {
+            delete qtTranslator;
+        }
     }
 
     const QString resourceDir = QString(":/%1/").arg(folder);

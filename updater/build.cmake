@@ -45,6 +45,7 @@ if(KX4_UPDATE_EDITION)
         string(REPLACE "\">${ui_dir}/${page}<" "\">${ui_dir}/edition-update/${name}<"
             qrc "${qrc}")
     endforeach()
-    set(KX4_UI_QRC ${CMAKE_CURRENT_BINARY_DIR}/ui-gen/ui-update-edition.qrc)
+    # Named like the original: UiResources.cpp registers the resource "ui".
+    set(KX4_UI_QRC ${CMAKE_CURRENT_BINARY_DIR}/ui-gen/edition-update/ui.qrc)
     file(CONFIGURE OUTPUT ${KX4_UI_QRC} CONTENT "${qrc}" @ONLY)
 endif()

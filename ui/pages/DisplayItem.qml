@@ -11,6 +11,7 @@ Item {
     property string paramDescr: ""
     property real hid: 0 // parameter hash: unsigned 32-bit, more than an int holds
     property int dragItemIndex: -1
+    property bool traceEdits: false
 
     readonly property color idleColor: "#80ff0000"
     readonly property color hoverColor: "#ffff0000"
@@ -104,6 +105,9 @@ Item {
                 console.debug("Invalid drop: no IDX property");
                 return;
             }
+            if (item.traceEdits)
+                console.debug("Dropped: " + source + ", " + source.idx + ", hash "
+                              + runner.paramListModel().hash(source.idx));
             item.take(source.idx);
             drop.accept();
         }

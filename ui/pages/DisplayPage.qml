@@ -12,12 +12,16 @@ Pane {
     id: pane
 
     property int displaySize: 6
+    // The update-checking edition writes the layout edits to the debug log.
+    property bool traceEdits: false
 
     // One entry per position, in position order.
     function assembleParams() {
         var params = [];
         for (var i = 0; i < displaySize; ++i) {
             var slot = rep.itemAt(i);
+            if (traceEdits)
+                console.debug("Assembling param " + i + " from " + slot);
             if (!slot || slot.empty)
                 params.push({
                                 "active": false
@@ -109,6 +113,7 @@ Pane {
                             id: slot
                             anchors.fill: parent
                             dragItemIndex: selector.dragItemIndex
+                            traceEdits: pane.traceEdits
                         }
                     }
                 }
@@ -154,7 +159,12 @@ Pane {
                             entry.Drag.hotSpot.x = mouse.x;
                             entry.Drag.hotSpot.y = mouse.y;
                         }
-                        onClicked: pane.describe(index)
+                        onClicked: {
+                            if (pane.traceEdits)
+                                console.debug("Clicked index " + index + ", hash "
+                                              + runner.paramListModel().hash(index));
+                            pane.describe(index);
+                        }
                         onReleased: {
                             if (drag.active)
                                 entry.Drag.drop();
