@@ -30,24 +30,16 @@ void ImageConverter::applyDisplayProfile(int disp)
         m_height = 128;
         m_rotation = QStringList{QStringLiteral("270")};
         m_parts = QStringList{QStringLiteral("tv"), QStringLiteral("bh")};
-    } else if (Edition::UpdateChecking) {
-        // The earlier single display, 114x80: 84, page address B1 nn, then 13 21 39 97 AF 1D.
-        m_split = false;
-        m_prefix = QByteArray::fromHex("84B10013213997AF1D");
-        m_prefixIndex = 2;
-        m_prefixMask = 0xFF;
-        m_width = 114;
-        m_height = 80;
-        m_rotation.clear();
-        m_parts.clear();
     } else {
-        // One 124x88 display: page address B1 nn, then 13 1C 1D.
+        // One display. 124x88: page address B1 nn, then 13 1C 1D. The update-checking
+        // edition's earlier one, 114x80: 84, page address B1 nn, then 13 21 39 97 AF 1D.
+        const bool earlier = Edition::UpdateChecking;
         m_split = false;
-        m_prefix = QByteArray::fromHex("B100131C1D");
-        m_prefixIndex = 1;
+        m_prefix = QByteArray::fromHex(earlier ? "84B10013213997AF1D" : "B100131C1D");
+        m_prefixIndex = earlier ? 2 : 1;
         m_prefixMask = 0xFF;
-        m_width = 124;
-        m_height = 88;
+        m_width = earlier ? 114 : 124;
+        m_height = earlier ? 80 : 88;
         m_rotation.clear();
         m_parts.clear();
     }
