@@ -11,6 +11,8 @@
 #include "ui/UiResources.h"
 #include "updater/Updater.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
@@ -57,13 +59,25 @@ class tst_EditionWindow : public QObject
         }
         return texts;
     }
-    void screenshot(const QString &name)
+    static QString outputDir()
     {
         QString dir = qEnvironmentVariable("KX4_TEST_OUTPUT");
         if (dir.isEmpty())
             dir = QDir::tempPath();
         QDir().mkpath(dir);
-        QVERIFY(window->grabWindow().save(dir + "/" + name + ".png"));
+        return dir;
+    }
+    void screenshot(const QString &name)
+    {
+        QVERIFY(window->grabWindow().save(outputDir() + "/" + name + ".png"));
+    }
+    static QWidget *visibleDialog()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->isVisible() && qobject_cast<QDialog *>(w))
+                return w;
+        }
+        return nullptr;
     }
 
 private slots:
@@ -156,6 +170,10 @@ void tst_EditionWindow::newVersionShown()
     QCOMPARE(prop("updateDlg", "version").toString(), QStringLiteral("0.2.0"));
     QCOMPARE(prop("updateDlg", "visible").toBool(), true);
     QVERIFY(prop("updateDlg", "text").toString().contains("Update to 0.2.0?"));
+    // The offer is a window of its own.
+    QWidget *offer = nullptr;
+    QTRY_VERIFY((offer = visibleDialog()) != nullptr);
+    QVERIFY(offer->grab().save(outputDir() + "/edition-update-offer.png"));
     object("updateDlg")->setProperty("visible", false);
 
     QMetaObject::invokeMethod(object("aboutDialog"), "open");
