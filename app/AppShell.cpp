@@ -1,8 +1,10 @@
 #include "app/AppShell.h"
 
+#include "app/Edition.h"
 #include "app/QDropTextHandler.h"
 #include "models/ParameterListModel.h"
 #include "runner/CFGRunner.h"
+#include "updater/Updater.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,13 +26,15 @@ void registerTypes()
                                           "Cannot create CFGRunner - use the static instance");
     qmlRegisterUncreatableType<ParameterListModel>("ParameterListModel", 1, 0, "ParameterListModel",
                                                    "Cannot create the ParameterListModel instance");
+    if (Edition::UpdateChecking)
+        Updater::registerType();
 }
 
 void setIdentity(QApplication &app)
 {
-    QCoreApplication::setOrganizationName("Veltro");
-    QCoreApplication::setApplicationName("VeltroKX4");
-    QCoreApplication::setApplicationVersion("0.2.0");
+    QCoreApplication::setOrganizationName(Edition::OrganisationName);
+    QCoreApplication::setApplicationName(Edition::ApplicationName);
+    QCoreApplication::setApplicationVersion(Edition::Version);
     QApplication::setWindowIcon(QIcon("://lumarec.ico"));
     app.addLibraryPath(QCoreApplication::applicationDirPath());
 }

@@ -16,7 +16,8 @@ class QTranslator;
 
 namespace AppShell {
 
-// Registers CFGRunner and ParameterListModel as uncreatable QML types.
+// Registers CFGRunner and ParameterListModel as uncreatable QML types, and in the
+// update-checking edition the creatable Updater.
 void registerTypes();
 
 // Organisation, application name and version (these also name the settings

@@ -29,6 +29,7 @@
 //   - ui/edition-update/     the main window and the device page of this edition.
 //   - tests/edition/         tests of all of the above; tests/CMakeLists.txt picks the
 //                            subjects this edition's build runs.
+//   - CMakeLists.txt         the benchmark (bench/) is built for the current edition only.
 
 #ifndef KX4_UPDATE_EDITION
 #error "KX4_UPDATE_EDITION must be defined by the build (updater/build.cmake)"
