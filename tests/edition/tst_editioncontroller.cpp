@@ -201,8 +201,8 @@ void tst_EditionController::engineChosenByName()
     RunnerRecorder rec(&runner);
 
     // The catalogue's turbo and exhaust values are not offered for every engine: choosing
-    // the diesel by name drops the catalytic converter temperature (petrol only) and
-    // keeps the rest in order.
+    // the diesel by name empties the position of the catalytic converter temperature
+    // (petrol only) and keeps the others where they are.
     const QVariantList config = s->configList(6, {{0, s->catalogueItem("BOOST")},
                                                   {1, s->catalogueItem("CAT")},
                                                   {2, s->catalogueItem("RPM")}});
@@ -210,9 +210,10 @@ void tst_EditionController::engineChosenByName()
                                       Q_ARG(QVariantList, config)));
     QCOMPARE(rec.count("deviceConfig"), 1);
     const QVariantList kept = rec.last("deviceConfig").toList();
-    QCOMPARE(kept.size(), 5);
+    QCOMPARE(kept.size(), 6);
     QCOMPARE(kept.at(0).toMap().value("hid"), config.at(0).toMap().value("hid"));
-    QCOMPARE(kept.at(1).toMap().value("hid"), config.at(2).toMap().value("hid"));
+    QCOMPARE(kept.at(1).toMap().value("active").toBool(), false);
+    QCOMPARE(kept.at(2).toMap().value("hid"), config.at(2).toMap().value("hid"));
     const int dieselRows = runner.paramListModel()->rowCount();
 
     // A name the catalogue does not know selects the generic engine, which offers all.
