@@ -6,16 +6,14 @@
 #include "FeedServer.h"
 #include "SimSession.h"
 
-#include "app/QDropTextHandler.h"
+#include "app/AppShell.h"
 #include "models/ParameterListModel.h"
 #include "ui/UiResources.h"
-#include "updater/Updater.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QQmlApplicationEngine>
-#include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSettings>
@@ -113,18 +111,12 @@ void tst_EditionWindow::initTestCase()
     session->dashboard().writeMemory(0, SimSession::record(12, 2024, 4, 0, 1, "RPM", " rpm"));
     session->dashboard().setCount(1);
 
+    // The window built the way the program builds it.
     initUiResources();
-    qmlRegisterUncreatableType<CFGRunner>("CFGRunner", 1, 0, "CFGRunner",
-                                          "Cannot create CFGRunner - use the static instance");
-    qmlRegisterUncreatableType<ParameterListModel>("ParameterListModel", 1, 0, "ParameterListModel",
-                                                   "Cannot create the ParameterListModel instance");
-    Updater::registerType();
+    AppShell::registerTypes();
     engine = std::make_unique<QQmlApplicationEngine>();
-    registerDropHandler(engine.get());
-    engine->rootContext()->setContextProperty("runner", &session->runner());
-    engine->rootContext()->setContextProperty("QT_VERSION_STR", QString(QT_VERSION_STR));
-    engine->load(QUrl("qrc:/main.qml"));
-    QVERIFY(!engine->rootObjects().isEmpty());
+    AppShell::prepareEngine(*engine, &session->runner());
+    QVERIFY(AppShell::loadMainWindow(*engine));
     window = qobject_cast<QQuickWindow *>(engine->rootObjects().first());
     QVERIFY(window);
     QVERIFY(QTest::qWaitForWindowExposed(window));
