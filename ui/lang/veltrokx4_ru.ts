@@ -264,6 +264,14 @@
         <source>Splash is not ready</source>
         <translation>Заставка не готова</translation>
     </message>
+    <message>
+        <source>Screen Menu</source>
+        <translation>Меню экрана</translation>
+    </message>
+    <message>
+        <source>Picture Menu</source>
+        <translation>Меню заставки</translation>
+    </message>
 </context>
 <context>
     <name>DisplayItem</name>
@@ -467,6 +475,34 @@
     <message>
         <source>Russian</source>
         <translation>Русский</translation>
+    </message>
+    <message>
+        <source>Veltro KX4</source>
+        <translation>Veltro KX4</translation>
+    </message>
+    <message>
+        <source>New version %1 is available!</source>
+        <translation>Доступна новая версия %1!</translation>
+    </message>
+    <message>
+        <source>An update to &lt;b&gt;version %1&lt;/b&gt; is available</source>
+        <translation>Доступно обновление до &lt;b&gt;версии %1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Обновление</translation>
+    </message>
+    <message>
+        <source>Update to %1?</source>
+        <translation>Обновить до %1?</translation>
+    </message>
+    <message>
+        <source>Application will restart itself once updated</source>
+        <translation>После обновления приложение перезапустится</translation>
+    </message>
+    <message>
+        <source>Developed by Quorvel</source>
+        <translation>Разработка: Quorvel</translation>
     </message>
 </context>
 </TS>
