@@ -73,6 +73,13 @@ elseif(UNIX AND NOT APPLE)
     set(CPACK_GENERATOR DEB)
 endif()
 
+# Debian package: veltrokx4_<version>_<arch>.deb, made from the current
+# edition's build only: the update-checking edition (KX4_EDITION=update) is
+# another release with its own version and identity, and a package of it under
+# this name and version would pass for the current one.
+if(KX4_UPDATE_EDITION)
+    return()
+endif()
 # Debian package: veltrokx4_<version>_<arch>.deb
 set(CPACK_PACKAGE_NAME veltrokx4)
 set(CPACK_PACKAGE_VENDOR "Veltro")
