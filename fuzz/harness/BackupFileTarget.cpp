@@ -40,10 +40,7 @@ int fuzzBackupFile(const uint8_t *data, size_t size)
 
     const qint64 infoSize = qFromLittleEndian<quint32>(content.constData() + 8);
     const bool counters = quint8(content.at(5)) & BackupFile::FlagCounters;
-    const qint64 claimed = BackupFile::HeaderSize + infoSize +
-                           qint64(pages) * BackupFile::PageSize +
-                           (counters ? BackupFile::CountersSize : 0);
-    if (content.size() < claimed)
+    if (content.size() < backupClaimedSize(content))
         fuzzFail("accepted a file shorter than it claims");
     if (backup->pageSize() != pages * BackupFile::PageSize)
         fuzzFail("accepted pages of another size than the dashboard's");

@@ -1,5 +1,8 @@
 #include "fuzz/harness/FuzzSupport.h"
 
+#include "config/BackupFile.h"
+#include "config/BinaryJson.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -7,6 +10,7 @@
 #include <QGuiApplication>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +77,20 @@ QString writeScratchFile(const QString &name, const QByteArray &bytes)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         fuzzFail("cannot write the scratch file", path.toLocal8Bit());
     return path;
+}
+
+qint64 backupClaimedSize(const QByteArray &content)
+{
+    if (content.size() < BackupFile::HeaderSize)
+        return content.size() + 1;
+    const qint64 infoSize = qFromLittleEndian<quint32>(content.constData() + 8);
+    const bool counters = quint8(content.at(5)) & BackupFile::FlagCounters;
+    bool parsed = false;
+    const QJsonObject info =
+        BinaryJson::readObject(content.mid(BackupFile::HeaderSize, int(infoSize)), &parsed);
+    return BackupFile::HeaderSize + infoSize +
+           qint64(BackupFile::pageCount(info)) * BackupFile::PageSize +
+           (counters ? BackupFile::CountersSize : 0);
 }
 
 void fuzzFail(const char *what, const QByteArray &detail)

@@ -106,19 +106,16 @@ private:
     // Every line the link wrote must be one it was asked to write.
     void checkWritten()
     {
-        written += line.take();
-        int cr;
-        while ((cr = written.indexOf('\r')) >= 0) {
-            const QByteArray sent = written.left(cr);
-            written.remove(0, cr + 1);
+        const auto lines = line.takeLines();
+        for (const QByteArray &sent : lines) {
             const QByteArray lower = sent.toLower();
             if (sent.isEmpty() || sent == "ATZ" || sent == "ATMA" || lower.startsWith("at") ||
                 lower.startsWith("st") || queued.contains(sent))
                 continue;
             fuzzFail("the link wrote a line nobody queued:", sent);
         }
-        if (written.size() > 64)
-            fuzzFail("the link wrote an unterminated line:", written.left(64));
+        if (line.pendingLineSize() > 64)
+            fuzzFail("the link wrote an unterminated line");
     }
 
     FuzzInput &in;
@@ -128,7 +125,6 @@ private:
     int readies = 0;
     QByteArray lastFrame;
     QSet<QByteArray> queued;
-    QByteArray written;
 };
 
 } // namespace

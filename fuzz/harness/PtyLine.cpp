@@ -51,6 +51,7 @@ void PtyLine::reset()
     if (m_slave >= 0)
         tcflush(m_slave, TCIOFLUSH);
     take();
+    m_partial.clear();
 }
 
 int PtyLine::pending() const
@@ -99,4 +100,16 @@ QByteArray PtyLine::take()
         out.append(buffer, int(n));
     }
     return out;
+}
+
+QList<QByteArray> PtyLine::takeLines()
+{
+    m_partial += take();
+    QList<QByteArray> lines;
+    int cr;
+    while ((cr = m_partial.indexOf('\r')) >= 0) {
+        lines << m_partial.left(cr);
+        m_partial.remove(0, cr + 1);
+    }
+    return lines;
 }

@@ -6,6 +6,7 @@
 // synchronous: after feed() the bytes have been through the link's readyRead().
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 class QSerialPort;
@@ -31,6 +32,11 @@ public:
     void feed(const QByteArray &bytes, QSerialPort *port);
     // Everything the link wrote since the last call.
     QByteArray take();
+    // The carriage-return terminated lines the link wrote since the last call (without
+    // the carriage return); an unfinished line waits for the next call.
+    QList<QByteArray> takeLines();
+    // What is left of an unfinished line.
+    int pendingLineSize() const { return m_partial.size(); }
 
 private:
     int pending() const;
@@ -38,4 +44,5 @@ private:
     int m_master = -1;
     int m_slave = -1; // kept open so the line survives the link closing and reopening it
     QString m_path;
+    QByteArray m_partial;
 };

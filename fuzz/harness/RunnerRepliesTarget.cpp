@@ -21,7 +21,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSerialPort>
 #include <QUrl>
@@ -297,11 +296,8 @@ private:
 
     void check()
     {
-        written += line.take();
-        int cr;
-        while ((cr = written.indexOf('\r')) >= 0) {
-            const QByteArray sent = written.left(cr);
-            written.remove(0, cr + 1);
+        const auto lines = line.takeLines();
+        for (const QByteArray &sent : lines) {
             if (sent.isEmpty() || sent.size() % 2 || sent.toLower().startsWith("at") ||
                 sent.toLower().startsWith("st"))
                 continue;
@@ -316,8 +312,6 @@ private:
                 fuzzFail("a block write outside the running operation's addresses:",
                          frame.toHex(' '));
         }
-        if (written.size() > 256)
-            written.clear();
     }
 
     void checkBackups()
@@ -325,26 +319,11 @@ private:
         const QDir dir(BackupStorage::folder());
         const auto files = dir.entryInfoList({QStringLiteral("*.bkp")}, QDir::Files);
         for (const QFileInfo &info : files) {
-            if (info.baseName() == QLatin1String("fuzz"))
-                continue;
             QFile file(info.filePath());
-            if (!file.open(QIODevice::ReadOnly))
+            if (info.baseName() == QLatin1String("fuzz") || !file.open(QIODevice::ReadOnly))
                 continue;
             const QByteArray content = file.readAll();
-            if (content.size() < BackupFile::HeaderSize)
-                fuzzFail("an exported backup without a header");
-            const qint64 infoSize = qFromLittleEndian<quint32>(content.constData() + 8);
-            const bool counters = quint8(content.at(5)) & BackupFile::FlagCounters;
-            QT_WARNING_PUSH
-            QT_WARNING_DISABLE_DEPRECATED
-            const QJsonObject saved =
-                QJsonDocument::fromBinaryData(content.mid(BackupFile::HeaderSize, int(infoSize)))
-                    .object();
-            QT_WARNING_POP
-            const qint64 claimed = BackupFile::HeaderSize + infoSize +
-                                   qint64(BackupFile::pageCount(saved)) * BackupFile::PageSize +
-                                   (counters ? BackupFile::CountersSize : 0);
-            if (content.size() < claimed)
+            if (content.size() < backupClaimedSize(content))
                 fuzzFail("an exported backup that claims more than it holds");
         }
         QDir(BackupStorage::folder()).removeRecursively();
@@ -358,7 +337,6 @@ private:
     int pages = 0;
     int version = 1;
     QList<Range> owned;
-    QByteArray written;
     QByteArray lastRequest;
     QByteArray lastOutput;
 };

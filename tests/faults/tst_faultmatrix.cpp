@@ -9,6 +9,8 @@
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
 
+#include "fuzz/harness/FuzzSupport.h"
+
 #include "config/BackupFile.h"
 #include "config/BackupStorage.h"
 
@@ -285,12 +287,7 @@ void tst_FaultMatrix::checkBackups(const QString &cell)
         QFile file(info.filePath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray content = file.readAll();
-        QVERIFY2(content.size() >= BackupFile::HeaderSize, qPrintable(cell));
-        const qint64 infoSize = qFromLittleEndian<quint32>(content.constData() + 8);
-        const bool counters = quint8(content.at(5)) & BackupFile::FlagCounters;
-        const qint64 claimed = BackupFile::HeaderSize + infoSize + qint64(Pages) * 1024 +
-                               (counters ? BackupFile::CountersSize : 0);
-        QVERIFY2(content.size() >= claimed,
+        QVERIFY2(content.size() >= backupClaimedSize(content),
                  qPrintable(cell + QStringLiteral(": a backup claims more than it holds")));
     }
 }
