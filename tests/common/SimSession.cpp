@@ -3,6 +3,7 @@
 #include "config/ParameterCatalogue.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QStandardPaths>
@@ -36,6 +37,17 @@ bool SimSession::start(int adapterBaud)
 
 bool SimSession::connectRunner(int baud, bool adv, int timeoutMs)
 {
+    // A session closed just before sent the adapter its reset ("ATZ") on the way out. A
+    // real adapter has answered it long before anyone connects again; the simulator
+    // shares this thread, so let it read the reset while the port is still closed, or
+    // its answer would land in the new session.
+    QElapsedTimer settle;
+    settle.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    } while (m_sim->clientPresent() && settle.elapsed() < 200);
+    QCoreApplication::processEvents();
+
     if (!m_runner->connectToHost(port(), baud, adv))
         return false;
     return waitForIdle(timeoutMs);
