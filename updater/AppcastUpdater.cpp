@@ -70,10 +70,10 @@ struct ItemReader
 
 AppcastUpdater::AppcastUpdater(const QString &feedUrl, const QString &currentVersion,
                                QObject *parent)
-    : QObject(parent), m_feedUrl(feedUrl.trimmed()),
-      m_current(QVersionNumber::fromString(currentVersion).normalized()),
-      m_network(new QNetworkAccessManager(this))
+    : QObject(parent), m_feedUrl(feedUrl.trimmed()), m_network(new QNetworkAccessManager(this))
 {
+    if (!versionNumbers(currentVersion, &m_current))
+        qCWarning(lcUpdater) << "running version" << currentVersion << "is not a version number";
     m_daily.setInterval(CheckIntervalMs);
     connect(&m_daily, &QTimer::timeout, this, &AppcastUpdater::check);
     m_daily.start();
@@ -134,7 +134,7 @@ void AppcastUpdater::onFinished()
         emit checkFinished();
         return;
     }
-    qCDebug(lcUpdater) << "newest release" << newest.versionText << "running" << m_current;
+    qCDebug(lcUpdater) << "newest release" << newest.versionText;
     // Each newer version is announced once, not again at every daily check.
     if (newest.version > m_current &&
         (m_announced.versionText.isEmpty() || newest.version != m_announced.version)) {
@@ -174,13 +174,10 @@ bool AppcastUpdater::parseFeed(const QByteArray &feed, Release *newest, QString 
         ItemReader item;
         item.read(xml);
         const QString text = item.shortVersion.isEmpty() ? item.version : item.shortVersion;
-        int suffix = 0;
-        const QVersionNumber parsed = QVersionNumber::fromString(text, &suffix);
         // "0.2.0-beta" or "v2" are not version numbers this program can compare.
-        if (parsed.isNull() || suffix != text.size())
+        QVector<int> version;
+        if (!versionNumbers(text, &version))
             continue;
-        // 0.2 and 0.2.0 are the same version.
-        const QVersionNumber version = parsed.normalized();
         if (!found || version > best.version)
             best = Release{version, text, item.notes,
                            item.download.isEmpty() ? item.link : item.download};
@@ -195,5 +192,26 @@ bool AppcastUpdater::parseFeed(const QByteArray &feed, Release *newest, QString 
         return false;
     }
     *newest = best;
+    return true;
+}
+
+bool AppcastUpdater::versionNumbers(const QString &text, QVector<int> *numbers)
+{
+    numbers->clear();
+    const QStringList parts = text.split(QLatin1Char('.'));
+    for (const QString &part : parts) {
+        bool ok = false;
+        const int n = part.toInt(&ok);
+        // toInt() would also take "+1" and " 1".
+        if (!ok || !part.at(0).isDigit()) {
+            numbers->clear();
+            return false;
+        }
+        numbers->append(n);
+    }
+    // 0.2 and 0.2.0 are the same version; without trailing zeros, comparing the lists
+    // element by element (a shorter one first) orders versions.
+    while (!numbers->isEmpty() && numbers->last() == 0)
+        numbers->removeLast();
     return true;
 }

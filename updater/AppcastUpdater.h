@@ -19,7 +19,7 @@
 #include <QString>
 #include <QTimer>
 #include <QUrl>
-#include <QVersionNumber>
+#include <QVector>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -31,7 +31,7 @@ public:
     // The newest item of a feed: its version, release notes and download address.
     struct Release
     {
-        QVersionNumber version;
+        QVector<int> version; // its numbers without trailing zeros: "0.10.0" is {0, 10}
         QString versionText;
         QString notes;
         QUrl download;
@@ -51,6 +51,8 @@ public:
     // The newest release in `feed`; false (with `error` set) when the feed is not
     // well-formed or has no item with a version.
     static bool parseFeed(const QByteArray &feed, Release *newest, QString *error);
+    // The numbers of a version such as "0.10.2"; false for anything else ("0.2.0-beta").
+    static bool versionNumbers(const QString &text, QVector<int> *numbers);
 
 signals:
     void newVersion(QString version, QString changelog);
@@ -61,7 +63,7 @@ private:
     void onFinished();
 
     QUrl m_feedUrl;
-    QVersionNumber m_current;
+    QVector<int> m_current;
     QNetworkAccessManager *m_network = nullptr;
     QPointer<QNetworkReply> m_reply;
     QTimer m_daily;
