@@ -35,9 +35,16 @@ ApplicationWindow {
         // back every property it has loaded so far, and a "language" still at
         // its default would overwrite the one chosen at start-up.
         property string language: "en"
+        property string mod: "els27"
+    }
+
+    // "port" and "baud" are stored by the controller at every connect; the window only
+    // reads them. Settings writes all its properties back when any of them changes, so
+    // kept with "mod" they would put the previous port back over the one just stored.
+    Settings {
+        id: lastConnection
         property string port: ""
         property int baud: 0
-        property string mod: "els27"
     }
 
     ToastManager {
@@ -548,8 +555,8 @@ ApplicationWindow {
     }
 
     Component.onCompleted: {
-        connectionPage.setPort(settings.port);
-        connectionPage.baud = settings.baud;
+        connectionPage.setPort(lastConnection.port);
+        connectionPage.baud = lastConnection.baud;
         connectionPage.adv = (settings.mod === "els27");
         runner.loadDefaultConfig();
     }

@@ -197,6 +197,21 @@ private slots:
         app->shutdown();
         QTRY_VERIFY(sim->commands().contains("ATZ"));
     }
+
+    void lastConnectionStaysStored()
+    {
+        // The user changes the rate and the adapter kind before connecting. The window
+        // stores the kind, the controller port and rate; nothing may write the previous
+        // rate back afterwards (the interface's settings object flushes after a delay).
+        app->object("connectionPage")->setProperty("baud", 38400);
+        app->object("advCheck")->setProperty("checked", true);
+        connectFromPage();
+        QTest::qWait(1500);
+        QSettings settings;
+        QCOMPARE(settings.value("baud").toInt(), 38400);
+        QCOMPARE(settings.value("port").toString(), sim->slavePath());
+        QCOMPARE(settings.value("mod").toString(), QString("els27"));
+    }
 };
 
 int main(int argc, char **argv)
