@@ -21,6 +21,10 @@ const QList<qint32> baudRates = {9600,   19200,   38400,   57600,   115200,  256
 
 namespace {
 
+// Longest line the adapter's output may hold; the longest real one (a frame with headers
+// and spaces, or an identification text) is well under 100 characters.
+constexpr int MaxLineLength = 4096;
+
 // Devices that work as serial ports but that the system does not list (pseudo-terminals,
 // rfcomm or network bridges), named by the user in KX4_EXTRA_PORTS.
 QStringList extraPorts()
@@ -366,6 +370,7 @@ void ELM327IOBase::close()
     rawQueue.clear();
     commandQueue.clear();
     rxBuffer.clear();
+    skippingLine = false;
     busy = false;
     canRetries = 0;
     lastSent.clear();
@@ -441,6 +446,15 @@ void ELM327IOBase::readyRead()
         return;
     qCDebug(lcLink) << "<-" << incoming;
     rxBuffer += incoming;
+    if (skippingLine) {
+        const int end = rxBuffer.indexOf('\r');
+        if (end < 0) {
+            rxBuffer.clear();
+            return;
+        }
+        rxBuffer.remove(0, end + 1);
+        skippingLine = false;
+    }
 
     // Each line leaves rxBuffer before it is acted on: a handler that runs an event loop may
     // re-enter here, and one that closes or restarts the link ends this session's parsing.
@@ -461,6 +475,16 @@ void ELM327IOBase::readyRead()
         }
         if (session != current)
             return;
+    }
+
+    // An adapter's line is a few dozen characters. One that never ends (a wrong line
+    // speed, a failing chip) is reported once and skipped up to its carriage return,
+    // instead of growing the buffer without limit.
+    if (rxBuffer.size() > MaxLineLength) {
+        rxBuffer.clear();
+        skippingLine = true;
+        emit error(ERR_PROTOCOL, QStringLiteral("reply line too long"));
+        return;
     }
 
     // The prompt ends the adapter's output without a carriage return.

@@ -86,6 +86,9 @@ private:
     QByteArray lastSent;
     qint32 canRetries = 0;
     QByteArray rxBuffer;
+    // Set when a line grew past MaxLineLength: its rest, up to the next carriage return,
+    // is dropped unread.
+    bool skippingLine = false;
 
     bool strict = false;
     bool monitoring = false;
