@@ -56,10 +56,11 @@ void LinkRepliesTest::replyLine_data()
         << QByteArray("7E|01\r") << true << Frames{QByteArray::fromHex("7e01")} << 0 << none;
     // A line that never ends is reported once and skipped up to its end; the next line
     // reads normally.
-    QTest::newRow("endless line")
-        << QByteArray(4000, 'A') + '|' + QByteArray(4000, 'A') + "|\r7E01\r" << true
-        << Frames{QByteArray::fromHex("7e01")} << int(ELM327IOBase::ERR_PROTOCOL)
-        << QStringLiteral("reply line too long");
+    QTest::newRow("endless line") << QByteArray(4000, 'A') + '|' + QByteArray(4000, 'A') +
+                                         "|\r7E01\r"
+                                  << true << Frames{QByteArray::fromHex("7e01")}
+                                  << int(ELM327IOBase::ERR_PROTOCOL)
+                                  << QStringLiteral("reply line too long");
 
     QTest::newRow("NO DATA, strict")
         << QByteArray("NO DATA\r") << true << Frames{} << int(ELM327IOBase::ERR_NODATA)
