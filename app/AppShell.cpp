@@ -1,7 +1,7 @@
 #include "app/AppShell.h"
 
-#include "app/Edition.h"
 #include "app/QDropTextHandler.h"
+#include "edition/Edition.h"
 #include "models/ParameterListModel.h"
 #include "runner/CFGRunner.h"
 #include "updater/Updater.h"

@@ -1,6 +1,6 @@
 #include "app/Translators.h"
 
-#include "app/Edition.h"
+#include "edition/Edition.h"
 
 #include <QCoreApplication>
 #include <QDir>

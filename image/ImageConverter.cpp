@@ -1,6 +1,6 @@
 #include "image/ImageConverter.h"
 
-#include "app/Edition.h"
+#include "edition/Edition.h"
 
 #include <QFileInfo>
 #include <QImageReader>

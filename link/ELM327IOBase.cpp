@@ -1,6 +1,6 @@
 #include "link/ELM327IOBase.h"
 
-#include "app/Edition.h"
+#include "edition/Edition.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

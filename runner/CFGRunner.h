@@ -4,9 +4,9 @@
 // dashboard. It owns the adapter link, runs every exchange one request at a time (each
 // request is sent from the handler of the previous reply) and reports results as signals.
 
-#include "app/Edition.h"
 #include "config/BackupFile.h"
 #include "config/DeviceConfig.h"
+#include "edition/Edition.h"
 #include "image/ImageConverter.h"
 #include "link/ELM327IOBase.h"
 

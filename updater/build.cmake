@@ -1,17 +1,5 @@
-# The edition to build, and the update checker that the update-checking edition adds.
-#   -DKX4_EDITION=current   version 0.2.0 (default)
-#   -DKX4_EDITION=update    version 0.1.0 with update checks; app/Edition.h lists every
-#                           difference between the two.
-set(KX4_EDITION "current" CACHE STRING "Edition to build: current or update")
-set_property(CACHE KX4_EDITION PROPERTY STRINGS current update)
-if(KX4_EDITION STREQUAL "update")
-    set(KX4_UPDATE_EDITION ON)
-elseif(KX4_EDITION STREQUAL "current")
-    set(KX4_UPDATE_EDITION OFF)
-else()
-    message(FATAL_ERROR "KX4_EDITION must be current or update, not '${KX4_EDITION}'")
-endif()
-target_compile_definitions(kx4core PUBLIC KX4_UPDATE_EDITION=$<BOOL:${KX4_UPDATE_EDITION}>)
+# The update checker that the update-checking edition adds. The edition itself is
+# chosen in edition/build.cmake (KX4_EDITION), which the build includes first.
 
 # WinSparkle exists for Windows only; elsewhere (and on Windows without it) the
 # update checker uses its own appcast reader.

@@ -1,7 +1,8 @@
 #pragma once
 
 // Which edition of the program this build is. One tree builds two editions, chosen
-// with the CMake option KX4_EDITION (updater/build.cmake):
+// with the CMake option KX4_EDITION (edition/build.cmake). This folder depends on
+// nothing, so every layer, the link and the image conversion included, may read it.
 //
 //   current  "0.2.0", organisation "Veltro": backups, board settings, maintenance values.
 //   update   "0.1.0", organisation "Quorvel": checks an appcast feed for updates and
@@ -26,13 +27,15 @@
 //   - image/ImageConverter.cpp     display profile 0: 9-byte prefix, 114 x 80 canvas.
 //   - link/ELM327IOBase.cpp  baud-rate detection keeps the port open at the found rate.
 //   - updater/               the update checker (Updater, QuorvelUpdater and backends).
-//   - ui/edition-update/     the main window and the device page of this edition.
+//   - ui/edition-update/     the main window and the device page of this edition
+//                            (updater/build.cmake puts them in place of the current ones).
 //   - tests/edition/         tests of all of the above; tests/CMakeLists.txt picks the
 //                            subjects this edition's build runs.
 //   - CMakeLists.txt         the benchmark (bench/) is built for the current edition only.
+//   - cmake/Packaging.cmake  no Debian package is made from this edition's build.
 
 #ifndef KX4_UPDATE_EDITION
-#error "KX4_UPDATE_EDITION must be defined by the build (updater/build.cmake)"
+#error "KX4_UPDATE_EDITION must be defined by the build (edition/build.cmake)"
 #endif
 
 namespace Edition {
