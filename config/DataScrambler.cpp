@@ -162,9 +162,10 @@ QByteArray DataScrambler::decode(const QByteArray &blob)
             return QByteArray();
         }
         QByteArray unpacked = qUncompress(body);
-        // qUncompress answers a broken stream with empty bytes; only the 4-byte
-        // zero length header of an empty input legitimately unpacks to nothing.
-        if (unpacked.isEmpty() && body != QByteArray(4, '\0')) {
+        // qUncompress answers a broken stream with null bytes and a whole stream of an
+        // empty payload with empty, non-null ones. The 4-byte zero length header alone
+        // (what qCompress makes of empty input) also comes back null.
+        if (unpacked.isNull() && body != QByteArray(4, '\0')) {
             m_lastError = IntegrityFailed;
             return QByteArray();
         }

@@ -142,6 +142,16 @@ private slots:
             scrambler.decode(chainByHand(DataScrambler::FlagChecksum, swapped, testKey)).isEmpty());
         QCOMPARE(scrambler.lastError(), DataScrambler::IntegrityFailed);
 
+        // A whole stream of an empty payload (length 0, then zlib's empty stream) unpacks
+        // to nothing, and that is a success; qCompress itself writes only the length.
+        const QByteArray emptyStream =
+            QByteArray(4, '\0') + QByteArray::fromHex("789C030000000001");
+        QVERIFY(scrambler
+                    .decode(chainByHand(DataScrambler::FlagCompressed,
+                                        QByteArray("\x33") + emptyStream, testKey))
+                    .isEmpty());
+        QCOMPARE(scrambler.lastError(), DataScrambler::NoError);
+
         const QByteArray packed = qCompress(payload, 9);
         const QByteArray withHash = QByteArray("\x22") +
                                     QCryptographicHash::hash(packed, QCryptographicHash::Sha1) +
