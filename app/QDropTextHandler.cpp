@@ -1,6 +1,7 @@
 #include "app/QDropTextHandler.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QTextCodec>
@@ -14,17 +15,41 @@ QUrl parseDropped(const QString &text)
     return QUrl(text.trimmed(), QUrl::TolerantMode);
 }
 
+// The regular file a dropped text names, or an empty path. Nothing else is opened: a
+// FIFO blocks the open until a writer comes, and a device such as /dev/zero never ends.
+QString droppedFile(const QString &text)
+{
+    const QUrl url = parseDropped(text);
+    if (!url.isValid() || !url.isLocalFile())
+        return QString();
+    const QString path = url.toLocalFile();
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
 } // namespace
 
 QDropTextHandler::QDropTextHandler(QObject *parent) : QObject(parent) {}
 
 QByteArray QDropTextHandler::processInput(const QString &text) const
 {
-    const QUrl url = parseDropped(text);
-    if (url.isValid() && url.isLocalFile()) {
-        QFile file(url.toLocalFile());
-        if (file.open(QIODevice::ReadOnly))
-            return file.readAll();
+    const QString path = droppedFile(text);
+    if (!path.isEmpty()) {
+        QFile file(path);
+        if (file.size() > MaxFileSize)
+            return QByteArray();
+        if (file.open(QIODevice::ReadOnly)) {
+            // Bounded even where the size told is not the size read (a file still
+            // growing, or one of the kernel's files that report no size).
+            QByteArray bytes;
+            const qint64 chunk = 64 * 1024;
+            while (bytes.size() <= MaxFileSize) {
+                const QByteArray part = file.read(qMin(chunk, MaxFileSize + 1 - bytes.size()));
+                if (part.isEmpty())
+                    break;
+                bytes += part;
+            }
+            return bytes.size() > MaxFileSize ? QByteArray() : bytes;
+        }
     }
     return text.toUtf8();
 }
@@ -46,6 +71,14 @@ QString QDropTextHandler::repr(const QByteArray &data, const QString &codec) con
             return text;
     }
     return tr("Binary content: %1...").arg(QString::fromLatin1(data.left(4).toHex().toUpper()));
+}
+
+QString QDropTextHandler::refusal(const QString &text) const
+{
+    const QString path = droppedFile(text);
+    if (path.isEmpty() || QFileInfo(path).size() <= MaxFileSize)
+        return QString();
+    return tr("File is larger than %1 MiB").arg(MaxFileSize / (1024 * 1024));
 }
 
 void registerDropHandler(QQmlApplicationEngine *engine)

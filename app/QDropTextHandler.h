@@ -16,9 +16,14 @@ class QDropTextHandler : public QObject
     Q_OBJECT
 
 public:
+    // Dropped files are read whole into memory; larger ones are refused.
+    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+
     explicit QDropTextHandler(QObject *parent = nullptr);
 
-    // The bytes of the local file the text names, or the text itself as UTF-8.
+    // The bytes of the regular local file the text names, or the text itself as
+    // UTF-8 (also for a path that is no regular file: a FIFO, a device, a folder).
+    // Empty for a file larger than MaxFileSize; refusal() tells why.
     Q_INVOKABLE QByteArray processInput(const QString &text) const;
     // A short description of the same input: file path, URL or text teaser.
     Q_INVOKABLE QString fileInfo(const QString &text) const;
@@ -26,6 +31,9 @@ public:
     // otherwise a hexadecimal teaser of its first bytes.
     Q_INVOKABLE QString repr(const QByteArray &data,
                              const QString &codec = QStringLiteral("UTF-8")) const;
+    // Why processInput() does not take the file the text names (it is larger than
+    // MaxFileSize); empty when it does, and for every other input.
+    Q_INVOKABLE QString refusal(const QString &text) const;
 };
 
 // Creates the process-wide handler on first call, registers the uncreatable

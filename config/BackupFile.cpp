@@ -89,9 +89,18 @@ BackupFile::~BackupFile()
 
 std::unique_ptr<BackupFile> BackupFile::create(const QString &finalPath)
 {
+    // A stale partial file of an export that never ended is overwritten; anything else
+    // under that name is left alone: opening a FIFO for writing waits for a reader for
+    // good, and a link would have the export write wherever it points.
+    const QFileInfo partial(BackupStorage::partialPath(finalPath));
+    if (partial.isSymLink() || (partial.exists() && !partial.isFile())) {
+        qCWarning(lcBackup) << "cannot create" << partial.filePath()
+                            << "- the name is taken by something other than a file";
+        return nullptr;
+    }
     std::unique_ptr<BackupFile> backup(new BackupFile);
     backup->m_finalPath = finalPath;
-    backup->m_file.setFileName(BackupStorage::partialPath(finalPath));
+    backup->m_file.setFileName(partial.filePath());
     // Unbuffered, so that a full disk shows at the write that hits it.
     if (!backup->m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         qCWarning(lcBackup) << "cannot create" << backup->m_file.fileName()
@@ -181,6 +190,10 @@ std::unique_ptr<BackupFile> BackupFile::load(const QString &path, const QJsonObj
         return nullptr;
     };
 
+    // Only a regular file is opened: a FIFO named like a backup would block the open
+    // for good, and a device would never end.
+    if (!QFileInfo(path).isFile())
+        return refuse(Unreadable);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return refuse(Unreadable);
@@ -194,7 +207,7 @@ std::unique_ptr<BackupFile> BackupFile::load(const QString &path, const QJsonObj
         return refuse(OtherApp);
     const bool hasCounters = quint8(head.at(5)) & FlagCounters;
     const qint64 infoSize = qFromLittleEndian<quint32>(head.constData() + 8);
-    if (size < HeaderSize + infoSize)
+    if (infoSize > MaxInfoSize || size < HeaderSize + infoSize)
         return refuse(Corrupted);
 
     const QByteArray infoBytes = file.read(infoSize);

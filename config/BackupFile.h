@@ -26,6 +26,9 @@ public:
     static constexpr int HeaderSize = 12;
     static constexpr int PageSize = 1024;
     static constexpr int CountersSize = 8;
+    // The device information takes some hundred bytes; a longer info field is damage,
+    // and reading a length of gigabytes (a large sparse file) would exhaust memory.
+    static constexpr int MaxInfoSize = 64 * 1024;
     // 16 pages fill the 14-bit address space; more would wrap the address back
     // to 0. The top of the 16th page holds the maintenance values at
     // 0x3FFB-0x3FFE, whose request words the dashboard answers as values, not as

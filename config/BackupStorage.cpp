@@ -57,6 +57,10 @@ QVariantList BackupStorage::list(const QString &dir)
     std::sort(files.begin(), files.end(),
               [](const QFileInfo &a, const QFileInfo &b) { return a.fileName() < b.fileName(); });
     for (const QFileInfo &info : qAsConst(files)) {
+        // QDir::Files lets links through whatever they point to; only what an import
+        // can read is offered (no FIFO, no device).
+        if (!info.isFile())
+            continue;
         // Not every file system records a birth time; the last change is the
         // nearest we have there.
         QDateTime created = info.birthTime();

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -45,7 +46,8 @@ ParameterCatalogue::LoadResult ParameterCatalogue::load(const QString &path, Eng
     Q_UNUSED(resourceReady)
 
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Not a regular file (a FIFO, a device): opening or reading it may never end.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         qCWarning(lcCatalogue) << "cannot open catalogue" << path << file.errorString();
         return NotReadable;
     }

@@ -55,6 +55,12 @@ bool ImageConverter::load(const QString &fileName)
 {
     clear();
 
+    // Only a regular file is read: opening a FIFO blocks until a writer comes, and a
+    // device such as /dev/zero never ends.
+    if (!QFileInfo(fileName).isFile()) {
+        qCDebug(lcImage) << "cannot read" << fileName << "- not a regular file";
+        return false;
+    }
     QImageReader reader(fileName);
     const QSize declared = reader.size();
     if (declared.isValid() && qint64(declared.width()) * declared.height() > MaxSourcePixels) {

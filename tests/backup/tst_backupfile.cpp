@@ -5,9 +5,11 @@
 #include "config/BackupFile.h"
 #include "config/BackupStorage.h"
 #include "tests/backup/ScratchFiles.h"
+#include "tests/common/SpecialFiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -63,6 +65,7 @@ private slots:
     void exportIsPartialUntilCommitted();
     void exportDiscardLeavesNothing();
     void exportCommitSkipsNameTakenMeanwhile();
+    void exportRefusesPartialNameTaken();
     void exportWriteFailureIsReported();
 
     void nextFreeNameFillsGaps();
@@ -125,6 +128,7 @@ void TestBackupFile::loadRefusals_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("refusal");
+    QTest::addColumn<QString>("special"); // "fifo", "device" or "sparse" (3 GiB) file
 
     const QJsonObject info = boardInfo();
     const QByteArray good = wholeFile(info, true);
@@ -144,41 +148,59 @@ void TestBackupFile::loadRefusals_data()
     const QByteArray arrayJson = QJsonDocument(QJsonArray{1, 2}).toBinaryData();
     QT_WARNING_POP
 
-    QTest::newRow("empty file") << QByteArray() << int(BackupFile::Corrupted);
+    QTest::newRow("empty file") << QByteArray() << int(BackupFile::Corrupted) << QString();
     QTest::newRow("other magic and format")
-        << patched(good, 3, QByteArray::fromHex("1102")) << int(BackupFile::NotBackup);
-    QTest::newRow("info length past the end")
-        << patched(good, 8, QByteArray::fromHex("FFFFFF7F")) << int(BackupFile::Corrupted);
+        << patched(good, 3, QByteArray::fromHex("1102")) << int(BackupFile::NotBackup) << QString();
+    QTest::newRow("info length past the end") << patched(good, 8, QByteArray::fromHex("FFFFFF7F"))
+                                              << int(BackupFile::Corrupted) << QString();
     QTest::newRow("info is text JSON")
-        << withInfo(QJsonDocument(info).toJson()) << int(BackupFile::Corrupted);
+        << withInfo(QJsonDocument(info).toJson()) << int(BackupFile::Corrupted) << QString();
     QTest::newRow("info is a binary JSON array")
-        << withInfo(arrayJson) << int(BackupFile::Corrupted);
+        << withInfo(arrayJson) << int(BackupFile::Corrupted) << QString();
     QTest::newRow("info damaged") << patched(good, 16, QByteArray(8, '\xEE'))
-                                  << int(BackupFile::Corrupted);
+                                  << int(BackupFile::Corrupted) << QString();
     QTest::newRow("other version")
-        << wholeFile(boardInfo(4, 1, 1), false) << int(BackupFile::OtherBoard);
+        << wholeFile(boardInfo(4, 1, 1), false) << int(BackupFile::OtherBoard) << QString();
     QTest::newRow("other pages") << wholeFile(boardInfo(3, 2, 1), false)
-                                 << int(BackupFile::OtherBoard);
+                                 << int(BackupFile::OtherBoard) << QString();
     // Board check comes before the size of the page area.
-    QTest::newRow("other disp, truncated")
-        << wholeFile(boardInfo(3, 1, 0), false).left(head + 10) << int(BackupFile::OtherBoard);
+    QTest::newRow("other disp, truncated") << wholeFile(boardInfo(3, 1, 0), false).left(head + 10)
+                                           << int(BackupFile::OtherBoard) << QString();
     QTest::newRow("counters flagged but cut")
-        << good.left(good.size() - 1) << int(BackupFile::Corrupted);
-    QTest::newRow("whole, with counters") << good << int(BackupFile::NoRefusal);
+        << good.left(good.size() - 1) << int(BackupFile::Corrupted) << QString();
+    QTest::newRow("whole, with counters") << good << int(BackupFile::NoRefusal) << QString();
     QTest::newRow("whole, without counters")
-        << wholeFile(info, false) << int(BackupFile::NoRefusal);
+        << wholeFile(info, false) << int(BackupFile::NoRefusal) << QString();
     QTest::newRow("trailing bytes kept out")
-        << wholeFile(info, false) + "xyz" << int(BackupFile::NoRefusal);
+        << wholeFile(info, false) + "xyz" << int(BackupFile::NoRefusal) << QString();
+    // Neither blocks nor ends the program: a FIFO or a device named like a backup is
+    // refused unopened, an info length of gigabytes unread.
+    QTest::newRow("fifo") << QByteArray() << int(BackupFile::Unreadable) << "fifo";
+    QTest::newRow("link to an endless device")
+        << QByteArray() << int(BackupFile::Unreadable) << "device";
+    QTest::newRow("info length of 2 GB in a sparse file")
+        << patched(good, 8, QByteArray::fromHex("F0FFFF7F")) << int(BackupFile::Corrupted)
+        << "sparse";
 }
 
 void TestBackupFile::loadRefusals()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(int, refusal);
+    QFETCH(QString, special);
     const QString path = m_dir + "/x.bkp";
-    writeFile(path, bytes);
+    if (special == "fifo") {
+        QVERIFY(makeFifo(path));
+    } else if (special == "device") {
+        QVERIFY(QFile::link("/dev/zero", path));
+    } else {
+        writeFile(path, bytes);
+        if (special == "sparse")
+            QVERIFY(QFile(path).resize(3LL << 30));
+    }
 
     BackupFile::Refusal why = BackupFile::Refusal(-1);
+    Watchdog watchdog(QTest::currentDataTag());
     const auto backup = BackupFile::load(path, boardInfo(), &why);
     QCOMPARE(int(why), refusal);
     QCOMPARE(backup != nullptr, refusal == BackupFile::NoRefusal);
@@ -270,6 +292,29 @@ void TestBackupFile::exportCommitSkipsNameTakenMeanwhile()
     QCOMPARE(fileBytes(target), QByteArray("someone else's"));
 }
 
+// Under the partial name only a stale partial file is overwritten: a FIFO would hold the
+// open for good, a link would send the export elsewhere.
+void TestBackupFile::exportRefusesPartialNameTaken()
+{
+    const QString target = BackupStorage::nextFreePath(m_dir);
+    const QString partial = BackupStorage::partialPath(target);
+    writeFile(partial, "stale");
+    QVERIFY(BackupFile::create(target)); // and gone with it, unfinished
+
+    QVERIFY(makeFifo(partial));
+    {
+        Watchdog watchdog("export over a FIFO");
+        QVERIFY(!BackupFile::create(target));
+    }
+    QVERIFY(QFile::remove(partial)); // left where it was
+    const QString elsewhere = m_home.filePath("elsewhere");
+    writeFile(elsewhere, "kept");
+    QVERIFY(QFile::link(elsewhere, partial));
+    QVERIFY(!BackupFile::create(target));
+    QCOMPARE(fileBytes(elsewhere), QByteArray("kept"));
+    QVERIFY(QFileInfo(partial).isSymLink());
+}
+
 void TestBackupFile::exportWriteFailureIsReported()
 {
     const QString target = BackupStorage::nextFreePath(m_dir);
@@ -319,12 +364,16 @@ void TestBackupFile::listing()
     writeFile(m_dir + "/notes.txt", "");
     writeFile(m_dir + "/0003.bkp.part", "");
     QVERIFY(QDir(m_dir).mkdir("folder.bkp"));
+    QVERIFY(makeFifo(m_dir + "/0005.bkp"));
+    QVERIFY(QFile::link(m_dir + "/0005.bkp", m_dir + "/0006.bkp"));
+    QVERIFY(QFile::link("/dev/zero", m_dir + "/0007.bkp"));
+    QVERIFY(QFile::link(m_dir + "/0001.bkp", m_dir + "/0008.bkp"));
 
     const QVariantList list = BackupStorage::list(m_dir);
     QStringList names;
     for (const QVariant &entry : list)
         names << entry.toMap().value("name").toString();
-    QCOMPARE(names, (QStringList{"0001", "B", "a.b"}));
+    QCOMPARE(names, (QStringList{"0001", "0008", "B", "a.b"}));
 
     const QVariantMap first = list.first().toMap();
     QCOMPARE(first.value("size").toLongLong(), 42LL);
@@ -341,9 +390,9 @@ void TestBackupFile::listing()
     QVERIFY(QDir(m_dir).mkdir("sub"));
     writeFile(m_dir + "/sub/0000.bkp", "x");
     writeFile(m_dir + "/../outside.bkp", "x");
-    for (const QString &id : {QStringLiteral("sub/0000"), QStringLiteral("../outside"),
-                              QStringLiteral("sub\\0000"), QStringLiteral(".."),
-                              QStringLiteral("C:0000"), QString()})
+    for (const QString &id :
+         {QStringLiteral("sub/0000"), QStringLiteral("../outside"), QStringLiteral("sub\\0000"),
+          QStringLiteral(".."), QStringLiteral("C:0000"), QString()})
         QVERIFY2(BackupStorage::pathFor(m_dir, id).isEmpty(), qPrintable(id));
 }
 

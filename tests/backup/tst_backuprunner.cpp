@@ -7,6 +7,7 @@
 #include "tests/backup/ScratchFiles.h"
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
+#include "tests/common/SpecialFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -455,6 +456,8 @@ void TestBackupRunner::importRefusals_data()
     QTest::newRow("other disp") << "0000" << backup(0)
                                 << "Cannot import - the source file was created for another board";
     QTest::newRow("truncated page area") << "0000" << good.left(good.size() - 9) << corrupted;
+    QTest::newRow("fifo named like a backup")
+        << "0003" << good << "Cannot import - the source file could not be read";
 }
 
 void TestBackupRunner::importRefusals()
@@ -466,12 +469,16 @@ void TestBackupRunner::importRefusals()
     connectDashboard(1);
     QVERIFY(BackupStorage::ensureFolder(m_dir));
     writeFile(m_dir + "/0000.bkp", file);
+    QVERIFY(makeFifo(m_dir + "/0003.bkp"));
     const QByteArray before = dash().memory();
 
-    QVERIFY(!runner().importConfig(id, true));
+    {
+        Watchdog watchdog(QTest::currentDataTag());
+        QVERIFY(!runner().importConfig(id, true));
+    }
     QCOMPARE(m_rec->alerts(), QStringList{alert});
     QCOMPARE(m_rec->names({"stateChanged"}),
-             (id == "0000" ? QStringList{"stateChanged:Importing", "stateChanged:Idle"}
+             (id != "0007" ? QStringList{"stateChanged:Importing", "stateChanged:Idle"}
                            : QStringList()));
     QCOMPARE(runner().getState(), CFGRunner::Idle);
     QTest::qWait(50);

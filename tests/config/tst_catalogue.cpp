@@ -1,5 +1,6 @@
 #include "config/DataScrambler.h"
 #include "config/ParameterCatalogue.h"
+#include "tests/common/SpecialFiles.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -183,6 +184,12 @@ private slots:
 
         QCOMPARE(Catalogue::load(m_dir.filePath("missing.dat"), engines, items),
                  Catalogue::NotReadable);
+        QVERIFY(makeFifo(m_dir.filePath("pipe.dat")));
+        {
+            Watchdog watchdog("a FIFO as the catalogue");
+            QCOMPARE(Catalogue::load(m_dir.filePath("pipe.dat"), engines, items),
+                     Catalogue::NotReadable);
+        }
         QCOMPARE(Catalogue::loadErrorText(Catalogue::NotReadable),
                  QStringLiteral("Config data could not be read"));
 

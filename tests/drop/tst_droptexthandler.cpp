@@ -1,4 +1,5 @@
 #include "app/QDropTextHandler.h"
+#include "tests/common/SpecialFiles.h"
 
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
@@ -26,32 +27,51 @@ private slots:
         QFile file(m_file);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(m_content);
+        QVERIFY(makeFifo(m_dir.filePath("pipe.bin")));
+        QVERIFY(makeSparseFile(m_dir.filePath("limit.bin"), QDropTextHandler::MaxFileSize));
+        QVERIFY(makeSparseFile(m_dir.filePath("over.bin"), QDropTextHandler::MaxFileSize + 1));
+        QVERIFY(makeSparseFile(m_dir.filePath("3 GiB.bin"), 3LL << 30));
     }
 
-    // Whatever the drop adds around a file URL, the file's bytes come back;
-    // anything that does not lead to a readable file comes back as the text.
+    // Whatever the drop adds around a file URL, the file's bytes come back; anything
+    // that does not lead to a readable regular file comes back as the text, at once.
+    // A file over the size limit gives nothing, and the reason.
     void processInput_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("isFile");
-        const QString url = QUrl::fromLocalFile(m_dir.filePath("dropped file.bin")).toString();
-        QTest::newRow("file url") << url << true;
-        QTest::newRow("blanks around") << "  " + url + "\t " << true;
-        QTest::newRow("trailing line break") << url + "\r\n" << true;
-        QTest::newRow("missing file")
-            << QUrl::fromLocalFile(m_dir.filePath("gone.bin")).toString() << false;
-        QTest::newRow("folder") << " " + QUrl::fromLocalFile(m_dir.path()).toString() << false;
-        QTest::newRow("web link") << "https://example.org/x.png" << false;
-        QTest::newRow("plain text") << "  Öl-Temperatur \n" << false;
-        QTest::newRow("bare path") << m_dir.filePath("dropped file.bin") << false;
-        QTest::newRow("empty") << "" << false;
+        QTest::addColumn<QByteArray>("bytes"); // null: the text itself
+        QTest::addColumn<QString>("refusal");
+        auto url = [this](const QString &name) {
+            return QUrl::fromLocalFile(m_dir.filePath(name)).toString();
+        };
+        const QString file = url("dropped file.bin");
+        const QString tooLarge = "File is larger than 16 MiB";
+        QTest::newRow("file url") << file << m_content << "";
+        QTest::newRow("blanks around") << "  " + file + "\t " << m_content << "";
+        QTest::newRow("trailing line break") << file + "\r\n" << m_content << "";
+        QTest::newRow("missing file") << url("gone.bin") << QByteArray() << "";
+        QTest::newRow("folder") << " " + QUrl::fromLocalFile(m_dir.path()).toString()
+                                << QByteArray() << "";
+        QTest::newRow("fifo") << url("pipe.bin") << QByteArray() << "";
+        QTest::newRow("endless device") << "file:///dev/zero" << QByteArray() << "";
+        QTest::newRow("at the size limit")
+            << url("limit.bin") << QByteArray(QDropTextHandler::MaxFileSize, '\0') << "";
+        QTest::newRow("one byte over") << url("over.bin") << QByteArray("") << tooLarge;
+        QTest::newRow("3 GiB") << url("3 GiB.bin") << QByteArray("") << tooLarge;
+        QTest::newRow("web link") << "https://example.org/x.png" << QByteArray() << "";
+        QTest::newRow("plain text") << "  Öl-Temperatur \n" << QByteArray() << "";
+        QTest::newRow("bare path") << m_dir.filePath("dropped file.bin") << QByteArray() << "";
+        QTest::newRow("empty") << "" << QByteArray() << "";
     }
 
     void processInput()
     {
         QFETCH(QString, text);
-        QFETCH(bool, isFile);
-        QCOMPARE(m_handler.processInput(text), isFile ? m_content : text.toUtf8());
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, refusal);
+        Watchdog watchdog(QTest::currentDataTag());
+        QCOMPARE(m_handler.processInput(text), bytes.isNull() ? text.toUtf8() : bytes);
+        QCOMPARE(m_handler.refusal(text), refusal);
     }
 
     void fileInfo_data()

@@ -1,5 +1,6 @@
 #include "image/ImageConverter.h"
 #include "image/SplashPreview.h"
+#include "tests/common/SpecialFiles.h"
 
 #include <QDir>
 #include <QPainter>
@@ -521,6 +522,17 @@ private slots:
         QVERIFY(!c.load(junk.fileName()));
         QVERIFY(!c.load(m_dir.path()));
         QVERIFY(!c.isValid());
+
+        // Refused unopened: the open of a FIFO would block, a device would never end.
+        const QString fifo = m_dir.filePath("pipe.png");
+        QVERIFY(makeFifo(fifo));
+        QVERIFY(QFile::link(fifo, m_dir.filePath("link to pipe.png")));
+        for (const QString &path :
+             {fifo, m_dir.filePath("link to pipe.png"), QStringLiteral("/dev/zero")}) {
+            Watchdog watchdog(path);
+            QVERIFY(!c.load(path));
+        }
+        QCOMPARE(c.name(), QString());
     }
 
     // A picture declaring more than 16 megapixels is refused from its header,

@@ -2,6 +2,7 @@
 #include "runner/CFGRunner.h"
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
+#include "tests/common/SpecialFiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -250,6 +251,17 @@ private slots:
                  (QStringList{"alert:Cannot load " + large, "splashLoaded"}));
         QCOMPARE(recorder.last("splashLoaded"), QVariant(false));
         QCOMPARE(runner.splashInfo(), QString("No image"));
+
+        // A FIFO chosen as the picture is refused at once, not waited on.
+        const QString fifo = m_dir.filePath("pipe.png");
+        QVERIFY(makeFifo(fifo));
+        recorder.clear();
+        {
+            Watchdog watchdog("loading a FIFO");
+            QVERIFY(!runner.loadSplash(QUrl::fromLocalFile(fifo).toString()));
+        }
+        QCOMPARE(recorder.alerts(),
+                 QStringList{"Cannot load " + QUrl::fromLocalFile(fifo).toString()});
     }
 
     void restartEndsSession_data()

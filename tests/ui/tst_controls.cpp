@@ -5,8 +5,11 @@
 #include "app/QDropTextHandler.h"
 #include "ui/UiResources.h"
 
+#include <QFile>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QtQuickTest>
 
 class StandInRunner : public QObject
@@ -32,11 +35,18 @@ public slots:
     {
         engine->rootContext()->setContextProperty("runner", &m_runner);
         engine->rootContext()->setContextProperty("q_dropHandler", &m_dropHandler);
+        // A file one byte over what the drop handler takes; sparse, so it costs no disk.
+        QFile large(m_scratch.filePath("large.bin"));
+        if (large.open(QIODevice::WriteOnly))
+            large.resize(QDropTextHandler::MaxFileSize + 1);
+        engine->rootContext()->setContextProperty("largeFileUrl",
+                                                  QUrl::fromLocalFile(large.fileName()).toString());
     }
 
 private:
     StandInRunner m_runner;
     QDropTextHandler m_dropHandler;
+    QTemporaryDir m_scratch;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(controls, Setup)

@@ -20,8 +20,10 @@ Rectangle {
     }
 
     function processText(text) {
-        udata = q_dropHandler.processInput(text);
-        display = q_dropHandler.repr(udata);
+        // A file too large to take leaves no content, only the reason.
+        var refused = q_dropHandler.refusal(text);
+        udata = refused === "" ? q_dropHandler.processInput(text) : undefined;
+        display = refused === "" ? q_dropHandler.repr(udata) : refused;
     }
 
     implicitWidth: 200

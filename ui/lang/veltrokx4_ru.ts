@@ -333,6 +333,10 @@
         <source>Binary content: %1...</source>
         <translation>Двоичные данные: %1...</translation>
     </message>
+    <message>
+        <source>File is larger than %1 MiB</source>
+        <translation>Файл больше %1 МиБ</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

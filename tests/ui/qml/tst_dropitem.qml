@@ -33,14 +33,18 @@ Item {
                 {tag: "binary file", text: Qt.resolvedUrl("data/binary.bin"),
                  bytes: "89500047FF", display: "Binary content: 89500047..."},
                 {tag: "missing file", text: Qt.resolvedUrl("data/missing.txt"),
-                 bytes: "", display: String(Qt.resolvedUrl("data/missing.txt"))}
+                 bytes: "", display: String(Qt.resolvedUrl("data/missing.txt"))},
+                {tag: "file over the limit", text: largeFileUrl, refused: true,
+                 display: "File is larger than 16 MiB"}
             ];
         }
 
         function test_processText(data) {
             var item = createTemporaryObject(dropComponent, root);
             item.processText(data.text);
-            if (data.bytes !== "")
+            if (data.refused)
+                compare(item.udata, undefined);
+            else if (data.bytes !== "")
                 compare(hex(item.udata), data.bytes);
             compare(item.display, data.display);
         }
