@@ -182,6 +182,46 @@ void BackupFile::discard()
     m_file.setFileName(QString());
 }
 
+bool BackupFile::readHead(QFile &file, Head *head, Refusal *refusal)
+{
+    auto refuse = [refusal](Refusal why) {
+        *refusal = why;
+        return false;
+    };
+    // Only a regular file is opened: a FIFO named like a backup would block the open
+    // for good, and a device would never end.
+    if (!QFileInfo(file.fileName()).isFile() || !file.open(QIODevice::ReadOnly))
+        return refuse(Unreadable);
+    head->fileSize = file.size();
+    const QByteArray bytes = file.read(HeaderSize);
+    if (head->fileSize < HeaderSize || bytes.size() < HeaderSize)
+        return refuse(Corrupted);
+    if (qFromLittleEndian<quint32>(bytes.constData()) != Magic)
+        return refuse(NotBackup);
+    if (quint8(bytes.at(4)) != FormatVersion)
+        return refuse(OtherApp);
+    head->hasCounters = quint8(bytes.at(5)) & FlagCounters;
+    head->infoSize = qFromLittleEndian<quint32>(bytes.constData() + 8);
+    if (head->infoSize > MaxInfoSize || head->fileSize < HeaderSize + head->infoSize)
+        return refuse(Corrupted);
+
+    const QByteArray infoBytes = file.read(head->infoSize);
+    // Not the framework's reader: it crashes on some damaged info fields.
+    bool parsed = false;
+    head->info = BinaryJson::readObject(infoBytes, &parsed);
+    if (infoBytes.size() != head->infoSize || !parsed)
+        return refuse(Corrupted);
+    return true;
+}
+
+QJsonObject BackupFile::readInfo(const QString &path)
+{
+    QFile file(path);
+    Head head;
+    Refusal refusal = NoRefusal;
+    return readHead(file, &head, &refusal) ? head.info : QJsonObject();
+}
+
 std::unique_ptr<BackupFile> BackupFile::load(const QString &path, const QJsonObject &devInfo,
                                              Refusal *refusal)
 {
@@ -190,32 +230,14 @@ std::unique_ptr<BackupFile> BackupFile::load(const QString &path, const QJsonObj
         return nullptr;
     };
 
-    // Only a regular file is opened: a FIFO named like a backup would block the open
-    // for good, and a device would never end.
-    if (!QFileInfo(path).isFile())
-        return refuse(Unreadable);
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(Unreadable);
-    const qint64 size = file.size();
-    const QByteArray head = file.read(HeaderSize);
-    if (size < HeaderSize || head.size() < HeaderSize)
-        return refuse(Corrupted);
-    if (qFromLittleEndian<quint32>(head.constData()) != Magic)
-        return refuse(NotBackup);
-    if (quint8(head.at(4)) != FormatVersion)
-        return refuse(OtherApp);
-    const bool hasCounters = quint8(head.at(5)) & FlagCounters;
-    const qint64 infoSize = qFromLittleEndian<quint32>(head.constData() + 8);
-    if (infoSize > MaxInfoSize || size < HeaderSize + infoSize)
-        return refuse(Corrupted);
-
-    const QByteArray infoBytes = file.read(infoSize);
-    // Not the framework's reader: it crashes on some damaged info fields.
-    bool parsed = false;
-    const QJsonObject saved = BinaryJson::readObject(infoBytes, &parsed);
-    if (infoBytes.size() != infoSize || !parsed)
-        return refuse(Corrupted);
+    Head head;
+    if (!readHead(file, &head, refusal))
+        return nullptr;
+    const qint64 size = head.fileSize;
+    const qint64 infoSize = head.infoSize;
+    const bool hasCounters = head.hasCounters;
+    const QJsonObject &saved = head.info;
     for (const char *key : {"version", "pages", "disp"}) {
         if (saved.value(QLatin1String(key)) != devInfo.value(QLatin1String(key)))
             return refuse(OtherBoard);

@@ -80,6 +80,9 @@ public:
     // result is null when refused, with the reason in *refusal.
     static std::unique_ptr<BackupFile> load(const QString &path, const QJsonObject &devInfo,
                                             Refusal *refusal);
+    // The device information saved in the file at `path`; empty when the file is no
+    // readable backup.
+    static QJsonObject readInfo(const QString &path);
     bool hasCounters() const { return m_hasCounters; }
     // The saved odometer and engine-time values, 4 bytes each, as stored.
     QByteArray odometerBytes() const { return m_counters.left(4); }
@@ -92,6 +95,17 @@ public:
     QString errorString() const { return m_error; }
 
 private:
+    struct Head
+    {
+        qint64 fileSize = 0;
+        qint64 infoSize = 0;
+        bool hasCounters = false;
+        QJsonObject info;
+    };
+    // Opens `file` and reads the header and the device information, checked in the order
+    // of the refusals; false with *refusal set when the file is no readable backup.
+    static bool readHead(QFile &file, Head *head, Refusal *refusal);
+
     BackupFile() = default;
     bool writeAll(const QByteArray &bytes);
 

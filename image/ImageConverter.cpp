@@ -49,6 +49,25 @@ void ImageConverter::clear()
 {
     m_picture = QImage();
     m_name.clear();
+    m_refusedSize = QSize();
+}
+
+QTransform ImageConverter::turn() const
+{
+    QTransform turn;
+    for (const QString &entry : qAsConst(m_rotation)) {
+        bool ok = false;
+        const double degrees = entry.toDouble(&ok);
+        // "nan" and "inf" parse, but would turn the picture into nothing.
+        turn.rotate(ok && qIsFinite(degrees) ? degrees : 0.0);
+    }
+    return turn;
+}
+
+QSize ImageConverter::pictureLimit() const
+{
+    const QRectF canvas(0, 0, m_width, m_height);
+    return turn().inverted().mapRect(canvas).size().toSize();
 }
 
 bool ImageConverter::load(const QString &fileName)
@@ -84,15 +103,9 @@ bool ImageConverter::load(const QString &fileName)
     }
     m_picture = picture;
 
-    QTransform turn;
-    for (const QString &entry : qAsConst(m_rotation)) {
-        bool ok = false;
-        const double degrees = entry.toDouble(&ok);
-        // "nan" and "inf" parse, but would turn the picture into nothing.
-        turn.rotate(ok && qIsFinite(degrees) ? degrees : 0.0);
-    }
-    if (!turn.isIdentity()) {
-        m_picture = m_picture.transformed(turn, Qt::SmoothTransformation);
+    const QTransform turning = turn();
+    if (!turning.isIdentity()) {
+        m_picture = m_picture.transformed(turning, Qt::SmoothTransformation);
         if (m_picture.isNull())
             return false;
     }
@@ -104,6 +117,7 @@ bool ImageConverter::load(const QString &fileName)
         // would run past the splash area into other dashboard memory.
         qCDebug(lcImage) << fileName << "is" << m_picture.size() << "canvas is" << m_width << "x"
                          << m_height;
+        m_refusedSize = picture.size();
         m_picture = QImage();
         return false;
     }

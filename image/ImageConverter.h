@@ -11,6 +11,8 @@
 #include <QList>
 #include <QObject>
 #include <QRect>
+#include <QSize>
+#include <QTransform>
 #include <QString>
 #include <QStringList>
 
@@ -52,6 +54,12 @@ public:
     QStringList rotation() const { return m_rotation; }
     QStringList parts() const { return m_parts; }
     QString name() const { return m_name; }
+    // The largest picture load() takes, as the file is (before turning): the canvas
+    // turned back, so 128x173 for the double display's 173x128 canvas.
+    QSize pictureLimit() const;
+    // The size of the last picture refused for not fitting (before turning); invalid
+    // when the last load() did not fail for that.
+    QSize refusedSize() const { return m_refusedSize; }
     // The prepared picture (null when nothing is loaded).
     QImage picture() const { return m_picture; }
 
@@ -85,6 +93,7 @@ public:
     QByteArray bitmap() const;
 
 private:
+    QTransform turn() const;
     void mirrorHalves();
     void placeOnCanvas();
 
@@ -101,6 +110,7 @@ private:
     QStringList m_parts;
     QImage m_picture;
     QString m_name;
+    QSize m_refusedSize;
 };
 
 // A pixel is light when its weighted grey value (11R + 16G + 5B) / 32 is at

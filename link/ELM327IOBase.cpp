@@ -193,15 +193,22 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     if (detecting) {
         // Reached from an event handled while the rate of another setup is being probed.
         qCWarning(lcLink) << "setup refused: baud-rate detection is running";
+        lastFailure = SetupBusy;
         return false;
     }
     close();
+    lastFailure = SetupOk;
+    lastPortError = QSerialPort::NoError;
+    lastPortErrorText.clear();
+    // A port name that is not listed never reaches the port: no stale error may speak for it.
+    serialPort->clearError();
 
     QVariantHash params;
     params.insert(QStringLiteral("COM/Baud"), baud ? baud : uint(baudRates.first()));
     if (!openPort(port, params, serialPort)) {
-        qCWarning(lcLink) << "cannot open" << port;
-        return false;
+        qCWarning(lcLink) << "cannot open" << port << serialPort->errorString();
+        return failSetup(serialPort->error() == QSerialPort::NoError ? SetupPortMissing
+                                                                      : SetupPortFailed);
     }
 
     if (baud == 0) {
@@ -212,7 +219,8 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
             return false;
         detecting = false;
         if (!found)
-            return false;
+            return failSetup(lastPortError != QSerialPort::NoError ? SetupPortFailed
+                                                                   : SetupNoAdapter);
     }
 
     stnCommands = elm_st;
@@ -276,6 +284,8 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
         if (portLost(serialPort->error())) {
             qCWarning(lcLink) << "port failed during baud-rate detection"
                               << serialPort->errorString();
+            lastPortError = serialPort->error();
+            lastPortErrorText = serialPort->errorString();
             serialPort->close();
             if (self)
                 connectPortData();
@@ -350,9 +360,24 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     params.insert(QStringLiteral("COM/Baud"), baudRates.at(index));
     const bool reopened = openPort(port, params, serialPort);
     connectPortData();
-    if (!reopened)
+    if (!reopened) {
         qCWarning(lcLink) << "cannot reopen" << port << serialPort->errorString();
+        lastPortError = serialPort->error();
+        lastPortErrorText = serialPort->errorString();
+        if (lastPortError == QSerialPort::NoError)
+            lastPortError = QSerialPort::DeviceNotFoundError;
+    }
     return reopened;
+}
+
+bool ELM327IOBase::failSetup(SetupFailure failure)
+{
+    lastFailure = failure;
+    if (failure == SetupPortFailed && lastPortError == QSerialPort::NoError) {
+        lastPortError = serialPort->error();
+        lastPortErrorText = serialPort->errorString();
+    }
+    return false;
 }
 
 void ELM327IOBase::close()

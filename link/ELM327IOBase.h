@@ -40,6 +40,16 @@ public:
     };
     Q_ENUM(ELM_ERROR)
 
+    // Why the last setup() returned false.
+    enum SetupFailure {
+        SetupOk = 0,
+        SetupPortMissing, // no port of that name
+        SetupPortFailed,  // the system refused to open the port, or it failed while probing
+        SetupNoAdapter,   // baud-rate detection got no answer at any rate
+        SetupBusy         // another setup is still probing rates
+    };
+    Q_ENUM(SetupFailure)
+
     explicit ELM327IOBase(QObject *parent = nullptr);
     ~ELM327IOBase() override;
 
@@ -50,6 +60,11 @@ public:
     Q_INVOKABLE bool isBusy();
     Q_INVOKABLE bool strictMode();
     Q_INVOKABLE void setStrictMode(bool on);
+
+    SetupFailure setupFailure() const { return lastFailure; }
+    // The system's error and its text for SetupPortFailed.
+    QSerialPort::SerialPortError setupPortError() const { return lastPortError; }
+    QString setupErrorString() const { return lastPortErrorText; }
 
 signals:
     void connected();
@@ -79,6 +94,7 @@ private:
     void connectPortData();
     void disconnectPortData();
     void writeNow(const QByteArray &bytes);
+    bool failSetup(SetupFailure failure);
 
     QSerialPort *serialPort;
     QList<QByteArray> commandQueue;
@@ -100,4 +116,8 @@ private:
     // restarted the link, so it does not go on working on the old session's data.
     quint32 session = 0;
     bool detecting = false;
+
+    SetupFailure lastFailure = SetupOk;
+    QSerialPort::SerialPortError lastPortError = QSerialPort::NoError;
+    QString lastPortErrorText;
 };

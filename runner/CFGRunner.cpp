@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTimer>
 #include <QUrl>
 #include <QtEndian>
 
@@ -15,9 +16,12 @@ Q_LOGGING_CATEGORY(lcRunner, "kx4.runner", QtInfoMsg)
 
 CFGRunner::CFGRunner(QObject *parent)
     : QObject(parent), stateTable(new VariantMapModel(this)),
-      paramList(new ParameterListModel(this)), link(new ELM327IOBase(this))
+      paramList(new ParameterListModel(this)), link(new ELM327IOBase(this)),
+      connectWatch(new QTimer(this))
 {
     link->setStrictMode(true);
+    connectWatch->setSingleShot(true);
+    connect(connectWatch, &QTimer::timeout, this, &CFGRunner::onConnectTimeout);
     connect(link, &ELM327IOBase::connected, this, &CFGRunner::elm_connected);
     connect(link, &ELM327IOBase::disconnected, this, &CFGRunner::elm_disconnected);
     connect(link, &ELM327IOBase::ready, this, &CFGRunner::elm_ready);
@@ -96,11 +100,15 @@ bool CFGRunner::connectToHost(QString port, int baud, bool adv)
         // A connect over a running session starts afresh: writes queued for the old
         // session would otherwise go out on the first acknowledgement of the new one.
         clearSession();
+        connectPort = port;
+        connectBaud = baud;
         state = Connecting;
         emit stateChanged(Connecting);
-    } else if (state != NotConnected) {
-        setState(NotConnected);
+        connectWatch->start(ConnectTimeoutMs);
+    } else if (link->setupFailure() != ELM327IOBase::SetupBusy) {
+        failConnection(setupFailureText(port));
     }
+    // Refused while another attempt probes rates: that one goes on and reports itself.
     return ok;
 }
 
@@ -135,6 +143,10 @@ void CFGRunner::clearSession()
     lastMessage.clear();
     // A backup cut off by the end of the session is not kept.
     closeBackupFile();
+    connectWatch->stop();
+    currentValuesKnown = 0;
+    rereadingMaintenance = false;
+    restartNotice.clear();
 }
 
 void CFGRunner::elm_connected()
@@ -163,7 +175,7 @@ void CFGRunner::elm_ready()
         setState(Reading);
         break;
     case Rebooting:
-        disconnectFromHost();
+        finishRestart();
         break;
     case Reading:
     case Writing:
@@ -186,6 +198,8 @@ void CFGRunner::elm_ready()
 void CFGRunner::onDeviceInfo(const QByteArray &payload)
 {
     const auto byte = [&payload](int i) { return int(quint8(payload.at(i))); };
+    // A dashboard answered: the connection attempt has succeeded.
+    connectWatch->stop();
     if (byte(0) == 0xFF) {
         qCInfo(lcRunner) << "device reports no valid information";
         setState(Idle, false);
@@ -216,6 +230,8 @@ void CFGRunner::onMaintenanceValue(quint16 word, const QByteArray &payload)
         sendMessage(QByteArray("\xFD\x7F", 2));
         break;
     case 0x7FFD:
+        currentOdometer = value;
+        currentValuesKnown |= 1;
         emit deviceParam(PP_ODO_Current, QVariant(value));
         sendMessage(QByteArray("\xFC\x7F", 2));
         break;
@@ -226,7 +242,15 @@ void CFGRunner::onMaintenanceValue(quint16 word, const QByteArray &payload)
         sendMessage(QByteArray("\xFB\x7F", 2));
         break;
     case 0x7FFB:
+        currentEngineTime = value;
+        currentValuesKnown |= 2;
         emit deviceParam(PP_TIM_Current, QVariant(value));
+        if (rereadingMaintenance) {
+            // The values after a maintenance reset: nothing else to read.
+            rereadingMaintenance = false;
+            setState(Idle);
+            break;
+        }
         setState(Idle, false);
         requestConfig();
         break;

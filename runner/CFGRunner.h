@@ -19,12 +19,14 @@
 #include <QObject>
 #include <QPair>
 #include <QSet>
+#include <QSize>
 #include <QStringList>
 #include <QVariant>
 #include <memory>
 
 Q_DECLARE_LOGGING_CATEGORY(lcRunner)
 
+class QTimer;
 class VariantMapModel;
 class ParameterListModel;
 
@@ -61,6 +63,11 @@ public:
     Q_ENUM(Param)
 #endif
 
+    // How long an attempt may take from the opened port to the dashboard's first answer
+    // (adapter initialisation and the device-information request). Baud-rate detection
+    // comes before it and takes up to about 13 s, so every attempt ends within 20 s.
+    static constexpr int ConnectTimeoutMs = 6000;
+
     explicit CFGRunner(QObject *parent = nullptr);
     ~CFGRunner() override;
 
@@ -78,6 +85,9 @@ public:
     Q_INVOKABLE QString describeParam(uint hash, bool short_descr = true);
     Q_INVOKABLE bool connectToHost(QString port, int baud, bool adv);
     Q_INVOKABLE QString splashInfo();
+    // The largest picture the connected dashboard's display takes, as the file must be
+    // (before the double display's quarter turn).
+    Q_INVOKABLE QSize splashSize();
     Q_INVOKABLE bool loadSplash(QString file);
 #if !KX4_UPDATE_EDITION
     Q_INVOKABLE QVariantList listSavedConfigs();
@@ -104,6 +114,9 @@ signals:
     void paramsUpdated();
     void progress(double value);
     void splashLoaded(bool res);
+    // A connection attempt ended without a dashboard; `reason` says why, for the user.
+    // disconnectedFromHost() follows.
+    void connectionFailed(QString reason);
 
 public slots:
     void disconnectFromHost();
@@ -120,6 +133,9 @@ public slots:
 #else
     void updateConfig(QVariantList config, QVariantMap brdcfg);
     void updateEeeprom(uint km = 0, uint time = 0);
+    // Starts a new maintenance interval: the current odometer and engine time become the
+    // saved points, then the four values are read again.
+    void resetMaintenance();
 #endif
     void resetConfig();
     void loadDefaultConfig();
@@ -151,6 +167,7 @@ private:
     void setEngineByName(QString ename, QVariantList current_config);
     void updateConfig(QVariantList config, QVariantMap brdcfg);
     void updateEeeprom(uint km = 0, uint time = 0);
+    void resetMaintenance();
     void mcuReset();
     QVariantList listSavedConfigs();
     bool exportConfig(bool w_odo);
@@ -166,6 +183,15 @@ private:
     void clearSession();
     void onDeviceInfo(const QByteArray &payload);
     void onMaintenanceValue(quint16 word, const QByteArray &payload);
+
+    // Connection attempts (CFGRunnerConnect.cpp). Every attempt that does not reach a
+    // dashboard ends in failConnection: the reason goes to connectionFailed() and the
+    // session is closed.
+    void failConnection(const QString &reason);
+    QString setupFailureText(const QString &port) const;
+    QString stalledConnectionText() const;
+    void onConnectTimeout();
+    void finishRestart();
 
     // Wire layer (CFGRunnerWire.cpp).
     void sendMessage(QByteArray message);
@@ -196,7 +222,8 @@ private:
     // Splash upload and restarts (CFGRunnerSplash.cpp).
     void applyDisplayProfile();
     void continueSplashUpload(int address);
-    void sendRestart(QByteArray command);
+    // `notice` is what the user is told when the restarted dashboard has gone quiet.
+    void sendRestart(QByteArray command, const QString &notice);
 
     // Backups (CFGRunnerBackup.cpp).
     QString backupStoragePath() const;
@@ -227,6 +254,19 @@ private:
     quint32 savedOdometer = 0;
     quint32 savedEngineTime = 0;
     int retryCount = 0;
+
+    // Runs from a successful setup until the dashboard's information arrives.
+    QTimer *connectWatch = nullptr;
+    QString connectPort;
+    int connectBaud = 0;
+    // The current counters as last read (bit 0: odometer, bit 1: engine time known).
+    quint32 currentOdometer = 0;
+    quint32 currentEngineTime = 0;
+    int currentValuesKnown = 0;
+    // Set while a maintenance reset writes the points and reads the values back.
+    bool rereadingMaintenance = false;
+    // What the user is told once a restarted dashboard has gone quiet.
+    QString restartNotice;
 
     // True while connectToHost is inside the link's setup: the port closes and reopens
     // during baud-rate detection, which is not a lost connection.

@@ -12,8 +12,12 @@
 #include "config/BackupStorage.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+#include <QVector>
+
+#include <algorithm>
 
 namespace {
 
@@ -36,9 +40,31 @@ QString CFGRunner::backupStoragePath() const
     return BackupStorage::folder();
 }
 
+// The backups as the import dialog offers them: each with the device information saved
+// in it ("info", empty when the file cannot be read), the newest first.
 QVariantList CFGRunner::listSavedConfigs()
 {
-    return BackupStorage::list(backupStoragePath());
+    const QString dir = backupStoragePath();
+    QVector<QPair<qint64, QVariantMap>> entries;
+    for (const QVariant &entry : BackupStorage::list(dir)) {
+        QVariantMap map = entry.toMap();
+        const QFileInfo file(
+            BackupStorage::pathFor(dir, map.value(QStringLiteral("name")).toString()));
+        const QJsonObject info = BackupFile::readInfo(file.filePath());
+        map.insert(QStringLiteral("info"), info.toVariantMap());
+        // A backup is written once: its last change is when it was made.
+        entries.append(qMakePair(file.lastModified().toMSecsSinceEpoch(), map));
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) {
+        if (a.first != b.first)
+            return a.first > b.first;
+        return a.second.value(QStringLiteral("name")).toString() >
+               b.second.value(QStringLiteral("name")).toString();
+    });
+    QVariantList result;
+    for (const auto &entry : qAsConst(entries))
+        result.append(entry.second);
+    return result;
 }
 
 void CFGRunner::openConfigStorage()
@@ -126,8 +152,9 @@ void CFGRunner::onExportChunk(int address, const QByteArray &payload)
         failExport();
         return;
     }
+    const QString saved = QDir::toNativeSeparators(backupFile->fileName());
     closeBackupFile();
-    emit alert(tr("Export complete!"));
+    emit alert(tr("Export complete!") + QLatin1Char('\n') + tr("Saved as %1").arg(saved));
     setState(Idle);
 }
 

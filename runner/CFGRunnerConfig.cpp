@@ -290,6 +290,29 @@ void CFGRunner::updateEeeprom(uint km, uint time)
     pendingWrites.append(qMakePair(0x3FFC, engineTime));
 }
 
+void CFGRunner::resetMaintenance()
+{
+    if (!link->isOpen())
+        return;
+    if (state != Idle) {
+        emit alert(tr("Another operation is in progress"));
+        return;
+    }
+    // The dashboard counts the distance and time since the saved points: a new interval
+    // starts at the current counters, not at 0 (which would make the whole odometer due).
+    if (currentValuesKnown != 3) {
+        emit alert(tr("Cannot reset maintenance - the current counters have not been read"));
+        return;
+    }
+    // The engine time runs in seconds, its saved point in minutes (as the board record's
+    // "warntime" limit).
+    const quint32 engineMinutes = currentEngineTime / 60;
+    qCInfo(lcRunner) << "maintenance reset at" << currentOdometer << "km," << engineMinutes
+                     << "min";
+    rereadingMaintenance = true;
+    updateEeeprom(currentOdometer, engineMinutes);
+}
+
 void CFGRunner::setEngine(int engine, QVariantList current_config)
 {
     engineIndex = engine;

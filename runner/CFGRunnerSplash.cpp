@@ -32,6 +32,12 @@ QStringList updateUtilityNames()
     return names;
 }
 
+// "400 × 300"
+QString sizeText(const QSize &size)
+{
+    return QStringLiteral("%1 %2 %3").arg(size.width()).arg(QChar(0x00D7)).arg(size.height());
+}
+
 } // namespace
 
 void CFGRunner::applyDisplayProfile()
@@ -52,13 +58,29 @@ QString CFGRunner::splashInfo()
            QStringLiteral("%1x%2").arg(converter.width()).arg(converter.height());
 }
 
+QSize CFGRunner::splashSize()
+{
+    // A converter of its own: applying the profile drops the picture.
+    ImageConverter profile;
+    profile.applyDisplayProfile(devInfo.value(QStringLiteral("disp")).toInt());
+    return profile.pictureLimit();
+}
+
 bool CFGRunner::loadSplash(QString file)
 {
     applyDisplayProfile();
     const QString path = QUrl(file, QUrl::TolerantMode).toLocalFile();
     const bool ok = converter.load(path);
-    if (!ok)
-        emit alert(tr("Cannot load %1").arg(file));
+    if (!ok) {
+        QString text = tr("Cannot load %1").arg(file);
+        const QSize refused = converter.refusedSize();
+        if (refused.isValid()) {
+            const QSize limit = converter.pictureLimit();
+            text += QLatin1Char('\n') + tr("%1 is larger than the display's %2")
+                                            .arg(sizeText(refused), sizeText(limit));
+        }
+        emit alert(text);
+    }
     emit splashLoaded(ok);
     return ok;
 }
@@ -105,12 +127,14 @@ void CFGRunner::continueSplashUpload(int address)
 
 void CFGRunner::toDFU()
 {
-    sendRestart(QByteArray(RestartToUpdateMode, 2));
+    sendRestart(QByteArray(RestartToUpdateMode, 2),
+                tr("The dashboard is restarting in firmware-update mode"));
 }
 
 void CFGRunner::mcuReset()
 {
-    sendRestart(QByteArray(RestartCommand, 2));
+    sendRestart(QByteArray(RestartCommand, 2),
+                tr("The dashboard is restarting: connect again once it is up"));
 }
 
 void CFGRunner::requestReboot()
@@ -122,7 +146,7 @@ void CFGRunner::requestReboot()
     sendMessage(QByteArray(RestartToUpdateMode, 2));
 }
 
-void CFGRunner::sendRestart(QByteArray command)
+void CFGRunner::sendRestart(QByteArray command, const QString &notice)
 {
     if (!link->isOpen()) {
         emit alert(tr("Cannot reboot - not connected"));
@@ -131,6 +155,7 @@ void CFGRunner::sendRestart(QByteArray command)
     if (state != Idle)
         return;
     setState(Rebooting);
+    restartNotice = notice;
     sendMessage(command);
     // The dashboard restarts instead of answering: the missing reply ends the session
     // rather than sending the restart again.

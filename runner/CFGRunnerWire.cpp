@@ -5,6 +5,7 @@
 
 #include "runner/CFGRunner.h"
 
+#include <QTimer>
 #include <QtEndian>
 
 namespace {
@@ -77,6 +78,16 @@ void CFGRunner::retransmit(const QString &reason)
 
 void CFGRunner::communicationError(const QString &reason)
 {
+    if (state == Rebooting) {
+        // A restarting dashboard is silent: that is the expected end of the session.
+        finishRestart();
+        return;
+    }
+    if (connectWatch->isActive()) {
+        qCWarning(lcRunner) << "no answer while connecting:" << reason;
+        failConnection(stalledConnectionText());
+        return;
+    }
     qCWarning(lcRunner) << "communication error:" << reason;
     emit alert(tr("Communication error") + QStringLiteral(": ") + reason);
     disconnectFromHost();
@@ -156,7 +167,12 @@ void CFGRunner::onAcknowledge(int address)
         onImportAcknowledge(address);
         break;
     case GenWrite:
-        setState(Idle);
+        // After a maintenance reset the four values are read again (FE 7F first), so
+        // the interface shows what the dashboard now holds.
+        if (rereadingMaintenance)
+            sendMessage(QByteArray("\xFE\x7F", 2));
+        else
+            setState(Idle);
         break;
     default:
         break;

@@ -165,7 +165,9 @@ QString TestBackupRunner::exportBackup(bool withCounters)
 
 bool TestBackupRunner::waitForAlert(const QString &text, int timeoutMs)
 {
-    return SimSession::waitUntil([&] { return m_rec->alerts().contains(text); }, timeoutMs);
+    // "Export complete!" goes on with the file's name.
+    return SimSession::waitUntil([&] { return !m_rec->alerts().filter(text).isEmpty(); },
+                                 timeoutMs);
 }
 
 QStringList TestBackupRunner::storedFiles() const
@@ -194,7 +196,8 @@ void TestBackupRunner::exportCopiesWholeMemory()
     QCOMPARE(runner().getState(), CFGRunner::Idle);
     QCOMPARE(
         m_rec->names({"stateChanged", "alert"}),
-        (QStringList{"stateChanged:Exporting", "alert:Export complete!", "stateChanged:Idle"}));
+        (QStringList{"stateChanged:Exporting", "alert:Export complete!\nSaved as " + path,
+                     "stateChanged:Idle"}));
 
     // Field by field.
     const QByteArray file = fileBytes(path);
@@ -242,6 +245,25 @@ void TestBackupRunner::exportTakesFirstFreeNumber()
     QCOMPARE(exportBackup(false), m_dir + "/0001.bkp");
     QCOMPARE(fileBytes(m_dir + "/0000.bkp"), QByteArray("zero"));
     QCOMPARE(fileBytes(m_dir + "/0002.bkp"), QByteArray("two"));
+
+    // Offered newest first, each with the dashboard it was made for; a file that is no
+    // backup has no dashboard to tell.
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const auto &old : {qMakePair(QString("0000"), 2), qMakePair(QString("0002"), 1)}) {
+        QFile file(m_dir + "/" + old.first + ".bkp");
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(now.addDays(-old.second), QFileDevice::FileModificationTime));
+    }
+    const QVariantList listed = runner().listSavedConfigs();
+    QStringList names;
+    for (const QVariant &entry : listed)
+        names << entry.toMap().value("name").toString();
+    QCOMPARE(names, (QStringList{"0001", "0002", "0000"}));
+    QCOMPARE(listed[0].toMap().value("info").toMap(),
+             (QVariantMap{{"version", 3}, {"pages", 1}, {"count", 2}, {"disp", 1}, {"r4", 4},
+                          {"r5", 5}}));
+    QCOMPARE(listed[1].toMap().value("info").toMap(), QVariantMap());
+    QVERIFY(!listed[2].toMap().value("created").toString().isEmpty());
 }
 
 void TestBackupRunner::exportWithoutBothSavedValues()
@@ -321,7 +343,8 @@ void TestBackupRunner::exportRefusals()
     QVERIFY(waitForAlert("Export complete!"));
     QCOMPARE(m_rec->alerts(),
              (QStringList{"Cannot export - another operation is in progress",
-                          "Cannot import - another operation is in progress", "Export complete!"}));
+                          "Cannot import - another operation is in progress",
+                          "Export complete!\nSaved as " + m_dir + "/0000.bkp"}));
     QCOMPARE(storedFiles(), (QStringList{"0000.bkp", "0009.bkp"}));
 }
 
@@ -342,7 +365,7 @@ void TestBackupRunner::exportInterrupted()
     QVERIFY(runner().exportConfig(true));
     QVERIFY(gone.wait(15000));
     QVERIFY(!m_rec->alerts().isEmpty());
-    QVERIFY(!m_rec->alerts().contains("Export complete!"));
+    QVERIFY(m_rec->alerts().filter("Export complete!").isEmpty());
     QCOMPARE(runner().listSavedConfigs(), QVariantList());
     QCOMPARE(storedFiles(), QStringList());
 }
@@ -363,7 +386,7 @@ void TestBackupRunner::exportWriteFailure()
         QVERIFY(waitForAlert("Export failed - the backup could not be written"));
     }
     QCOMPARE(runner().getState(), CFGRunner::Idle);
-    QVERIFY(!m_rec->alerts().contains("Export complete!"));
+    QVERIFY(m_rec->alerts().filter("Export complete!").isEmpty());
     QCOMPARE(storedFiles(), QStringList());
     // The reads stop at the failure.
     QTest::qWait(100);
@@ -563,7 +586,7 @@ void TestBackupRunner::sixteenPagesStopBelowMaintenanceValues()
     // Thousands of exchanges: waits that run the event loop, not the polling ones.
     QVERIFY(runner().exportConfig(false));
     QVERIFY(m_session->waitForIdle(60000));
-    QVERIFY(m_rec->alerts().contains("Export complete!"));
+    QVERIFY(!m_rec->alerts().filter("Export complete!").isEmpty());
     const QString path = m_dir + "/0000.bkp";
     const QList<QByteArray> reads = only(m_session->hostFrames(), isRead);
     QCOMPARE(reads.size(), 2730);

@@ -44,6 +44,8 @@ RunnerRecorder::RunnerRecorder(CFGRunner *runner) : QObject(runner)
             [this] { add(QStringLiteral("paramsUpdated")); });
     connect(runner, &CFGRunner::progress, this,
             [this](double value) { add(QStringLiteral("progress"), value); });
+    connect(runner, &CFGRunner::connectionFailed, this,
+            [this](const QString &reason) { add(QStringLiteral("connectionFailed"), reason); });
     connect(runner, &CFGRunner::splashLoaded, this,
             [this](bool res) { add(QStringLiteral("splashLoaded"), res); });
 }

@@ -86,6 +86,7 @@ void tst_EditionController::interfaceOfTheEdition()
          {"boardConfig(QVariantMap)", "deviceParam(Param,QVariant)",
           "setEngineByName(QString,QVariantList)", "setEngine(int,QVariantList)",
           "updateConfig(QVariantList,QVariantMap)", "updateEeeprom(uint,uint)", "mcuReset()",
+          "resetMaintenance()",
           "listSavedConfigs()", "exportConfig(bool)", "importConfig(QString,bool)",
           "openConfigStorage()"})
         QVERIFY2(mo.indexOfMethod(absent) < 0, absent);

@@ -104,7 +104,7 @@ QString expectedAlert(const Fault &fault)
 bool informational(const QString &alert)
 {
     return alert == QLatin1String("Parsed the device config") ||
-           alert == QLatin1String("Export complete!") || alert == QLatin1String("Import finished");
+           alert.startsWith(QLatin1String("Export complete!")) || alert == QLatin1String("Import finished");
 }
 
 struct DashboardState

@@ -7,6 +7,7 @@
 
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryFile>
 #include <QTest>
 
 namespace {
@@ -51,6 +52,8 @@ private slots:
     void matchingIsDeterministic_data();
     void matchingIsDeterministic();
     void connectionBookkeeping();
+    void failedAttemptsSayWhy_data();
+    void failedAttemptsSayWhy();
     void availablePortsLeavesOutCom1Only();
 
 private:
@@ -376,10 +379,11 @@ void tst_RunnerRead::connectionBookkeeping()
     RunnerRecorder rec(&runner);
 
     // Disconnecting while not connected still reports the disconnection, without a state
-    // change; a port that cannot be opened changes nothing.
+    // change; a port that cannot be opened changes no state either, but is reported.
     runner.disconnectFromHost();
     QVERIFY(!runner.connectToHost("/nonexistent/port", 38400, false));
-    QCOMPARE(rec.names(), QStringList({"disconnectedFromHost"}));
+    QCOMPARE(rec.names(), QStringList({"disconnectedFromHost", "connectionFailed",
+                                       "disconnectedFromHost"}));
     QCOMPARE(runner.getState(), CFGRunner::NotConnected);
 
     presetTable({SimSession::record(12, 2024, 4, 0)});
@@ -399,6 +403,73 @@ void tst_RunnerRead::connectionBookkeeping()
     rec.clear();
     QVERIFY(!runner.connectToHost("/nonexistent/port", 38400, false));
     QCOMPARE(rec.names({"stateChanged"}), QStringList({"stateChanged:NotConnected"}));
+}
+
+void tst_RunnerRead::failedAttemptsSayWhy_data()
+{
+    QTest::addColumn<QString>("port"); // "sim": the simulator's, "file": a plain file
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("adapterBaud"); // the simulated adapter's rate
+    QTest::addColumn<bool>("silentDashboard");
+    QTest::addColumn<QString>("reason"); // %1: the port; a trailing "*" matches any rest
+
+    QTest::newRow("no such port") << "/nonexistent/port" << 38400 << 38400 << false
+                                  << "Cannot open %1: there is no such port";
+    QTest::newRow("not a serial port") << "file" << 38400 << 38400 << false
+                                       << "Cannot open %1: *";
+    // Nothing answers the initialisation at the chosen rate: the attempt times out.
+    QTest::newRow("no adapter at the set rate") << "sim" << 9600 << 38400 << false
+                                                << "No adapter answered on %1 at 9600 baud";
+    // 4800 is not among the rates tried.
+    QTest::newRow("no adapter at any rate") << "sim" << 0 << 4800 << false
+                                            << "No adapter answered on %1 at any baud rate";
+    QTest::newRow("no dashboard") << "sim" << 38400 << 38400 << true
+                                  << "The adapter on %1 answered, but no dashboard did: *";
+}
+
+// Every attempt that reaches no dashboard ends with one reason for the user and the
+// session closed, never with the controller left connecting.
+void tst_RunnerRead::failedAttemptsSayWhy()
+{
+    QFETCH(QString, port);
+    QFETCH(int, baud);
+    QFETCH(int, adapterBaud);
+    QFETCH(bool, silentDashboard);
+    QFETCH(QString, reason);
+
+    QTemporaryFile plain;
+    if (port == "sim") {
+        port = s->port();
+    } else if (port == "file") {
+        QVERIFY(plain.open());
+        port = plain.fileName();
+        qputenv("KX4_EXTRA_PORTS", (s->port() + ":" + port).toLocal8Bit());
+    }
+    s->sim().setBaudRate(adapterBaud);
+    if (silentDashboard)
+        s->sim().faults().addFault(SimFault::DropReply, 1, 0);
+
+    CFGRunner &runner = s->runner();
+    RunnerRecorder rec(&runner);
+    runner.connectToHost(port, baud, false);
+    QVERIFY(SimSession::waitUntil([&] { return rec.count("disconnectedFromHost") > 0; },
+                                  CFGRunner::ConnectTimeoutMs + 20000));
+
+    QCOMPARE(rec.count("connectionFailed"), 1);
+    const QString said = rec.last("connectionFailed").toString();
+    const QString expected = reason.arg(port);
+    if (expected.endsWith('*'))
+        QVERIFY2(said.startsWith(expected.chopped(1)) && said.size() > expected.size(),
+                 qPrintable(said));
+    else
+        QCOMPARE(said, expected);
+    QCOMPARE(rec.names({"connectionFailed", "disconnectedFromHost"}),
+             QStringList({"connectionFailed", "disconnectedFromHost"}));
+    QVERIFY(rec.alerts().isEmpty());
+    QCOMPARE(runner.getState(), CFGRunner::NotConnected);
+    // Nothing of the failed attempt is left to fire later.
+    QTest::qWait(100);
+    QCOMPARE(rec.count("connectionFailed"), 1);
 }
 
 void tst_RunnerRead::availablePortsLeavesOutCom1Only()

@@ -39,6 +39,7 @@ private slots:
     void writeRefusedOutsideIdle();
     void resetConfig();
     void maintenancePoints();
+    void maintenanceReset();
     void engineSelection();
     void engineByName();
     void scriptedSessionWithDetection();
@@ -251,6 +252,48 @@ void tst_RunnerWrite::maintenancePoints()
     QCOMPARE(rec.alerts(), QStringList({"Another operation is in progress"}));
     QVERIFY(s->waitForIdle());
     QCOMPARE(s->dashboard().value(SimDashboard::SavedOdometer), 12345u);
+}
+
+// A maintenance reset starts the interval at the current counters (0 would make the whole
+// odometer due) and reads the four values back, so the interface shows the new state.
+void tst_RunnerWrite::maintenanceReset()
+{
+    SimDashboard &dash = s->dashboard();
+    dash.setValue(SimDashboard::SavedOdometer, 12000);
+    dash.setValue(SimDashboard::Odometer, 15250);
+    dash.setValue(SimDashboard::SavedEngineTime, 2400);
+    dash.setValue(SimDashboard::EngineTime, 90000);
+    CFGRunner &runner = s->runner();
+
+    // Not connected: nothing to reset.
+    RunnerRecorder idle(&runner);
+    runner.resetMaintenance();
+    QVERIFY(idle.names().isEmpty());
+
+    QVERIFY(s->connectRunner());
+    RunnerRecorder rec(&runner);
+    s->clearFrames();
+    runner.resetMaintenance();
+    QVERIFY(s->waitForIdle());
+    QCOMPARE(dash.value(SimDashboard::SavedOdometer), 15250u);
+    // Engine time in seconds, its saved point in minutes.
+    QCOMPARE(dash.value(SimDashboard::SavedEngineTime), 1500u);
+    QCOMPARE(dash.value(SimDashboard::Odometer), 15250u);
+    QCOMPARE(s->hostFrames(),
+             QList<QByteArray>({hex("FEFF923B0000FFFF"), hex("FCFFDC050000FFFF"), hex("FE7F"),
+                                hex("FD7F"), hex("FC7F"), hex("FB7F")}));
+    QCOMPARE(rec.names(),
+             QStringList({"stateChanged:GenWrite", "deviceParam:PP_ODO_Saved",
+                          "deviceParam:PP_ODO_Current", "deviceParam:PP_TIM_Saved",
+                          "deviceParam:PP_TIM_Current", "stateChanged:Idle"}));
+    QCOMPARE(rec.last("deviceParam:PP_ODO_Saved").toUInt(), 15250u);
+    QCOMPARE(rec.last("deviceParam:PP_TIM_Saved").toUInt(), 1500u);
+
+    // A plain maintenance write afterwards reads nothing back.
+    s->clearFrames();
+    runner.updateEeeprom(1, 2);
+    QVERIFY(s->waitForIdle());
+    QCOMPARE(s->hostFrames().size(), 2);
 }
 
 void tst_RunnerWrite::engineSelection()

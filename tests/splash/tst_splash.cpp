@@ -231,24 +231,36 @@ private slots:
         QVERIFY(runner.loadSplash(pictureUrl(QSize(40, 30), "logo.png")));
         QVERIFY(runner.canUploadSplash());
         QCOMPARE(runner.splashInfo(), QString("logo.png\n173x128"));
+        // The double display takes upright pictures and shows them turned: a picture as
+        // wide as the display is refused, saying which size fits.
+        QCOMPARE(runner.splashSize(), QSize(128, 173));
+        recorder.clear();
+        const QString wide = pictureUrl(QSize(173, 128), "wide.png");
+        QVERIFY(!runner.loadSplash(wide));
+        QCOMPARE(recorder.alerts(),
+                 QStringList{"Cannot load " + wide + "\n173 " + QChar(0x00D7) +
+                             " 128 is larger than the display's 128 " + QChar(0x00D7) + " 173"});
 
         session.dashboard().setDisp(0);
         runner.disconnectFromHost();
         QVERIFY(session.connectRunner());
         QVERIFY(runner.loadSplash(pictureUrl(QSize(40, 30), "logo.png")));
         QCOMPARE(runner.splashInfo(), QString("logo.png\n124x88"));
+        QCOMPARE(runner.splashSize(), QSize(124, 88));
 
         runner.clearSplash();
         QVERIFY(!runner.canUploadSplash());
         QCOMPARE(runner.splashInfo(), QString("No image"));
 
-        // Too large for the display: refused, and nothing is left to upload.
+        // Too large for the display: refused, saying why, and nothing is left to upload.
         const QString large = pictureUrl(QSize(125, 88), "large.png");
         recorder.clear();
         QVERIFY(!runner.loadSplash(large));
         QVERIFY(!runner.canUploadSplash());
         QCOMPARE(recorder.names({"alert", "splashLoaded"}),
-                 (QStringList{"alert:Cannot load " + large, "splashLoaded"}));
+                 (QStringList{"alert:Cannot load " + large + "\n125 " + QChar(0x00D7) +
+                                  " 88 is larger than the display's 124 " + QChar(0x00D7) + " 88",
+                              "splashLoaded"}));
         QCOMPARE(recorder.last("splashLoaded"), QVariant(false));
         QCOMPARE(runner.splashInfo(), QString("No image"));
 
@@ -292,6 +304,13 @@ private slots:
         QCOMPARE(session.hostFrames(), QList<QByteArray>{command});
         QCOMPARE(recorder.names({"stateChanged"}),
                  (QStringList{"stateChanged:Rebooting", "stateChanged:NotConnected"}));
+        // The dashboard's silence is expected: it is restarting, not failing.
+        QCOMPARE(recorder.alerts(),
+                 QStringList{updateMode
+                                 ? "The dashboard is restarting in firmware-update mode"
+                                 : "The dashboard is restarting: connect again once it is up"});
+        QCOMPARE(recorder.names().mid(recorder.names().size() - 2),
+                 (QStringList{"disconnectedFromHost", "alert:" + recorder.alerts().first()}));
     }
 
     void restartRefused()
