@@ -245,6 +245,16 @@ ApplicationWindow {
             window.setDeviceMenus(true);
         }
 
+        // A connection attempt that reached no dashboard: say why, back to the
+        // connection page (disconnectedFromHost follows).
+        function onConnectionFailed(reason) {
+            toast.show(reason, 6000);
+            connIndicator.state = "none";
+            connectionPage.connecting = false;
+            stack.currentIndex = 0;
+            window.setDeviceMenus(false);
+        }
+
         function onDisconnectedFromHost() {
             connIndicator.state = "none";
             connectionPage.connecting = false;
@@ -344,8 +354,9 @@ ApplicationWindow {
             }
         }
 
+        // Longer messages (a file name, a reason) stay long enough to be read.
         function onAlert(msg) {
-            toast.show(msg, 1500);
+            toast.show(msg, Math.max(1500, 60 * msg.length));
         }
 
         function onParamsUpdated() {
@@ -364,20 +375,38 @@ ApplicationWindow {
         modal: true
         x: (window.width - width) / 2
         y: Math.round(Math.min(window.height / 6, (window.height - height) / 2))
-        width: Math.min(window.width, window.height) / 2
+        // Wide enough for an entry's date, dashboard and file.
+        width: Math.min(window.width - 20, Math.max(Math.min(window.width, window.height) / 2, 460))
         parent: Overlay.overlay
 
         property var saved: []
 
+        // "2026-12-08 14:05, FW 3, double display (0001)": when the backup was
+        // made, for which dashboard, and the file it is in.
+        function describe(entry) {
+            var info = entry.info || {};
+            var board;
+            if (info.version === undefined)
+                board = qsTr("unknown dashboard");
+            else
+                board = qsTr("FW %1, %2").arg(info.version)
+                        .arg(info.disp === 1 ? qsTr("double display") : qsTr("single display"));
+            return entry.created + ", " + board + " (" + entry.name + ")";
+        }
+
         onAboutToShow: {
             saved = runner.listSavedConfigs();
-            var names = [];
+            var labels = [];
             for (var i = 0; i < saved.length; ++i)
-                names.push(saved[i].name);
-            savedCfgCombo.model = names.length > 0 ? names : [qsTr("Not found")];
-            standardButtons = names.length > 0 ? (Dialog.Ok | Dialog.Cancel) : Dialog.Cancel;
+                labels.push(describe(saved[i]));
+            savedCfgCombo.model = labels.length > 0 ? labels : [qsTr("Not found")];
+            standardButtons = labels.length > 0 ? (Dialog.Ok | Dialog.Cancel) : Dialog.Cancel;
         }
-        onAccepted: runner.importConfig(savedCfgCombo.currentText, wodoCheck.checked)
+        onAccepted: {
+            var entry = saved[savedCfgCombo.currentIndex];
+            if (entry)
+                runner.importConfig(entry.name, wodoCheck.checked);
+        }
 
         ColumnLayout {
             anchors.fill: parent

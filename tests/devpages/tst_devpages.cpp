@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QSize>
 #include <QtQuickTest>
 
 class StandInRunner : public QObject
@@ -18,6 +19,8 @@ class StandInRunner : public QObject
     Q_PROPERTY(QVariantList engineCalls MEMBER m_engineCalls)
     Q_PROPERTY(QVariantList configCalls MEMBER m_configCalls)
     Q_PROPERTY(QVariantList eepromCalls MEMBER m_eepromCalls)
+    Q_PROPERTY(int maintenanceResets MEMBER m_maintenanceResets)
+    Q_PROPERTY(QSize pictureLimit MEMBER m_pictureLimit)
     Q_PROPERTY(int uploads MEMBER m_uploads)
     Q_PROPERTY(int clears MEMBER m_clears)
     Q_PROPERTY(QStringList loads MEMBER m_loads)
@@ -49,6 +52,7 @@ public:
     {
         return m_hasSplash ? QString("picture\n124x88") : QString("No image");
     }
+    Q_INVOKABLE QSize splashSize() const { return m_pictureLimit; }
     Q_INVOKABLE bool loadSplash(QString file)
     {
         m_loads << file;
@@ -61,6 +65,8 @@ public:
         m_engineCalls.clear();
         m_configCalls.clear();
         m_eepromCalls.clear();
+        m_maintenanceResets = 0;
+        m_pictureLimit = QSize(124, 88);
         m_loads.clear();
         m_uploads = m_clears = 0;
         m_acceptSplash = m_hasSplash = false;
@@ -79,6 +85,7 @@ public slots:
     {
         m_eepromCalls << QVariant(QVariantList{km, time});
     }
+    void resetMaintenance() { ++m_maintenanceResets; }
     void uploadSplash() { ++m_uploads; }
     void clearSplash()
     {
@@ -104,6 +111,8 @@ private:
     QVariantList m_engineCalls;
     QVariantList m_configCalls;
     QVariantList m_eepromCalls;
+    int m_maintenanceResets = 0;
+    QSize m_pictureLimit{124, 88};
     QStringList m_loads;
     int m_uploads = 0;
     int m_clears = 0;

@@ -7,6 +7,7 @@
 #include "SimSession.h"
 
 #include "app/QDropTextHandler.h"
+#include "app/Translators.h"
 #include "image/ImageConverter.h"
 #include "models/ParameterListModel.h"
 #include "ui/UiResources.h"
@@ -20,6 +21,8 @@
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSettings>
+#include <QTranslator>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -184,7 +187,16 @@ class TstDevPagesEndToEnd : public QObject
         if (dir.isEmpty())
             dir = QDir::tempPath();
         QDir().mkpath(dir);
-        QVERIFY(window->grabWindow().save(dir + "/" + name + ".png"));
+        // KX4_TEST_LANGUAGE=ru runs the pages in Russian; their pictures say so.
+        const QString language = qEnvironmentVariable("KX4_TEST_LANGUAGE");
+        const QString file = language.isEmpty() ? name : name + "-" + language;
+        QVERIFY(window->grabWindow().save(dir + "/" + file + ".png"));
+    }
+
+    // A text as the window shows it (in Russian with KX4_TEST_LANGUAGE=ru).
+    static QString ui(const char *context, const char *text)
+    {
+        return QCoreApplication::translate(context, text);
     }
 
     bool waitIdleAfter(CFGRunner::State busy)
@@ -214,8 +226,8 @@ private slots:
         dash.writeMemory(0x200, SimSession::boardRecord(6500, 0));
         dash.setValue(SimDashboard::SavedOdometer, 12000);
         dash.setValue(SimDashboard::Odometer, 15250);
-        dash.setValue(SimDashboard::SavedEngineTime, 40 * 60);
-        dash.setValue(SimDashboard::EngineTime, 25 * 3600);
+        dash.setValue(SimDashboard::SavedEngineTime, 25 * 60);
+        dash.setValue(SimDashboard::EngineTime, 65 * 3600);
 
         qmlRegisterUncreatableType<CFGRunner>("CFGRunner", 1, 0, "CFGRunner",
                                               "Cannot create CFGRunner - use the static instance");
@@ -246,9 +258,9 @@ private slots:
     {
         QTRY_COMPARE(prop("odoGauge", "value").toDouble(), 3250.0);
         QCOMPARE(prop("odoGauge", "maximumValue").toDouble(), 7000.0);
-        QCOMPARE(prop("timeGauge", "value").toDouble(), 65.0);
+        QCOMPARE(prop("timeGauge", "value").toDouble(), 40.0);
         QCOMPARE(prop("timeGauge", "maximumValue").toDouble(), 500.0);
-        QCOMPARE(prop("odoGauge", "dispText").toString(), QString("Odometer, km\n12000 / 15250"));
+        QCOMPARE(prop("odoGauge", "dispText").toString(), ui("Maintenance", "Odometer, km") + "\n12000 / 15250");
         screenshot("devpages-dashboard");
     }
 
@@ -264,7 +276,7 @@ private slots:
         QCOMPARE(shown[0].toMap().value("active").toBool(), true);
         QCOMPARE(shown[1].toMap().value("active").toBool(), true);
 
-        chooseSubPage("Main Screen", 1);
+        chooseSubPage(ui("DevicePage", "Main Screen"), 1);
 
         // Diesel: CAT is not offered and its position is emptied.
         choose("engineEdit", "Diesel, common rail");
@@ -308,7 +320,7 @@ private slots:
         screenshot("devpages-display-layout");
 
         // Board settings: 8000 rpm gauge, menu at start-up, a typed limit.
-        chooseSubPage("Board Config", 3);
+        chooseSubPage(ui("DevicePage", "Board Config"), 3);
         choose("rpmControl", "8000");
         QVERIFY(!prop("menuSwitch", "checked").toBool());
         click(item("menuSwitch"));
@@ -359,7 +371,7 @@ private slots:
     // The double display has 13 positions; the user's layout carries over.
     void doubleDisplay()
     {
-        chooseSubPage("Main Screen", 1);
+        chooseSubPage(ui("DevicePage", "Main Screen"), 1);
         const QVariantList before = slotsShown();
         QMetaObject::invokeMethod(item("devPage"), "selectDisplay", Q_ARG(QVariant, 1));
         QCOMPARE(prop("dispSelector", "currentText").toString(), QString("Double"));
@@ -375,13 +387,13 @@ private slots:
 
     void splashPageWithoutPicture()
     {
-        chooseSubPage("Splash Screen", 2);
-        QCOMPARE(prop("imageInfo", "text").toString(), QString("No image"));
+        chooseSubPage(ui("DevicePage", "Splash Screen"), 2);
+        QCOMPARE(prop("imageInfo", "text").toString(), ui("CFGRunner", "No image"));
         QVERIFY(!prop("clearButton", "enabled").toBool());
         // Apply without a picture only says so.
         const int writes = session->dashboard().writesDone();
         click(item("applyTool"));
-        QTRY_VERIFY(shownText("Splash is not ready"));
+        QTRY_VERIFY(shownText(ui("DevicePage", "Splash is not ready")));
         QCOMPARE(session->runner().getState(), CFGRunner::Idle);
         QCOMPARE(session->dashboard().writesDone(), writes);
         screenshot("devpages-splash-empty");
@@ -389,7 +401,7 @@ private slots:
 
     void splashUpload()
     {
-        chooseSubPage("Splash Screen", 2);
+        chooseSubPage(ui("DevicePage", "Splash Screen"), 2);
         const QString file = scratch.filePath("splash.png");
         QVERIFY(picture(124, 88).save(file));
 
@@ -412,32 +424,81 @@ private slots:
         QCOMPARE(session->memory(0x400 + stream.size(), 6), QByteArray(6, '\xFF'));
         QTRY_COMPARE(prop("devStack", "currentIndex").toInt(), 2);
 
-        // A picture larger than the display is refused and leaves nothing to upload.
+        // A picture larger than the display is refused, saying why, and leaves nothing to
+        // upload.
         const QString large = scratch.filePath("large.png");
         QVERIFY(picture(400, 300).save(large));
         QVERIFY(!loadPicture(QUrl::fromLocalFile(large).toString()));
-        QTRY_VERIFY(shownText("Cannot load " + QUrl::fromLocalFile(large).toString()));
-        QCOMPARE(prop("imageInfo", "text").toString(), QString("No image"));
+        QTRY_VERIFY(shownText(ui("CFGRunner", "Cannot load %1").arg(QUrl::fromLocalFile(large).toString()) + "\n" +
+                              ui("CFGRunner", "%1 is larger than the display's %2")
+                                  .arg(QString::fromUtf8("400 × 300"), QString::fromUtf8("124 × 88"))));
+        QTest::qWait(400); // the message fades in
+        screenshot("devpages-splash-refused");
+        QCOMPARE(prop("imageInfo", "text").toString(), ui("CFGRunner", "No image"));
         QCOMPARE(prop("imageDrop", "src").toString(), QString());
 
         // Loaded again and cleared, the page has nothing to upload any more.
         QVERIFY(loadPicture(QUrl::fromLocalFile(file).toString()));
         click(item("clearButton"));
-        QTRY_COMPARE(prop("imageInfo", "text").toString(), QString("No image"));
+        QTRY_COMPARE(prop("imageInfo", "text").toString(), ui("CFGRunner", "No image"));
         QVERIFY(!session->runner().canUploadSplash());
     }
 
+    // Asked first; then the interval starts at the current counters and the dashboard
+    // page shows the values read back.
     void resetMaintenance()
     {
         QCOMPARE(session->dashboard().value(SimDashboard::SavedOdometer), 12000u);
+        chooseSubPage(ui("DevicePage", "Dashboard"), 0);
         click(item("selTool"));
-        clickText("Reset Maintenance");
+        clickText(ui("DevicePage", "Reset Maintenance"));
+        QObject *dialog = object("resetConfirm");
+        QVERIFY(dialog);
+        QTRY_VERIFY(dialog->property("visible").toBool());
+        QMetaObject::invokeMethod(dialog, "accept");
         QVERIFY(waitIdleAfter(CFGRunner::GenWrite));
-        QCOMPARE(session->dashboard().value(SimDashboard::SavedOdometer), 0u);
-        QCOMPARE(session->dashboard().value(SimDashboard::SavedEngineTime), 0u);
+        QCOMPARE(session->dashboard().value(SimDashboard::SavedOdometer), 15250u);
+        QCOMPARE(session->dashboard().value(SimDashboard::SavedEngineTime), 65u * 60);
         QCOMPARE(session->dashboard().value(SimDashboard::Odometer), 15250u);
-        chooseSubPage("Dashboard", 0);
+        QTRY_COMPARE(prop("odoGauge", "value").toDouble(), 0.0);
+        QTRY_COMPARE(prop("timeGauge", "value").toDouble(), 0.0);
+        QTRY_COMPARE(prop("devStack", "currentIndex").toInt(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(prop("toast", "count").toInt(), 0, 8000);
         screenshot("devpages-dashboard-after-reset");
+    }
+
+    // In a 640 x 480 window the board settings take one label and control a row: the
+    // right-hand column is not cut off, and the page scrolls down to the last setting.
+    void boardSettingsInSmallWindow()
+    {
+        chooseSubPage(ui("DevicePage", "Board Config"), 3);
+        QCOMPARE(prop("boardGrid", "columns").toInt(), 4);
+        const QSize before = window->size();
+        window->resize(640, 480);
+        QTRY_COMPARE(window->width(), 640);
+        QQuickItem *flick = item("boardFlick");
+        QVERIFY(flick);
+        QTRY_COMPARE(prop("boardGrid", "columns").toInt(), 2);
+        QTRY_COMPARE(flick->property("contentWidth").toDouble(), flick->width());
+        for (const char *name : {"auxgControl", "speedControl", "timeControl", "rpmlimControl"}) {
+            QQuickItem *control = item(name);
+            QVERIFY(control);
+            const QRectF at = control->mapRectToItem(flick, QRectF(0, 0, control->width(), 1));
+            QVERIFY2(at.left() >= 0 && at.right() <= flick->width(), name);
+        }
+        QTest::qWait(300); // the scroll bars fade in and out
+        screenshot("devpages-board-config-640");
+        QVERIFY(flick->property("contentHeight").toDouble() > flick->height());
+        flick->setProperty("contentY",
+                           flick->property("contentHeight").toDouble() - flick->height());
+        QQuickItem *last = item("rpmlimControl");
+        const QRectF at = last->mapRectToItem(flick, QRectF(0, 0, last->width(), last->height()));
+        QVERIFY(at.top() >= 0 && at.bottom() <= flick->height());
+        QTest::qWait(300);
+        screenshot("devpages-board-config-640-scrolled");
+        flick->setProperty("contentY", 0);
+        window->resize(before);
+        QTRY_COMPARE(window->size(), before);
     }
 };
 
@@ -448,6 +509,13 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     app.setOrganizationName("Veltro");
     app.setApplicationName("VeltroKX4");
+    QStandardPaths::setTestModeEnabled(true);
+    const QString language = qEnvironmentVariable("KX4_TEST_LANGUAGE");
+    std::unique_ptr<QTranslator> translator;
+    if (!language.isEmpty()) {
+        QSettings().setValue("language", language);
+        translator.reset(installTranslators(&app, "lang"));
+    }
     // The adapter traffic is not what these tests look at.
     QLoggingCategory::setFilterRules("kx4.*.debug=false\nkx4.*.info=false\nqml=false");
     TstDevPagesEndToEnd tc;

@@ -126,6 +126,36 @@ private slots:
             QVERIFY2(!app->isEnabled(name), name);
     }
 
+    // A failed attempt, whenever it ends: back on the connection page, not
+    // connecting any more, and the reason on screen.
+    void connectionFailure_data()
+    {
+        QTest::addColumn<bool>("portOpened");
+        QTest::newRow("port not opened") << false;
+        QTest::newRow("no dashboard") << true;
+    }
+
+    void connectionFailure()
+    {
+        QFETCH(bool, portOpened);
+        CFGRunner *r = app->runner();
+        QObject *page = app->object("connectionPage");
+        page->setProperty("connecting", true);
+        app->item("connIndicator")->setProperty("state", "connecting");
+        if (portOpened) {
+            emit r->connectedToHost();
+            emit r->stateChanged(CFGRunner::Reading);
+        }
+        emit r->connectionFailed("No adapter answered on /dev/ttyUSB0 at any baud rate");
+        QCOMPARE(app->stackIndex(), 0);
+        QCOMPARE(page->property("connecting").toBool(), false);
+        QCOMPARE(app->property("connIndicator", "state").toString(), QString("none"));
+        QVERIFY(!app->isEnabled("connAbortMenu"));
+        QTRY_COMPARE(app->toastTexts(),
+                     QStringList{"No adapter answered on /dev/ttyUSB0 at any baud rate"});
+        app->screenshot("window-connection-failed");
+    }
+
     // The disabled sub-menu cannot be opened with the mouse either.
     void disabledEntriesRefuseClicks()
     {
@@ -175,7 +205,8 @@ private slots:
         QQuickItem *alertToast = nullptr;
         QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, alertToast),
                                   Q_ARG(int, 0));
-        QCOMPARE(alertToast->property("time").toDouble(), 1500.0);
+        // Long enough to read: 60 ms a character, at least 1.5 s.
+        QCOMPARE(alertToast->property("time").toDouble(), 28 * 60.0);
         app->screenshot("window-toasts");
     }
 
@@ -260,6 +291,9 @@ private slots:
             roundX = true;
         } else if (dialog == "aboutDialog") {
             width = 2 * qMin(W, H) / 3;
+        } else if (dialog == "importConfirm") {
+            // Wide enough for a backup's date, dashboard and file.
+            width = qMin(W - 20, qMax(qMin(W, H) / 2, 460.0));
         } else {
             width = qMin(W, H) / 2;
         }

@@ -10,7 +10,8 @@ ScrollBar {
         implicitHeight: 6
         radius: width / 2
         color: control.pressed ? Qt.darker(Material.accent) : Material.accent
-        opacity: control.policy === ScrollBar.AlwaysOn || control.active ? 1 : 0
+        // Nothing to scroll (the handle as long as the track): no handle.
+        opacity: control.size < 1 && (control.policy === ScrollBar.AlwaysOn || control.active) ? 1 : 0
         Behavior on opacity {
             NumberAnimation {
                 duration: 200

@@ -129,6 +129,7 @@ CircularGauge {
         }
 
         tickmarkLabel: Text {
+            objectName: "gaugeLabel"
             font.pixelSize: Math.max(6, toPixels(0.1))
             text: styleData.value
             color: "black"
@@ -159,14 +160,19 @@ CircularGauge {
                 border.width: 2
             }
 
+            // The caption sits below the hub, in the free space between the
+            // scale labels level with the hub (at the sides) and those at the
+            // ends of the scale (below): at most 0.84 of the radius wide, from
+            // 0.13 to 0.39 of the radius below the centre. A longer caption
+            // gets a smaller font.
             Rectangle {
                 objectName: "gaugeCaption"
                 visible: gauge.dispText !== ""
                 anchors.horizontalCenter: parent.horizontalCenter
                 anchors.verticalCenter: parent.verticalCenter
-                anchors.verticalCenterOffset: 10
-                width: Math.max(1.2 * caption.implicitWidth, toPixels(0.6))
-                height: caption.implicitHeight + 6
+                anchors.verticalCenterOffset: toPixels(0.26)
+                width: Math.min(Math.max(1.2 * caption.contentWidth, toPixels(0.6)), toPixels(0.84))
+                height: Math.min(caption.contentHeight + 6, toPixels(0.26))
                 radius: 5
                 border.color: "white"
                 color: Material.primary
@@ -174,10 +180,15 @@ CircularGauge {
                 Text {
                     id: caption
                     anchors.centerIn: parent
+                    width: toPixels(0.84) - 8
+                    height: toPixels(0.26) - 6
                     text: gauge.dispText
-                    font.pointSize: 16
+                    font.pixelSize: Math.max(8, Math.min(21, toPixels(0.1)))
+                    fontSizeMode: Text.Fit
+                    minimumPixelSize: 6
                     color: Material.foreground
                     horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
                 }
             }
         }

@@ -87,24 +87,50 @@ Item {
         };
     }
 
-    // Narrower than the controls need (a small window, longer translated
-    // labels), the page scrolls sideways rather than squeezing the spin
-    // boxes until their values disappear under the +/- buttons.
+    // The widest label and the widest control: one label/control pair. A
+    // binding, so it follows the controls' sizes as their contents arrive.
+    readonly property real pairWidth: {
+        var label = 0;
+        var control = 0;
+        for (var i = 0; i < grid.children.length; ++i) {
+            var child = grid.children[i];
+            if (child.Layout.columnSpan > 1)
+                continue;
+            if (child instanceof Label)
+                label = Math.max(label, child.implicitWidth);
+            else
+                control = Math.max(control, child.implicitWidth);
+        }
+        return label + grid.columnSpacing + control;
+    }
+
+    // Two label/control pairs a row when they fit; in a narrow window (or
+    // with longer translated labels) one pair a row, scrolling down. Whatever
+    // still does not fit scrolls, with the scroll bars in sight.
     Flickable {
+        id: flick
+        objectName: "boardFlick"
         anchors.fill: parent
         contentWidth: Math.max(width, grid.implicitWidth + 16)
         contentHeight: grid.implicitHeight + 16
         clip: true
         boundsBehavior: Flickable.StopAtBounds
-        ScrollBar.horizontal: MaterialScrollBar {}
-        ScrollBar.vertical: MaterialScrollBar {}
+        ScrollBar.horizontal: MaterialScrollBar {
+            objectName: "boardHBar"
+            policy: flick.contentWidth > flick.width + 1 ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+        }
+        ScrollBar.vertical: MaterialScrollBar {
+            objectName: "boardVBar"
+            policy: flick.contentHeight > flick.height + 1 ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+        }
 
         GridLayout {
             id: grid
+            objectName: "boardGrid"
             x: 8
             y: 8
             width: parent.width - 16
-            columns: 4
+            columns: flick.width - 16 >= 2 * page.pairWidth + columnSpacing ? 4 : 2
             columnSpacing: 12
             rowSpacing: 8
 
@@ -153,8 +179,10 @@ Item {
             }
 
             Flow {
-                Layout.columnSpan: 4
+                Layout.columnSpan: grid.columns
                 Layout.fillWidth: true
+                // As wide as the page shows, wrapping there; never widening it.
+                Layout.preferredWidth: flick.width - 16
                 spacing: 12
 
                 Switch {

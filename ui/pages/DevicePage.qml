@@ -1,6 +1,7 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
 import QtQuick.Controls.Material 2.4
+import QtQuick.Dialogs 1.3 as Dialogs
 import QtQuick.Layouts 1.3
 import "../controls"
 import "../fonts"
@@ -104,7 +105,7 @@ MaterialPane {
                     MenuItem {
                         objectName: "resetMaintMenu"
                         text: qsTr("Reset Maintenance")
-                        onTriggered: runner.updateEeeprom(0, 0)
+                        onTriggered: resetConfirm.open()
                     }
                 }
             }
@@ -194,5 +195,19 @@ MaterialPane {
                 objectName: "cfgPage"
             }
         }
+    }
+
+    // The reset starts a new maintenance interval at the dashboard's current
+    // odometer and engine time; it cannot be undone, so it is asked first.
+    Dialogs.MessageDialog {
+        id: resetConfirm
+        objectName: "resetConfirm"
+        title: qsTr("Reset Maintenance")
+        modality: Qt.WindowModal
+        icon: Dialogs.StandardIcon.Question
+        text: qsTr("Start a new maintenance interval? The current odometer (%1 km) and engine time become the saved maintenance points.")
+              .arg(maint.odoCurrent)
+        standardButtons: Dialogs.StandardButton.Ok | Dialogs.StandardButton.Cancel
+        onAccepted: runner.resetMaintenance()
     }
 }

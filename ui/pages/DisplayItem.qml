@@ -59,10 +59,14 @@ Item {
             visible: !item.empty
             spacing: 4
 
+            // Wrapped, and in low positions (13 on the double display) made
+            // smaller until the whole description with its units fits.
             Label {
                 objectName: "paramDescr"
                 text: item.paramDescr
-                wrapMode: Text.WordWrap
+                wrapMode: Text.Wrap
+                fontSizeMode: Text.Fit
+                minimumPixelSize: 7
                 elide: Text.ElideRight
                 verticalAlignment: Text.AlignVCenter
                 Layout.fillWidth: true

@@ -140,11 +140,14 @@ Pane {
 
                 property int dragItemIndex: -1
 
-                ScrollBar.vertical: MaterialScrollBar {}
+                ScrollBar.vertical: MaterialScrollBar {
+                    id: selectorBar
+                }
 
                 delegate: Item {
                     id: entrySpot
-                    width: selector.width - 8
+                    // The scroll bar runs beside the entries, not over them.
+                    width: selector.width - selectorBar.width - 2
                     height: 32
 
                     MouseArea {

@@ -9,6 +9,8 @@ Rectangle {
     id: item
 
     property string src: ""
+    // Shown under the picture sign while the area is empty.
+    property string hint: ""
 
     signal clicked
     // The controller refused a file (it has already said why).
@@ -39,15 +41,30 @@ Rectangle {
     border.color: Material.primary
     color: dropArea.containsDrag ? Material.accent : Qt.darker(Material.background, 1.05)
 
-    // A faint picture sign while there is nothing to show.
-    Text {
+    // A faint picture sign and the hint while there is nothing to show.
+    Column {
         anchors.centerIn: parent
+        width: parent.width - 16
         visible: item.src === ""
-        text: MaterialFont.icon["image"]
-        font.family: MaterialFont.fontName
-        font.pixelSize: Math.max(8, Math.min(item.width, item.height) / 3)
-        color: Material.primary
-        opacity: dropArea.containsDrag ? 0.6 : 0.15
+        spacing: 4
+
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: MaterialFont.icon["image"]
+            font.family: MaterialFont.fontName
+            font.pixelSize: Math.max(8, Math.min(item.width, item.height) / 3)
+            color: Material.primary
+            opacity: dropArea.containsDrag ? 0.6 : 0.15
+        }
+        Label {
+            objectName: "dropHint"
+            width: parent.width
+            text: item.hint
+            visible: text !== ""
+            wrapMode: Text.Wrap
+            horizontalAlignment: Text.AlignHCenter
+            color: Material.primary
+        }
     }
 
     Image {
@@ -71,6 +88,7 @@ Rectangle {
         id: mouseArea
         anchors.fill: parent
         hoverEnabled: true
+        cursorShape: Qt.PointingHandCursor
         drag.target: item.src !== "" ? picture : null
         onClicked: item.clicked()
     }

@@ -5,7 +5,9 @@ import "../controls"
 
 // The maintenance dashboard: distance and engine hours since the last
 // maintenance point, each on a round gauge that ends at the configured limit.
-// The main window fills the properties from the dashboard's counters.
+// The main window fills the properties from the dashboard's counters: the
+// current ones and the points saved at the last maintenance, all in km and
+// whole hours.
 Item {
     id: page
 
@@ -46,8 +48,8 @@ Item {
             min: 0
             max: page.timeLimit
             mstepSize: page.timeLimit < 500 ? 50 : 100
-            value: page.timeSaved + page.timeCurrent
-            dispText: qsTr("Time, hours") + "\n%1".arg(page.timeSaved + page.timeCurrent)
+            value: page.timeCurrent - page.timeSaved
+            dispText: qsTr("Time, hours") + "\n%1".arg(page.timeCurrent - page.timeSaved)
         }
     }
 }

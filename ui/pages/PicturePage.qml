@@ -1,5 +1,6 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
+import QtQuick.Dialogs 1.3 as Dialogs
 import QtQuick.Layouts 1.3
 import "../controls"
 import "../fonts"
@@ -11,6 +12,16 @@ Item {
     id: page
 
     property alias drop: drop
+    property alias fileDialog: fileDialog
+    // The largest picture the connected dashboard's display takes.
+    property size pictureLimit: Qt.size(0, 0)
+    // The double display shows its pictures turned a quarter: the file is
+    // upright, taller than wide.
+    readonly property bool turned: pictureLimit.width < pictureLimit.height
+    readonly property string sizeText: pictureLimit.width > 0
+                                       ? qsTr("Pictures up to %1 pixels").arg(pictureLimit.width + "\u00a0×\u00a0" + pictureLimit.height)
+                                         + (turned ? "\n" + qsTr("(the display shows them turned)") : "")
+                                       : ""
 
     // Shows the controller's view of the picture. When the controller no
     // longer holds one (a refused file replaces the previous picture there),
@@ -20,6 +31,32 @@ Item {
         if (drop.src !== "" && !runner.canUploadSplash())
             drop.src = "";
         imageInfo.text = runner.splashInfo();
+        pictureLimit = runner.splashSize();
+    }
+
+    // Asks for a picture file; made on the first click.
+    function chooseFile() {
+        fileDialog.active = true;
+        fileDialog.item.open();
+    }
+
+    Component.onCompleted: pictureLimit = runner.splashSize()
+    onVisibleChanged: {
+        if (visible)
+            refresh();
+    }
+
+    Loader {
+        id: fileDialog
+        active: false
+        sourceComponent: Dialogs.FileDialog {
+            objectName: "splashFileDialog"
+            title: qsTr("Choose a splash picture")
+            selectMultiple: false
+            nameFilters: [qsTr("Pictures") + " (*.png *.bmp *.jpg *.jpeg *.gif *.pbm *.pgm *.ppm *.xbm *.xpm)",
+                qsTr("All files") + " (*)"]
+            onAccepted: drop.load(fileUrl)
+        }
     }
 
     RowLayout {
@@ -31,8 +68,10 @@ Item {
             objectName: "imageDrop"
             Layout.fillWidth: true
             Layout.fillHeight: true
+            hint: qsTr("Click to choose a picture, or drop one here") + "\n" + page.sizeText
             onSrcChanged: page.refresh()
             onRefused: page.refresh()
+            onClicked: page.chooseFile()
         }
 
         GroupBox {
@@ -41,6 +80,15 @@ Item {
 
             ColumnLayout {
                 anchors.fill: parent
+
+                Label {
+                    objectName: "sizeInfo"
+                    text: page.sizeText
+                    visible: text !== ""
+                    Layout.fillWidth: true
+                    wrapMode: Text.Wrap
+                    font.bold: true
+                }
 
                 Label {
                     id: imageInfo

@@ -52,10 +52,23 @@ Item {
             tryCompare(menu, "visible", false);
         }
 
+        // Asked first; only OK resets, through the controller's own slot.
         function test_resetMaintenance() {
             var page = makePage();
+            var dialog = findChild(page, "resetConfirm");
+            verify(dialog);
             chooseFromMenu(page, "resetMaintMenu");
-            compare(runner.eepromCalls, [[0, 0]]);
+            tryCompare(dialog, "visible", true);
+            compare(runner.maintenanceResets, 0);
+            dialog.reject();
+            tryCompare(dialog, "visible", false);
+            compare(runner.maintenanceResets, 0);
+
+            chooseFromMenu(page, "resetMaintMenu");
+            tryCompare(dialog, "visible", true);
+            dialog.accept();
+            compare(runner.maintenanceResets, 1);
+            compare(runner.eepromCalls, []);
         }
 
         function test_engineSelection() {

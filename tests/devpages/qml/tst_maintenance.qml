@@ -54,17 +54,72 @@ Item {
             var page = createTemporaryObject(pageComponent, root);
             page.odoSaved = 12000;
             page.odoCurrent = 15250;
-            page.timeSaved = 40;
-            page.timeCurrent = 25;
+            page.timeSaved = 25;
+            page.timeCurrent = 65;
             var odo = findChild(page, "odoGauge");
             var time = findChild(page, "timeGauge");
             compare(odo.value, 3250);
             compare(odo.dispText, "Odometer, km\n12000 / 15250");
-            compare(time.value, 65);
-            compare(time.dispText, "Time, hours\n65");
+            // Hours since the saved point, like the distance.
+            compare(time.value, 40);
+            compare(time.dispText, "Time, hours\n40");
             // Past the limit the needle stays at the end of the dial.
             page.odoCurrent = 30000;
             compare(odo.value, odo.maximumValue);
+        }
+
+        function named(item, name, out) {
+            for (var i = 0; i < item.children.length; ++i) {
+                var child = item.children[i];
+                if (child.objectName === name && child.visible)
+                    out.push(child);
+                named(child, name, out);
+            }
+            return out;
+        }
+
+        function rectIn(item, gauge) {
+            var p = item.mapToItem(gauge, 0, 0);
+            return {x: p.x, y: p.y, w: item.width, h: item.height};
+        }
+
+        function test_captionLeavesLabelsFree_data() {
+            return [
+                {tag: "7000 km", width: 800, height: 500, limit: 7000},
+                {tag: "300 km", width: 800, height: 500, limit: 300},
+                {tag: "12500 km", width: 800, height: 500, limit: 12500},
+                {tag: "small window", width: 420, height: 260, limit: 7000},
+                {tag: "long caption", width: 800, height: 500, limit: 7000,
+                 caption: "Пробег после обслуживания, км\n120000 / 125000"}
+            ];
+        }
+
+        // The caption box hides none of the scale's numbers.
+        function test_captionLeavesLabelsFree(data) {
+            var page = createTemporaryObject(pageComponent, root);
+            page.anchors.fill = undefined;
+            page.width = data.width;
+            page.height = data.height;
+            page.odoLimit = data.limit;
+            page.odoSaved = 12000;
+            page.odoCurrent = 15250;
+            var gauge = findChild(page, "odoGauge");
+            if (data.caption)
+                gauge.dispText = data.caption;
+            var labels = [];
+            tryVerify(function() { labels = named(gauge, "gaugeLabel", []); return labels.length > 3; });
+            var captions = named(gauge, "gaugeCaption", []);
+            compare(captions.length, 1);
+            wait(50);
+            var box = rectIn(captions[0], gauge);
+            verify(box.w > 0 && box.h > 0);
+            for (var i = 0; i < labels.length; ++i) {
+                var l = rectIn(labels[i], gauge);
+                var apart = l.x >= box.x + box.w || box.x >= l.x + l.w
+                        || l.y >= box.y + box.h || box.y >= l.y + l.h;
+                verify(apart, "label " + labels[i].text + " at " + JSON.stringify(l)
+                       + " under the caption at " + JSON.stringify(box));
+            }
         }
 
         function test_gaugeScale_data() {

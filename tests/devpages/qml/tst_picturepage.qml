@@ -58,6 +58,24 @@ Item {
             compare(findChild(page, "imageInfo").text, "No image");
         }
 
+        // The area tells the size the display takes; a click asks for a file.
+        function test_sizeAndFileDialog() {
+            var page = makePage();
+            var hint = findChild(page, "dropHint");
+            verify(hint.text.indexOf("up to 124\u00a0×\u00a088 pixels") >= 0, hint.text);
+            compare(findChild(page, "sizeInfo").text, "Pictures up to 124\u00a0×\u00a088 pixels");
+            // The double display takes upright pictures, shown turned.
+            runner.pictureLimit = Qt.size(128, 173);
+            page.refresh();
+            compare(findChild(page, "sizeInfo").text,
+                    "Pictures up to 128\u00a0×\u00a0173 pixels\n(the display shows them turned)");
+            verify(!page.fileDialog.active);
+            mouseClick(page.drop);
+            verify(page.fileDialog.item);
+            tryCompare(page.fileDialog.item, "visible", true);
+            page.fileDialog.item.close();
+        }
+
         function test_reloadSameFile() {
             var page = makePage();
             runner.acceptSplash = true;
