@@ -4,7 +4,13 @@
 // stay so. Screenshots language-<code>.png go to $KX4_TEST_OUTPUT.
 #include "tests/ui/AppUnderTest.h"
 
+#include "config/BackupFile.h"
+#include "config/BackupStorage.h"
+#include "runner/CFGRunner.h"
+
 #include <QApplication>
+#include <QFile>
+#include <QJsonObject>
 #include <QSettings>
 #include <QTranslator>
 #include <QtTest>
@@ -122,6 +128,38 @@ private slots:
         QVERIFY2(app->itemWithText(cancel), qPrintable(cancel));
         app->screenshot("language-" + language + "-dialog");
         QMetaObject::invokeMethod(confirm, "close");
+        QTRY_VERIFY(!confirm->property("visible").toBool());
+
+        // A connection attempt that fails says why, in that language.
+        const QString reason =
+            QCoreApplication::translate("CFGRunner", "Cannot open %1: there is no such port")
+                .arg("/nonexistent/port");
+        QVERIFY(!app->runner()->connectToHost("/nonexistent/port", 38400, false));
+        QQuickItem *failure = nullptr;
+        QTRY_VERIFY2((failure = app->itemWithText(reason)), qPrintable(reason));
+        QTRY_VERIFY(fadedIn(failure));
+        app->screenshot("language-" + language + "-connection-failed");
+
+        // The import dialog names each backup by its date and dashboard.
+        const QString folder = BackupStorage::folder();
+        QVERIFY(BackupStorage::ensureFolder(folder));
+        QFile backup(BackupStorage::pathFor(folder, "0000"));
+        QVERIFY(backup.open(QIODevice::WriteOnly));
+        backup.write(BackupFile::encodeHead(
+            QJsonObject{{"version", 3}, {"pages", 0}, {"count", 0}, {"disp", 1}}, false));
+        backup.close();
+        QObject *import = app->object("importConfirm");
+        QMetaObject::invokeMethod(import, "open");
+        QTRY_VERIFY(import->property("opened").toBool());
+        const QString entry = app->property("savedCfgCombo", "currentText").toString();
+        QVERIFY2(entry.endsWith(", " + QCoreApplication::translate("main", "FW %1, %2")
+                                          .arg(3)
+                                          .arg(QCoreApplication::translate("main", "double display")) +
+                                " (0000)"),
+                 qPrintable(entry));
+        app->screenshot("language-" + language + "-import");
+        QMetaObject::invokeMethod(import, "close");
+        QVERIFY(backup.remove());
 
         // The window's own settings must not write over the stored choice, also
         // on a first start when none of its other keys are stored yet.

@@ -139,6 +139,58 @@
         <source>The configuration does not fit into the device</source>
         <translation>Конфигурация не помещается в память панели</translation>
     </message>
+    <message>
+        <source>Saved as %1</source>
+        <translation>Сохранено в %1</translation>
+    </message>
+    <message>
+        <source>Cannot reset maintenance - the current counters have not been read</source>
+        <translation>Невозможно сбросить обслуживание - текущие счётчики не прочитаны</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: there is no such port</source>
+        <translation>Невозможно открыть %1: такого порта нет</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: %2</source>
+        <translation>Невозможно открыть %1: %2</translation>
+    </message>
+    <message>
+        <source>Serial ports belong to the dialout group: add your user to it (sudo usermod -aG dialout $USER) and log in again.</source>
+        <translation>Последовательные порты принадлежат группе dialout: добавьте в неё своего пользователя (sudo usermod -aG dialout $USER) и войдите в систему заново.</translation>
+    </message>
+    <message>
+        <source>No adapter answered on %1 at any baud rate</source>
+        <translation>Адаптер на %1 не ответил ни на одной скорости</translation>
+    </message>
+    <message>
+        <source>Cannot connect to %1</source>
+        <translation>Невозможно подключиться к %1</translation>
+    </message>
+    <message>
+        <source>No adapter answered on %1 at %2 baud</source>
+        <translation>Адаптер на %1 не ответил на скорости %2 бод</translation>
+    </message>
+    <message>
+        <source>No adapter answered on %1</source>
+        <translation>Адаптер на %1 не ответил</translation>
+    </message>
+    <message>
+        <source>The adapter on %1 answered, but no dashboard did: check that the dashboard is powered and wired to the adapter</source>
+        <translation>Адаптер на %1 ответил, а панель приборов нет: проверьте, что панель включена и подключена к адаптеру</translation>
+    </message>
+    <message>
+        <source>%1 is larger than the display&apos;s %2</source>
+        <translation>%1 больше размера дисплея %2</translation>
+    </message>
+    <message>
+        <source>The dashboard is restarting in firmware-update mode</source>
+        <translation>Панель приборов перезагружается в режим обновления прошивки</translation>
+    </message>
+    <message>
+        <source>The dashboard is restarting: connect again once it is up</source>
+        <translation>Панель приборов перезагружается: подключитесь снова, когда она запустится</translation>
+    </message>
 </context>
 <context>
     <name>ConfigPage</name>
@@ -272,6 +324,10 @@
         <source>Picture Menu</source>
         <translation>Меню заставки</translation>
     </message>
+    <message>
+        <source>Start a new maintenance interval? The current odometer (%1 km) and engine time become the saved maintenance points.</source>
+        <translation>Начать новый интервал обслуживания? Текущий пробег (%1 км) и моточасы станут точками последнего обслуживания.</translation>
+    </message>
 </context>
 <context>
     <name>DisplayItem</name>
@@ -325,6 +381,30 @@
     <message>
         <source>Clear</source>
         <translation>Очистить</translation>
+    </message>
+    <message>
+        <source>Pictures up to %1 pixels</source>
+        <translation>Изображения до %1 пикселей</translation>
+    </message>
+    <message>
+        <source>(the display shows them turned)</source>
+        <translation>(дисплей показывает их повёрнутыми)</translation>
+    </message>
+    <message>
+        <source>Choose a splash picture</source>
+        <translation>Выберите заставку</translation>
+    </message>
+    <message>
+        <source>Pictures</source>
+        <translation>Изображения</translation>
+    </message>
+    <message>
+        <source>All files</source>
+        <translation>Все файлы</translation>
+    </message>
+    <message>
+        <source>Click to choose a picture, or drop one here</source>
+        <translation>Щёлкните, чтобы выбрать изображение, или перетащите его сюда</translation>
     </message>
 </context>
 <context>
@@ -507,6 +587,22 @@
     <message>
         <source>Developed by Quorvel</source>
         <translation>Разработка: Quorvel</translation>
+    </message>
+    <message>
+        <source>unknown dashboard</source>
+        <translation>неизвестная панель</translation>
+    </message>
+    <message>
+        <source>FW %1, %2</source>
+        <translation>ПО %1, %2</translation>
+    </message>
+    <message>
+        <source>double display</source>
+        <translation>двойной дисплей</translation>
+    </message>
+    <message>
+        <source>single display</source>
+        <translation>одинарный дисплей</translation>
     </message>
 </context>
 </TS>
