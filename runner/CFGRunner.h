@@ -89,10 +89,17 @@ public:
     // (before the double display's quarter turn).
     Q_INVOKABLE QSize splashSize();
     Q_INVOKABLE bool loadSplash(QString file);
+    // Layout profiles (CFGRunnerLayout.cpp): `file` is a path or a file URL. loadLayout
+    // gives {"engine", "config", "board"} for the pages, an empty map when refused.
+    Q_INVOKABLE bool saveLayout(QString file, QString engine, QVariantList config,
+                                QVariantMap board);
+    Q_INVOKABLE QVariantMap loadLayout(QString file);
 #if !KX4_UPDATE_EDITION
     Q_INVOKABLE QVariantList listSavedConfigs();
     Q_INVOKABLE bool exportConfig(bool w_odo);
     Q_INVOKABLE bool importConfig(QString id, bool w_odo);
+    // The same import from a backup file anywhere (the command line).
+    Q_INVOKABLE bool importConfigFile(QString path, bool w_odo);
     Q_INVOKABLE void openConfigStorage();
 #endif
 
@@ -172,6 +179,7 @@ private:
     QVariantList listSavedConfigs();
     bool exportConfig(bool w_odo);
     bool importConfig(QString id, bool w_odo);
+    bool importConfigFile(QString path, bool w_odo);
     void openConfigStorage();
 #endif
 
@@ -229,6 +237,7 @@ private:
     QString backupStoragePath() const;
     void onExportChunk(int address, const QByteArray &payload);
     void failExport();
+    bool startImport(const QString &path, bool w_odo);
     void onImportAcknowledge(int address);
     void finishImport();
     void closeBackupFile();

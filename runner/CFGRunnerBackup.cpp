@@ -171,7 +171,20 @@ bool CFGRunner::importConfig(QString id, bool w_odo)
         emit alert(tr("Cannot import - device is not properly connected"));
         return false;
     }
-    const QString path = BackupStorage::pathFor(backupStoragePath(), id);
+    return startImport(BackupStorage::pathFor(backupStoragePath(), id), w_odo);
+}
+
+bool CFGRunner::importConfigFile(QString path, bool w_odo)
+{
+    if (devInfo.isEmpty()) {
+        emit alert(tr("Cannot import - device is not properly connected"));
+        return false;
+    }
+    return startImport(path, w_odo);
+}
+
+bool CFGRunner::startImport(const QString &path, bool w_odo)
+{
     if (!QFileInfo::exists(path)) {
         emit alert(tr("Cannot import - the source file does not exist"));
         return false;

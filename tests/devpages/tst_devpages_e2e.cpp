@@ -15,6 +15,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QQmlApplicationEngine>
@@ -383,6 +386,90 @@ private slots:
         screenshot("devpages-display-double");
         QMetaObject::invokeMethod(item("devPage"), "selectDisplay", Q_ARG(QVariant, 0));
         QCOMPARE(slotsShown(), before);
+    }
+
+    // "Save layout..." and "Load layout...": the pages saved to a profile, the profile
+    // edited and loaded (nothing written until "Apply changes"), a refused profile
+    // changing nothing, then applied and read back.
+    void layoutProfile()
+    {
+        chooseSubPage("Main Screen", 1);
+        click(item("selTool"));
+        QTRY_VERIFY(itemWithText("Load layout...") != nullptr);
+        QVERIFY(itemWithText("Save layout...") != nullptr);
+        QObject *menu = object("selMenu");
+        QTRY_VERIFY(menu->property("opened").toBool());
+        screenshot("devpages-layout-menu");
+        QMetaObject::invokeMethod(menu, "close");
+        QTRY_VERIFY(!menu->property("visible").toBool());
+
+        QObject *page = object("devPage");
+        const QString saved = scratch.filePath("layout.json");
+        QMetaObject::invokeMethod(page, "saveLayout",
+                                  Q_ARG(QVariant, QUrl::fromLocalFile(saved).toString()));
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QJsonObject profile = QJsonDocument::fromJson(file.readAll()).object();
+        QCOMPARE(profile.value("engine").toString(), prop("engineEdit", "currentText").toString());
+        QJsonArray positions = profile.value("positions").toArray();
+        QCOMPARE(positions.size(), 6);
+        QCOMPARE(positions[0].toObject().value("name").toString(), QString("RPM"));
+
+        // Another user's edit: SPEED at position 4, the RPM warning at 7000.
+        positions[3] = QJsonObject{{"name", "SPEED"}, {"pid", 13}, {"cid", 2024}};
+        profile["positions"] = positions;
+        QJsonObject board = profile.value("board").toObject();
+        board["rpmlim"] = 7000;
+        profile["board"] = board;
+        const QString edited = scratch.filePath("edited.json");
+        QFile out(edited);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(QJsonDocument(profile).toJson());
+        out.close();
+
+        const QByteArray memoryBefore = session->memory(0, 0x212);
+        const QVariantList slotsBefore = slotsShown();
+        QSignalSpy alerts(&session->runner(), &CFGRunner::alert);
+        const QString bad = scratch.filePath("bad.json");
+        QFile badFile(bad);
+        QVERIFY(badFile.open(QIODevice::WriteOnly));
+        QJsonObject badProfile = profile;
+        badProfile["engine"] = "Steam";
+        badFile.write(QJsonDocument(badProfile).toJson());
+        badFile.close();
+        QVariant loaded;
+        QMetaObject::invokeMethod(page, "loadLayout", Q_RETURN_ARG(QVariant, loaded),
+                                  Q_ARG(QVariant, QUrl::fromLocalFile(bad).toString()));
+        QCOMPARE(loaded.toBool(), false);
+        QCOMPARE(alerts.count(), 1);
+        QCOMPARE(alerts[0][0].toString(), QString("The layout names an unknown engine \"Steam\""));
+        QCOMPARE(slotsShown(), slotsBefore);
+
+        QMetaObject::invokeMethod(page, "loadLayout", Q_RETURN_ARG(QVariant, loaded),
+                                  Q_ARG(QVariant, QUrl::fromLocalFile(edited).toString()));
+        QCOMPARE(loaded.toBool(), true);
+        const quint32 speed = SimSession::hashOf(session->catalogueItem("SPEED"));
+        QCOMPARE(slotsShown()[3].toMap().value("hid").toUInt(), speed);
+        QCOMPARE(slotsShown()[0], slotsBefore[0]);
+        QCOMPARE(prop("rpmlimControl", "value").toInt(), 7000);
+        QCOMPARE(prop("devStack", "currentIndex").toInt(), 1);
+        QCOMPARE(session->memory(0, 0x212), memoryBefore);
+        QTRY_VERIFY(shownText("Layout loaded: \"Apply changes\" writes it"));
+        screenshot("devpages-layout-loaded");
+
+        click(item("applyTool"));
+        QVERIFY(waitIdleAfter(CFGRunner::Writing));
+        QVERIFY(waitIdleAfter(CFGRunner::Reading));
+        QCOMPARE(session->memory(0x200 + 10, 2), u16(7000));
+        QTRY_COMPARE(slotsShown()[3].toMap().value("hid").toUInt(), speed);
+        // The profile saved now is the edited one.
+        QMetaObject::invokeMethod(page, "saveLayout",
+                                  Q_ARG(QVariant, QUrl::fromLocalFile(saved).toString()));
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonObject again = QJsonDocument::fromJson(file.readAll()).object();
+        QCOMPARE(again.value("positions"), profile.value("positions"));
+        QCOMPARE(again.value("board"), profile.value("board"));
     }
 
     void splashPageWithoutPicture()

@@ -328,6 +328,38 @@
         <source>Start a new maintenance interval? The current odometer (%1 km) and engine time become the saved maintenance points.</source>
         <translation>Начать новый интервал обслуживания? Текущий пробег (%1 км) и моточасы станут точками последнего обслуживания.</translation>
     </message>
+    <message>
+        <source>Layout saved</source>
+        <translation>Раскладка сохранена</translation>
+    </message>
+    <message>
+        <source>Layout loaded: &quot;Apply changes&quot; writes it</source>
+        <translation>Раскладка загружена: «Применить изменения» запишет её</translation>
+    </message>
+    <message>
+        <source>Save layout...</source>
+        <translation>Сохранить раскладку...</translation>
+    </message>
+    <message>
+        <source>Load layout...</source>
+        <translation>Загрузить раскладку...</translation>
+    </message>
+    <message>
+        <source>Save layout</source>
+        <translation>Сохранение раскладки</translation>
+    </message>
+    <message>
+        <source>Layout profiles (*.json)</source>
+        <translation>Профили раскладки (*.json)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Все файлы (*)</translation>
+    </message>
+    <message>
+        <source>Load layout</source>
+        <translation>Загрузка раскладки</translation>
+    </message>
 </context>
 <context>
     <name>DisplayItem</name>
@@ -352,6 +384,85 @@
     <message>
         <source>Drop an image here</source>
         <translation>Перетащите сюда картинку</translation>
+    </message>
+</context>
+<context>
+    <name>LayoutProfile</name>
+    <message>
+        <source>The layout could not be saved: %1</source>
+        <translation>Не удалось сохранить раскладку: %1</translation>
+    </message>
+    <message>
+        <source>The layout could not be read: %1</source>
+        <translation>Не удалось прочитать раскладку: %1</translation>
+    </message>
+    <message>
+        <source>The file is not a layout profile</source>
+        <translation>Файл не является профилем раскладки</translation>
+    </message>
+    <message>
+        <source>The layout is not valid JSON: %1 at byte %2</source>
+        <translation>Раскладка не является корректным JSON: %1 в байте %2</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s format version %1 is not supported (this tool reads version %2)</source>
+        <translation>Версия формата раскладки %1 не поддерживается (программа читает версию %2)</translation>
+    </message>
+    <message>
+        <source>The layout names an unknown engine &quot;%1&quot;</source>
+        <translation>В раскладке указан неизвестный двигатель «%1»</translation>
+    </message>
+    <message>
+        <source>The layout names an unknown display type &quot;%1&quot; (single or double)</source>
+        <translation>В раскладке указан неизвестный тип дисплея «%1» (single или double)</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s positions are not a list of at most %1 entries</source>
+        <translation>Позиции раскладки должны быть списком не более чем из %1 элементов</translation>
+    </message>
+    <message>
+        <source>Position %1 of the layout is malformed</source>
+        <translation>Позиция %1 раскладки записана неверно</translation>
+    </message>
+    <message>
+        <source>Position %1 of the layout: &quot;%2&quot; (pid %3, cid %4) is not in the catalogue</source>
+        <translation>Позиция %1 раскладки: параметра «%2» (pid %3, cid %4) нет в каталоге</translation>
+    </message>
+    <message>
+        <source>Position %1 of the layout: &quot;%2&quot; is not offered for the engine &quot;%3&quot;</source>
+        <translation>Позиция %1 раскладки: параметр «%2» недоступен для двигателя «%3»</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s board setting &quot;%1&quot; is missing</source>
+        <translation>В раскладке нет настройки платы «%1»</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s board setting &quot;%1&quot; is %2, outside %3 to %4</source>
+        <translation>Настройка платы «%1» в раскладке равна %2, вне диапазона от %3 до %4</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s board setting &quot;%1&quot; must be true or false</source>
+        <translation>Настройка платы «%1» в раскладке должна быть true или false</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s board setting &quot;%1&quot; is unknown</source>
+        <translation>Неизвестная настройка платы «%1» в раскладке</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s board settings are malformed</source>
+        <translation>Настройки платы в раскладке записаны неверно</translation>
+    </message>
+    <message numerus="yes">
+        <source>The layout was made for a double display: only its first 6 positions were loaded, %n filled position(s) left out</source>
+        <translation>
+            <numerusform>Раскладка сделана для двойного дисплея: загружены только первые 6 позиций, %n заполненная позиция пропущена</numerusform>
+            <numerusform>Раскладка сделана для двойного дисплея: загружены только первые 6 позиций, %n заполненные позиции пропущены</numerusform>
+            <numerusform>Раскладка сделана для двойного дисплея: загружены только первые 6 позиций, %n заполненных позиций пропущено</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The layout was made for a double display: only its first 6 positions were loaded</source>
+        <translation>Раскладка сделана для двойного дисплея: загружены только первые 6 позиций</translation>
     </message>
 </context>
 <context>

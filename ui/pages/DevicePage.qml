@@ -46,6 +46,30 @@ MaterialPane {
         cfgPage.set(config);
     }
 
+    // A layout profile holds what the display layout and board settings pages edit.
+    function saveLayout(url) {
+        if (runner.saveLayout(url, engineEdit.currentText, lcd1.assembleParams(), cfgPage.get()))
+            ialert(qsTr("Layout saved"));
+    }
+
+    // Fills the pages as if the user had made the choices; nothing is written before
+    // "Apply changes". A refused profile changes nothing (the controller says why).
+    function loadLayout(url) {
+        var layout = runner.loadLayout(url);
+        if (layout.config === undefined)
+            return false;
+        var idx = engineEdit.find(layout.engine);
+        if (idx >= 0)
+            engineEdit.currentIndex = idx;
+        lcd1.setup(layout.config);
+        // A board record the page does not understand is never written: leave it so.
+        if (layout.board.version !== undefined && cfgPage.valid)
+            cfgPage.set(layout.board);
+        stack.currentIndex = 1;
+        ialert(qsTr("Layout loaded: \"Apply changes\" writes it"));
+        return true;
+    }
+
     function apply() {
         switch (stack.currentIndex) {
         case 1:
@@ -106,6 +130,17 @@ MaterialPane {
                         objectName: "resetMaintMenu"
                         text: qsTr("Reset Maintenance")
                         onTriggered: resetConfirm.open()
+                    }
+                    MenuSeparator {}
+                    MenuItem {
+                        objectName: "saveLayoutMenu"
+                        text: qsTr("Save layout...")
+                        onTriggered: saveLayoutDialog.open()
+                    }
+                    MenuItem {
+                        objectName: "loadLayoutMenu"
+                        text: qsTr("Load layout...")
+                        onTriggered: loadLayoutDialog.open()
                     }
                 }
             }
@@ -209,5 +244,23 @@ MaterialPane {
               .arg(maint.odoCurrent)
         standardButtons: Dialogs.StandardButton.Ok | Dialogs.StandardButton.Cancel
         onAccepted: runner.resetMaintenance()
+    }
+
+    Dialogs.FileDialog {
+        id: saveLayoutDialog
+        objectName: "saveLayoutDialog"
+        title: qsTr("Save layout")
+        selectExisting: false
+        defaultSuffix: "json"
+        nameFilters: [qsTr("Layout profiles (*.json)"), qsTr("All files (*)")]
+        onAccepted: page.saveLayout(fileUrl)
+    }
+
+    Dialogs.FileDialog {
+        id: loadLayoutDialog
+        objectName: "loadLayoutDialog"
+        title: qsTr("Load layout")
+        nameFilters: [qsTr("Layout profiles (*.json)"), qsTr("All files (*)")]
+        onAccepted: page.loadLayout(fileUrl)
     }
 }
