@@ -1,5 +1,6 @@
 #include "app/AppShell.h"
 
+#include "app/CommandLine.h"
 #include "app/QDropTextHandler.h"
 #include "edition/Edition.h"
 #include "models/ParameterListModel.h"
@@ -30,19 +31,19 @@ void registerTypes()
         Updater::registerType();
 }
 
-void setIdentity(QApplication &app)
+void setIdentity(QCoreApplication &app)
 {
     QCoreApplication::setOrganizationName(Edition::OrganisationName);
     QCoreApplication::setApplicationName(Edition::ApplicationName);
     QCoreApplication::setApplicationVersion(Edition::Version);
-    QApplication::setWindowIcon(QIcon("://lumarec.ico"));
+    if (qobject_cast<QApplication *>(&app))
+        QApplication::setWindowIcon(QIcon("://lumarec.ico"));
     app.addLibraryPath(QCoreApplication::applicationDirPath());
 }
 
-void processCommandLine(QApplication &app, QCommandLineParser &parser)
+void processCommandLine(QCoreApplication &app, QCommandLineParser &parser)
 {
-    parser.addHelpOption();
-    parser.addVersionOption();
+    CommandLine::addOptions(parser);
     parser.process(app);
 }
 

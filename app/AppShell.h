@@ -9,7 +9,7 @@
 #include <QString>
 
 class CFGRunner;
-class QApplication;
+class QCoreApplication;
 class QCommandLineParser;
 class QQmlApplicationEngine;
 class QTranslator;
@@ -21,12 +21,14 @@ namespace AppShell {
 void registerTypes();
 
 // Organisation, application name and version (these also name the settings
-// store), the window icon, and the program's folder as a plug-in path.
-void setIdentity(QApplication &app);
+// store), the window icon (with a window only), and the program's folder as a
+// plug-in path.
+void setIdentity(QCoreApplication &app);
 
-// Help and version options only. --help and --version print and exit(0);
-// anything unknown prints an error and exits(1), before any window exists.
-void processCommandLine(QApplication &app, QCommandLineParser &parser);
+// Help, version and the options of the command line without a window
+// (CommandLine). --help and --version print and exit(0); anything unknown
+// prints an error and exits(1), before any window exists.
+void processCommandLine(QCoreApplication &app, QCommandLineParser &parser);
 
 // The one session controller, without a parent: main() deletes it.
 CFGRunner *createController();

@@ -1,8 +1,19 @@
-// The program's command line, run as a separate process: only help and
-// version, both answered before the controller exists.
+// The program's command line, run as a separate process: help, version and usage errors
+// answered before any controller exists, and every command against the simulated
+// dashboard (kx4-sim, also a process), with no display.
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/types.h>
 
 class TstCommandLine : public QObject
 {
@@ -10,15 +21,82 @@ class TstCommandLine : public QObject
 
     static constexpr const char *ControllerLine = "Creating the session controller";
 
-    QProcess *start(const QStringList &args)
+    QTemporaryDir home;
+
+    // Commands run with no display at all; settings and backups stay in `home`.
+    QProcess *start(const QStringList &args, bool window = false)
     {
         auto *p = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (window) {
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        } else {
+            env.remove("QT_QPA_PLATFORM");
+            env.remove("DISPLAY");
+            env.remove("WAYLAND_DISPLAY");
+        }
         env.insert("QT_LOGGING_RULES", "kx4.app.debug=true");
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
         p->setProcessEnvironment(env);
         p->start(KX4_PROGRAM, args);
         return p;
+    }
+
+    struct Result
+    {
+        int code = -1;
+        QString out;
+        QString err;
+    };
+
+    Result run(const QStringList &args)
+    {
+        QProcess *p = start(args);
+        Result r;
+        if (!p->waitForFinished(90000)) {
+            p->kill();
+            p->waitForFinished(5000);
+            r.err = "the program did not exit";
+        } else if (p->exitStatus() == QProcess::NormalExit) {
+            r.code = p->exitCode();
+        }
+        r.out = QString::fromLocal8Bit(p->readAllStandardOutput());
+        r.err += QString::fromLocal8Bit(p->readAllStandardError());
+        delete p;
+        return r;
+    }
+
+    // Starts kx4-sim and returns its pty's path (empty on failure).
+    static QString startSim(QProcess &sim, const QStringList &args)
+    {
+        sim.start(KX4_SIM_PROGRAM, args);
+        if (!sim.waitForStarted(5000))
+            return QString();
+        QDeadlineTimer deadline(10000);
+        while (!sim.canReadLine() && sim.state() == QProcess::Running && !deadline.hasExpired())
+            sim.waitForReadyRead(100);
+        return QString::fromLocal8Bit(sim.readLine()).trimmed();
+    }
+
+    static void stopSim(QProcess &sim)
+    {
+        ::kill(pid_t(sim.processId()), SIGTERM);
+        sim.waitForFinished(10000);
+    }
+
+    static QJsonObject readJson(const QString &path)
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return QJsonObject();
+        return QJsonDocument::fromJson(f.readAll()).object();
+    }
+
+    static bool writeJson(const QString &path, const QJsonObject &o)
+    {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(QJsonDocument(o).toJson()) > 0;
     }
 
 private slots:
@@ -28,19 +106,50 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("stdoutHas");
         QTest::addColumn<QString>("stderrHas");
+        QTest::addColumn<bool>("display");
 
         QTest::newRow("--version") << QStringList{"--version"} << 0 << "VeltroKX4 0.2.0\n"
-                                   << "";
+                                   << "" << false;
         QTest::newRow("-v") << QStringList{"-v"} << 0 << "VeltroKX4 0.2.0\n"
-                            << "";
+                            << "" << false;
         QTest::newRow("--help") << QStringList{"--help"} << 0 << "--version"
-                                << "";
+                                << "" << false;
         QTest::newRow("-h") << QStringList{"-h"} << 0 << "--help"
-                            << "";
-        QTest::newRow("unknown option") << QStringList{"--port=COM3"} << 1 << ""
-                                        << "Unknown option 'port'";
+                            << "" << false;
+        QTest::newRow("help lists the commands")
+            << QStringList{"--help"} << 0 << "--reset-maintenance"
+            << "" << false;
+        QTest::newRow("help lists the exit status")
+            << QStringList{"--help"} << 0 << "4 communication error"
+            << "" << false;
+        QTest::newRow("unknown option") << QStringList{"--colour=red"} << 1 << ""
+                                        << "Unknown option 'colour'" << true;
+        QTest::newRow("no command") << QStringList{"--port=COM3"} << 1 << ""
+                                    << "no command given" << false;
+        QTest::newRow("no port") << QStringList{"--info"} << 1 << ""
+                                 << "--info needs --port" << false;
+        QTest::newRow("two commands")
+            << QStringList{"--port", "COM3", "--info", "--export"} << 1 << ""
+            << "one command at a time" << false;
+        QTest::newRow("counters without import")
+            << QStringList{"--port", "COM3", "--info", "--with-counters"} << 1 << ""
+            << "--with-counters goes with --import only" << false;
+        QTest::newRow("odd rate") << QStringList{"--port", "COM3", "--baud", "1234", "--info"} << 1
+                                  << ""
+                                  << "--baud takes 0 (automatic) or one of" << false;
+        QTest::newRow("stray argument")
+            << QStringList{"--port", "COM3", "--info", "x.bkp"} << 1 << ""
+            << "unexpected argument \"x.bkp\"" << false;
+        QTest::newRow("value for --export")
+            << QStringList{"--port", "COM3", "--export=x.bkp"} << 1 << ""
+            << "Unexpected value after '--export'" << false;
+        QTest::newRow("missing file value") << QStringList{"--port", "COM3", "--import"} << 1 << ""
+                                            << "Missing value after '--import'" << false;
+        QTest::newRow("port that does not exist")
+            << QStringList{"--port", "/nonexistent/ttyKX4", "--baud", "38400", "--info"} << 2 << ""
+            << "cannot open the adapter on /nonexistent/ttyKX4" << false;
         QTest::newRow("unknown short option") << QStringList{"-x"} << 1 << ""
-                                              << "Unknown option";
+                                              << "Unknown option" << true;
     }
 
     void options()
@@ -49,8 +158,10 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, stdoutHas);
         QFETCH(QString, stderrHas);
+        QFETCH(bool, display);
 
-        QProcess *p = start(args);
+        // An unknown option is the window's parser's to refuse, with a display as ever.
+        QProcess *p = start(args, display);
         QVERIFY2(p->waitForFinished(30000), "the program did not exit");
         const QString out = QString::fromLocal8Bit(p->readAllStandardOutput());
         const QString err = QString::fromLocal8Bit(p->readAllStandardError());
@@ -67,12 +178,150 @@ private slots:
     // keeps running until it is stopped).
     void plainStartCreatesController()
     {
-        QProcess *p = start({});
+        QProcess *p = start({}, true);
         QByteArray err;
         QTRY_VERIFY_WITH_TIMEOUT((err += p->readAllStandardError()).contains(ControllerLine),
                                  30000);
         p->kill();
         p->waitForFinished(10000);
+    }
+
+    // Every command against one simulated dashboard (double display, 4 pages), in the order
+    // a workshop would use them, each checked by its exit status, its output and what the
+    // dashboard holds afterwards.
+    void commandsAgainstSimulator()
+    {
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        const QString state = dir.filePath("dash.json");
+        QProcess sim;
+        QVERIFY(!startSim(sim, {"--kind", "extended", "--baud", "115200", "--disp", "1", "--pages",
+                                "4", "--link", port, "--state", state})
+                     .isEmpty());
+        const QStringList at = {"--port", port, "--baud", "115200"};
+        const auto cli = [&](const QStringList &args) { return run(at + args); };
+        const auto file = [&](const QString &name) { return dir.filePath(name); };
+
+        Result r = cli({"--info"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        for (const char *line : {"version: 1\n", "memory: 4 pages (4096 bytes)\n",
+                                 "display: double (13 positions)\n", "records: 5\n"})
+            QVERIFY2(r.out.contains(line), qPrintable(r.out));
+        // Not a terminal: no progress lines, only the result.
+        QCOMPARE(r.err, QString());
+
+        // Saved from the dashboard, edited, applied, read back.
+        r = cli({"--save-layout", file("saved.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QJsonObject profile = readJson(file("saved.json"));
+        QCOMPARE(profile.value("format").toString(), QString("veltrokx4-layout"));
+        QCOMPARE(profile.value("display").toString(), QString("double"));
+        QJsonArray positions = profile.value("positions").toArray();
+        QCOMPARE(positions.size(), 13);
+        int filled = 0;
+        for (const QJsonValue &v : positions)
+            filled += v.isObject() ? 1 : 0;
+        QCOMPARE(filled, 5);
+        QVERIFY(positions.at(12).isNull());
+        positions[12] = QJsonObject{{"name", "VBAT"}, {"pid", 66}, {"cid", 2024}};
+        profile["positions"] = positions;
+        QJsonObject board = profile.value("board").toObject();
+        QVERIFY(!board.isEmpty());
+        board["rpmlim"] = 7300;
+        board["menuAtStart"] = !board.value("menuAtStart").toBool();
+        profile["board"] = board;
+        QVERIFY(writeJson(file("edited.json"), profile));
+
+        // Refused before anything is written: an item the catalogue does not have.
+        QJsonObject bad = profile;
+        positions[11] = QJsonObject{{"name", "NITRO"}, {"pid", 200}, {"cid", 2024}};
+        bad["positions"] = positions;
+        QVERIFY(writeJson(file("bad.json"), bad));
+        r = cli({"--apply-layout", file("bad.json")});
+        QCOMPARE(r.code, 3);
+        QVERIFY2(r.err.contains("Position 12 of the layout: \"NITRO\""), qPrintable(r.err));
+        QCOMPARE(r.out, QString());
+
+        r = cli({"--apply-layout", file("edited.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        r = cli({"--save-layout", file("readback.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QJsonObject readBack = readJson(file("readback.json"));
+        QCOMPARE(readBack.value("positions"), profile.value("positions"));
+        QCOMPARE(readBack.value("board"), profile.value("board"));
+        QCOMPARE(readBack.value("engine"), profile.value("engine"));
+
+        // A backup into a named file: header, device information, 4 pages, counters.
+        r = cli({"--export", file("car1.bkp")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out, file("car1.bkp") + "\n");
+        QFile backup(file("car1.bkp"));
+        QVERIFY(backup.open(QIODevice::ReadOnly));
+        const QByteArray image = backup.readAll();
+        QVERIFY(image.startsWith(QByteArray::fromHex("01C0BE100101")));
+        const int infoLength = qFromLittleEndian<quint32>(image.constData() + 8);
+        QCOMPARE(image.size(), 12 + infoLength + 4 * 1024 + 8);
+        const QByteArray pages = image.mid(12 + infoLength, 4 * 1024);
+        // Nothing was left in the backup folder.
+        QVERIFY(
+            QDir(home.filePath("data")).entryList({"*.bkp"}, QDir::Files, QDir::NoSort).isEmpty());
+
+        // Portrait: the double display turns the picture by 270 degrees onto its 173 x 128.
+        QImage picture(120, 160, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        for (int x = 20; x < 100; ++x)
+            picture.setPixel(x, 64, qRgb(0, 0, 0));
+        QVERIFY(picture.save(file("logo.png")));
+        r = cli({"--splash", file("logo.png")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+
+        r = cli({"--reset-maintenance"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        r = cli({"--info"});
+        const QRegularExpression odometer(
+            "\nodometer: (\\d+) km\nodometer at maintenance: (\\d+) km");
+        const QRegularExpressionMatch m = odometer.match(r.out);
+        QVERIFY2(m.hasMatch(), qPrintable(r.out));
+        QCOMPARE(m.captured(2), m.captured(1));
+
+        // Refused by the checks: not a backup; then the backup with its counters.
+        r = cli({"--import", file("edited.json")});
+        QCOMPARE(r.code, 3);
+        QVERIFY2(r.err.contains("not a backup file"), qPrintable(r.err));
+        r = cli({"--import", file("car1.bkp"), "--with-counters"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        stopSim(sim);
+
+        // The dashboard holds the backup again: the splash written after it is gone, and
+        // the saved counters are the backup's, not the reset's.
+        const QJsonObject saved = readJson(state);
+        const QByteArray memory =
+            QByteArray::fromBase64(saved.value("memory").toString().toLatin1());
+        QCOMPARE(memory.left(4 * 1024).toHex(), pages.toHex());
+        const QJsonObject values = saved.value("values").toObject();
+        const QByteArray counters = image.right(8);
+        QCOMPARE(quint32(values.value("savedOdometer").toDouble()),
+                 qFromLittleEndian<quint32>(counters.constData()));
+        QCOMPARE(quint32(values.value("savedEngineTime").toDouble()),
+                 qFromLittleEndian<quint32>(counters.constData() + 4));
+    }
+
+    // A plain adapter (--plain) whose line goes dead in the middle of a backup: a
+    // communication error, and no backup file that looks whole.
+    void communicationErrorLeavesNoBackup()
+    {
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        QProcess sim;
+        QVERIFY(!startSim(sim, {"--baud", "115200", "--pages", "4", "--link", port, "--fault",
+                                "hangup@80"})
+                     .isEmpty());
+        const Result r = run(
+            {"--port", port, "--baud", "115200", "--plain", "--export", dir.filePath("car2.bkp")});
+        stopSim(sim);
+        QCOMPARE(r.code, 4);
+        QVERIFY2(!r.err.isEmpty(), "no reason given");
+        QVERIFY(!QFile::exists(dir.filePath("car2.bkp")));
     }
 };
 
