@@ -26,6 +26,28 @@ enum ExitCode {
     CommunicationFailed = 4, // the exchange with the dashboard broke off or went wrong
 };
 
+// What the command line asks for, once checked.
+enum class Command {
+    None,
+    Info,
+    SaveLayout,
+    ApplyLayout,
+    Export,
+    Import,
+    Splash,
+    ResetMaintenance
+};
+
+struct Options
+{
+    QString port;
+    int baud = 0;
+    bool plain = false;
+    Command command = Command::None;
+    QString file; // the command's file (--export: the optional one); else empty
+    bool withCounters = false;
+};
+
 // True when the arguments hold one of the command line's options (help and version
 // included), so the program runs without a window.
 bool requested(int argc, char **argv);

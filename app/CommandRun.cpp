@@ -1,0 +1,540 @@
+// One command of the command line against one dashboard, through the same controller as
+// the window: connect, wait for the discovery and the configuration read, run the command,
+// wait until the controller has settled (the re-read after a write included), check and
+// print the result. Progress goes to a terminal's standard error, the result to standard
+// output.
+
+#include "app/CommandRun.h"
+
+#include "config/BackupStorage.h"
+#include "link/ELM327IOBase.h"
+#include "runner/CFGRunner.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
+#include <cstdio>
+#include <functional>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+// The update-checking edition has no command to run.
+#if !KX4_UPDATE_EDITION
+
+namespace CommandLine {
+
+namespace {
+
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+void printErr(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+void printOut(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+// The progress line on a terminal: the step's name and a bar redrawn in place. Not on a
+// terminal it prints nothing, so a script's log keeps only the result and the errors.
+class ProgressLine
+{
+public:
+    ProgressLine() : m_on(stderrIsTerminal()) {}
+
+    // Something a script's log must keep too: always printed.
+    void warn(const QString &text)
+    {
+        end();
+        printErr(QStringLiteral("veltrokx4: %1\n").arg(text));
+    }
+
+    void step(const QString &label)
+    {
+        if (label == m_label)
+            return;
+        end();
+        m_label = label;
+        m_value = -1;
+        draw(0);
+    }
+    void draw(double value)
+    {
+        if (!m_on || m_label.isEmpty())
+            return;
+        const int percent = qBound(0, int(value * 100 + 0.5), 100);
+        if (percent == m_value)
+            return;
+        m_value = percent;
+        constexpr int Width = 30;
+        const int filled = percent * Width / 100;
+        printErr(QStringLiteral("\r%1 [%2%3] %4%")
+                     .arg(m_label, -22)
+                     .arg(QString(filled, QLatin1Char('#')))
+                     .arg(QString(Width - filled, QLatin1Char('.')))
+                     .arg(percent, 3));
+        m_open = true;
+    }
+    // A message between progress lines (the controller's alerts), terminal only.
+    void note(const QString &text)
+    {
+        if (!m_on)
+            return;
+        end();
+        printErr(text + QLatin1Char('\n'));
+    }
+    void end()
+    {
+        if (m_open)
+            printErr(QStringLiteral("\n"));
+        m_open = false;
+    }
+
+private:
+    bool m_on;
+    bool m_open = false;
+    QString m_label;
+    int m_value = -1;
+};
+
+QString stateLabel(CFGRunner::State state)
+{
+    switch (state) {
+    case CFGRunner::Connecting:
+        return QStringLiteral("Connecting");
+    case CFGRunner::Reading:
+        return QStringLiteral("Reading");
+    case CFGRunner::Writing:
+    case CFGRunner::GenWrite:
+        return QStringLiteral("Writing");
+    case CFGRunner::Uploading:
+        return QStringLiteral("Uploading splash");
+    case CFGRunner::Exporting:
+        return QStringLiteral("Exporting");
+    case CFGRunner::Importing:
+        return QStringLiteral("Importing");
+    default:
+        return QString();
+    }
+}
+
+// One command against one dashboard: connect, wait for the discovery and the
+// configuration read, run the command, wait until the controller has settled (including
+// the re-read after a write), check and print the result. Every way out goes through
+// finish().
+class Run
+{
+public:
+    explicit Run(const Options &options) : m_options(options) {}
+
+    int exec()
+    {
+        QObject::connect(&m_runner, &CFGRunner::stateChanged, &m_context,
+                         [this](CFGRunner::State state) { onStateChanged(state); });
+        QObject::connect(&m_runner, &CFGRunner::progress, &m_context, [this](double value) {
+            m_quiet = 0;
+            m_progress.draw(value);
+        });
+        QObject::connect(&m_runner, &CFGRunner::alert, &m_context, [this](const QString &msg) {
+            m_lastAlert = msg;
+            m_progress.note(msg);
+        });
+        QObject::connect(&m_runner, &CFGRunner::deviceInfo, &m_context,
+                         [this](const QVariantMap &info) { m_info = info; });
+        QObject::connect(&m_runner, &CFGRunner::deviceParam, &m_context,
+                         [this](CFGRunner::Param kind, const QVariant &value) {
+                             m_quiet = 0;
+                             m_params[kind] = value.toUInt();
+                         });
+        QObject::connect(&m_runner, &CFGRunner::deviceConfig, &m_context,
+                         [this](const QVariantList &config) { m_config = config; });
+        QObject::connect(&m_runner, &CFGRunner::boardConfig, &m_context,
+                         [this](const QVariantMap &board) { m_board = board; });
+        QObject::connect(&m_runner, &CFGRunner::disconnectedFromHost, &m_context,
+                         [this] { onDisconnected(); });
+        QObject::connect(&m_poll, &QTimer::timeout, &m_context, [this] { poll(); });
+
+        m_runner.loadDefaultConfig();
+        const QString port = resolvePort(m_options.port);
+        m_poll.start(PollMs);
+        m_progress.step(stateLabel(CFGRunner::Connecting));
+        if (!m_runner.connectToHost(port, m_options.baud, !m_options.plain)) {
+            finish(ConnectionFailed,
+                   QStringLiteral("cannot open the adapter on %1").arg(m_options.port));
+        } else {
+            waitUntilSettled([this] { discovered(); });
+        }
+        if (!m_done)
+            m_loop.exec();
+        return m_code;
+    }
+
+private:
+    static constexpr int PollMs = 100;
+    // Idle for this many polls in a row, with no state change between them, is settled:
+    // longer than the controller's 200 ms pause before it reads a written configuration
+    // back, and its timer is due before our third poll, so the re-read is never missed.
+    static constexpr int SettledPolls = 4;
+    // No sign of life from the controller for this long ends the run.
+    static constexpr int SilentPollsLimit = 300;
+
+    void waitUntilSettled(std::function<void()> then)
+    {
+        m_then = std::move(then);
+        m_settled = 0;
+    }
+
+    void onStateChanged(CFGRunner::State state)
+    {
+        m_quiet = 0;
+        m_settled = 0;
+        if (state != CFGRunner::Idle && state != CFGRunner::NotConnected)
+            m_busy = true;
+        const QString label = stateLabel(state);
+        if (!label.isEmpty())
+            m_progress.step(label);
+    }
+
+    void poll()
+    {
+        if (m_done)
+            return;
+        if (++m_quiet > SilentPollsLimit) {
+            finish(m_discovered ? CommunicationFailed : ConnectionFailed,
+                   QStringLiteral("the dashboard stopped answering"));
+            return;
+        }
+        if (!m_then || m_runner.getState() != CFGRunner::Idle) {
+            m_settled = 0;
+            return;
+        }
+        if (++m_settled < SettledPolls)
+            return;
+        m_progress.end();
+        const auto then = std::move(m_then);
+        m_then = nullptr;
+        m_busy = false;
+        then();
+    }
+
+    void onDisconnected()
+    {
+        if (m_done)
+            return;
+        const QString reason =
+            m_lastAlert.isEmpty() ? QStringLiteral("connection closed") : m_lastAlert;
+        finish(m_discovered ? CommunicationFailed : ConnectionFailed, reason);
+    }
+
+    // Starts an operation that should leave Idle; false (and the run refused) when the
+    // controller turned it down and stayed Idle.
+    bool started(bool accepted)
+    {
+        if (accepted && (m_busy || m_runner.getState() != CFGRunner::Idle))
+            return true;
+        finish(Refused, m_lastAlert.isEmpty() ? QStringLiteral("refused") : m_lastAlert);
+        return false;
+    }
+
+    void discovered()
+    {
+        if (m_info.isEmpty()) {
+            finish(ConnectionFailed, QStringLiteral("the dashboard reports no device information"));
+            return;
+        }
+        m_discovered = true;
+        // The engine the board record names, as the window selects it.
+        const QStringList engines = m_runner.engines();
+        const int engidx = m_board.value(QStringLiteral("engidx")).toInt();
+        m_engine = engines.value(engidx, engines.value(0));
+        m_runner.setEngineByName(m_engine, m_config);
+
+        switch (m_options.command) {
+        case Command::Info:
+            printInfo();
+            finish(Success);
+            break;
+        case Command::SaveLayout:
+            if (!m_runner.saveLayout(absolute(m_options.file), m_engine, m_config, m_board)) {
+                finish(Refused, m_lastAlert);
+                return;
+            }
+            printOut(QStringLiteral("saved the layout to %1\n").arg(m_options.file));
+            finish(Success);
+            break;
+        case Command::ApplyLayout:
+            applyLayout();
+            break;
+        case Command::Export:
+            exportBackup();
+            break;
+        case Command::Import:
+            if (started(
+                    m_runner.importConfigFile(absolute(m_options.file), m_options.withCounters)))
+                waitUntilSettled([this] {
+                    printOut(QStringLiteral("imported %1\n").arg(m_options.file));
+                    finish(Success);
+                });
+            break;
+        case Command::Splash:
+            uploadSplash();
+            break;
+        case Command::ResetMaintenance:
+            resetMaintenance();
+            break;
+        case Command::None:
+            break;
+        }
+    }
+
+    void printInfo()
+    {
+        const int pages = m_info.value(QStringLiteral("pages")).toInt();
+        const bool twin = m_info.value(QStringLiteral("disp")).toInt() == 1;
+        QString out;
+        out += QStringLiteral("version: %1\n").arg(m_info.value(QStringLiteral("version")).toInt());
+        out += QStringLiteral("memory: %1 pages (%2 bytes)\n").arg(pages).arg(pages * 1024);
+        out += QStringLiteral("display: %1 (%2 positions)\n")
+                   .arg(twin ? QStringLiteral("double") : QStringLiteral("single"))
+                   .arg(twin ? 13 : 6);
+        out += QStringLiteral("records: %1\n").arg(m_info.value(QStringLiteral("count")).toInt());
+        const auto param = [this](CFGRunner::Param kind) {
+            return m_params.contains(kind) ? QString::number(m_params.value(kind))
+                                           : QStringLiteral("unknown");
+        };
+        out += QStringLiteral("odometer: %1 km\n").arg(param(CFGRunner::PP_ODO_Current));
+        out +=
+            QStringLiteral("odometer at maintenance: %1 km\n").arg(param(CFGRunner::PP_ODO_Saved));
+        out += QStringLiteral("engine time: %1 s\n").arg(param(CFGRunner::PP_TIM_Current));
+        out += QStringLiteral("engine time at maintenance: %1 min\n")
+                   .arg(param(CFGRunner::PP_TIM_Saved));
+        printOut(out);
+    }
+
+    void applyLayout()
+    {
+        m_lastAlert.clear();
+        const QVariantMap layout = m_runner.loadLayout(absolute(m_options.file));
+        if (layout.isEmpty()) {
+            finish(Refused, m_lastAlert);
+            return;
+        }
+        // What loading had to leave out (a double display's positions 7 to 13).
+        if (!m_lastAlert.isEmpty())
+            m_progress.warn(m_lastAlert);
+        // As the device page does it: the engine first (its list decides what may be
+        // shown), then the positions and the board settings, then "Apply changes".
+        m_runner.setEngineByName(layout.value(QStringLiteral("engine")).toString(), m_config);
+        const QVariantList config = layout.value(QStringLiteral("config")).toList();
+        QVariantMap board = layout.value(QStringLiteral("board")).toMap();
+        if (board.isEmpty())
+            board = m_board;
+        else if (m_board.isEmpty())
+            m_progress.warn(QStringLiteral("the dashboard's board record is not understood: "
+                                           "its board settings stay as they are"));
+        m_runner.updateConfig(config, board);
+        if (!started(true))
+            return;
+        waitUntilSettled([this, config, board] {
+            QStringList differ;
+            for (int i = 0; i < config.size(); ++i) {
+                if (hashAt(config, i) != hashAt(m_config, i))
+                    differ << QStringLiteral("position %1").arg(i + 1);
+            }
+            if (!m_board.isEmpty()) {
+                for (auto it = board.cbegin(); it != board.cend(); ++it) {
+                    if (m_board.value(it.key()).toInt() != it.value().toInt())
+                        differ << it.key();
+                }
+            }
+            if (!differ.isEmpty()) {
+                finish(CommunicationFailed,
+                       QStringLiteral("the dashboard holds something else after the write: %1")
+                           .arg(differ.join(QStringLiteral(", "))));
+                return;
+            }
+            printOut(QStringLiteral("applied %1\n").arg(m_options.file));
+            finish(Success);
+        });
+    }
+
+    // The port as the window lists it ("ttyUSB0", "COM3"), or a device path: a system port
+    // by its path is found under its name, and any other device file (a pseudo-terminal, a
+    // Bluetooth or network bridge) is taken as one of the extra ports.
+    static QString resolvePort(const QString &port)
+    {
+        const QStringList listed = availableSerialPorts();
+        if (listed.contains(port) || !QFileInfo(port).isAbsolute() || !QFileInfo::exists(port))
+            return port;
+        const QString name = QFileInfo(port).fileName();
+        if (listed.contains(name) && QFileInfo(QStringLiteral("/dev/") + name) == QFileInfo(port))
+            return name;
+        QStringList extra =
+            qEnvironmentVariable("KX4_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        extra.append(port);
+        qputenv("KX4_EXTRA_PORTS", extra.join(QLatin1Char(':')).toLocal8Bit());
+        return port;
+    }
+
+    static uint hashAt(const QVariantList &config, int i)
+    {
+        const QVariantMap entry = config.value(i).toMap();
+        return entry.value(QStringLiteral("active")).toBool()
+                   ? entry.value(QStringLiteral("hid")).toUInt()
+                   : 0;
+    }
+
+    void exportBackup()
+    {
+        const QString folder = BackupStorage::folder();
+        QStringList before;
+        for (const QVariant &entry : BackupStorage::list(folder))
+            before << entry.toMap().value(QStringLiteral("name")).toString();
+        if (!started(m_runner.exportConfig(true)))
+            return;
+        waitUntilSettled([this, folder, before] {
+            QString made;
+            for (const QVariant &entry : BackupStorage::list(folder)) {
+                const QString name = entry.toMap().value(QStringLiteral("name")).toString();
+                if (!before.contains(name))
+                    made = BackupStorage::pathFor(folder, name);
+            }
+            if (made.isEmpty()) {
+                finish(CommunicationFailed, m_lastAlert);
+                return;
+            }
+            if (!m_options.file.isEmpty()) {
+                if (!moveInto(made, m_options.file))
+                    return;
+                made = m_options.file;
+            }
+            printOut(made + QLatin1Char('\n'));
+            finish(Success);
+        });
+    }
+
+    // The backup made in the backup folder goes to the file asked for, replacing it only
+    // once complete.
+    bool moveInto(const QString &from, const QString &to)
+    {
+        QFile in(from);
+        QSaveFile out(to);
+        const QByteArray bytes = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        if (bytes.isEmpty() || !out.open(QIODevice::WriteOnly) ||
+            out.write(bytes) != bytes.size() || !out.commit()) {
+            // The backup itself is safe in the backup folder.
+            finish(Refused, QStringLiteral("cannot write %1 (%2); the backup is %3")
+                                .arg(to, out.errorString(), from));
+            return false;
+        }
+        in.close();
+        in.remove();
+        return true;
+    }
+
+    void uploadSplash()
+    {
+        if (!m_runner.loadSplash(QUrl::fromLocalFile(absolute(m_options.file)).toString())) {
+            finish(Refused, m_lastAlert);
+            return;
+        }
+        m_runner.uploadSplash();
+        if (!started(true))
+            return;
+        waitUntilSettled([this] {
+            printOut(QStringLiteral("uploaded %1\n").arg(m_options.file));
+            finish(Success);
+        });
+    }
+
+    void resetMaintenance()
+    {
+        // The window's "Reset Maintenance": the current values become the saved points.
+        if (!m_params.contains(CFGRunner::PP_ODO_Current) ||
+            !m_params.contains(CFGRunner::PP_TIM_Current)) {
+            finish(Refused, QStringLiteral("the dashboard did not report its maintenance values"));
+            return;
+        }
+        const uint odometer = m_params.value(CFGRunner::PP_ODO_Current);
+        const uint engineTime = m_params.value(CFGRunner::PP_TIM_Current);
+        m_runner.updateEeeprom(odometer, engineTime);
+        if (!started(true))
+            return;
+        waitUntilSettled([this, odometer, engineTime] {
+            printOut(QStringLiteral("odometer at maintenance: %1 km\n"
+                                    "engine time at maintenance: %2\n")
+                         .arg(odometer)
+                         .arg(engineTime));
+            finish(Success);
+        });
+    }
+
+    static QString absolute(const QString &file) { return QFileInfo(file).absoluteFilePath(); }
+
+    // The one way out: the result has been printed, a failure is said here.
+    void finish(ExitCode code, const QString &message = QString())
+    {
+        if (m_done)
+            return;
+        m_done = true;
+        m_code = code;
+        m_then = nullptr;
+        m_poll.stop();
+        m_progress.end();
+        if (code != Success)
+            printErr(QStringLiteral("veltrokx4: %1\n")
+                         .arg(message.isEmpty() ? QStringLiteral("failed") : message));
+        m_loop.quit();
+    }
+
+    const Options m_options;
+    CFGRunner m_runner;
+    QObject m_context;
+    QEventLoop m_loop;
+    QTimer m_poll;
+    ProgressLine m_progress;
+    std::function<void()> m_then;
+    int m_settled = 0;
+    int m_quiet = 0;
+    bool m_busy = false;
+    bool m_discovered = false;
+    bool m_done = false;
+    int m_code = Success;
+    QString m_lastAlert;
+    QString m_engine;
+    QVariantMap m_info;
+    QVariantList m_config;
+    QVariantMap m_board;
+    QHash<int, uint> m_params;
+};
+
+} // namespace
+
+int runCommand(const Options &options)
+{
+    Run command(options);
+    return command.exec();
+}
+
+} // namespace CommandLine
+
+#endif // !KX4_UPDATE_EDITION

@@ -1,0 +1,12 @@
+#pragma once
+
+// Runs one checked command of the command line against the dashboard on its port and
+// returns the exit status (CommandLine::ExitCode). The current edition only.
+
+#include "app/CommandLine.h"
+
+namespace CommandLine {
+
+int runCommand(const Options &options);
+
+} // namespace CommandLine
