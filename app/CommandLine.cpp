@@ -127,6 +127,11 @@ bool parseOptions(const QCommandLineParser &parser, Options *out, QString *error
         if (row.valueName && QLatin1String(row.name) == name)
             out->file = parser.value(name);
     }
+    if (out->file.isEmpty() && out->command != Command::Info &&
+        out->command != Command::ResetMaintenance) {
+        *error = QStringLiteral("--%1 needs a file").arg(name);
+        return false;
+    }
     return true;
 }
 

@@ -143,6 +143,8 @@ private slots:
         QTest::newRow("value for --export")
             << QStringList{"--port", "COM3", "--export=x.bkp"} << 1 << ""
             << "Unexpected value after '--export'" << false;
+        QTest::newRow("empty file") << QStringList{"--port", "COM3", "--splash", ""} << 1 << ""
+                                    << "--splash needs a file" << false;
         QTest::newRow("missing file value") << QStringList{"--port", "COM3", "--import"} << 1 << ""
                                             << "Missing value after '--import'" << false;
         QTest::newRow("port that does not exist")
