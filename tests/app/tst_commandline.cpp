@@ -1,6 +1,8 @@
 // The program's command line, run as a separate process: help, version and usage errors
 // answered before any controller exists, and every command against the simulated
 // dashboard (kx4-sim, also a process), with no display.
+#include "image/ImageConverter.h"
+
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -253,7 +255,21 @@ private slots:
         QCOMPARE(readBack.value("board"), profile.value("board"));
         QCOMPARE(readBack.value("engine"), profile.value("engine"));
 
-        // A backup into a named file: header, device information, 4 pages, counters.
+        // Portrait: the double display turns the picture by 270 degrees onto its 173 x 128.
+        QImage picture(120, 160, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        for (int x = 20; x < 100; ++x)
+            picture.setPixel(x, 64, qRgb(0, 0, 0));
+        QVERIFY(picture.save(file("logo.png")));
+        r = cli({"--splash", file("logo.png")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        ImageConverter expected;
+        expected.applyDisplayProfile(1);
+        QVERIFY(expected.load(file("logo.png")));
+        const QByteArray splash = expected.bitmap();
+
+        // A backup into a named file: header, device information, 4 pages, counters. It
+        // holds the applied layout and the splash.
         r = cli({"--export", file("car1.bkp")});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(r.out, file("car1.bkp") + "\n");
@@ -264,20 +280,22 @@ private slots:
         const int infoLength = qFromLittleEndian<quint32>(image.constData() + 8);
         QCOMPARE(image.size(), 12 + infoLength + 4 * 1024 + 8);
         const QByteArray pages = image.mid(12 + infoLength, 4 * 1024);
+        QCOMPARE(pages.mid(0x400, splash.size()).toHex(), splash.toHex());
+        QCOMPARE(qFromLittleEndian<quint16>(pages.constData() + 0x200 + 10), quint16(7300));
+        bool vbatAt12 = false;
+        for (int at = 0; at + 22 <= 0x200; at += 22) {
+            const QByteArray record = pages.mid(at, 22);
+            vbatAt12 |= qFromLittleEndian<quint16>(record.constData()) == 66 && record[11] == 12;
+        }
+        QVERIFY(vbatAt12);
         // Nothing was left in the backup folder.
         QVERIFY(
             QDir(home.filePath("data")).entryList({"*.bkp"}, QDir::Files, QDir::NoSort).isEmpty());
 
-        // Portrait: the double display turns the picture by 270 degrees onto its 173 x 128.
-        QImage picture(120, 160, QImage::Format_RGB32);
-        picture.fill(Qt::white);
-        for (int x = 20; x < 100; ++x)
-            picture.setPixel(x, 64, qRgb(0, 0, 0));
-        QVERIFY(picture.save(file("logo.png")));
-        r = cli({"--splash", file("logo.png")});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
-
         r = cli({"--reset-maintenance"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        // The original layout again, so that the import below has something to undo.
+        r = cli({"--apply-layout", file("saved.json")});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         r = cli({"--info"});
         const QRegularExpression odometer(
@@ -294,8 +312,8 @@ private slots:
         QVERIFY2(r.code == 0, qPrintable(r.err));
         stopSim(sim);
 
-        // The dashboard holds the backup again: the splash written after it is gone, and
-        // the saved counters are the backup's, not the reset's.
+        // The dashboard holds the backup again: its layout, not the one applied after it,
+        // and the saved counters are the backup's, not the reset's.
         const QJsonObject saved = readJson(state);
         const QByteArray memory =
             QByteArray::fromBase64(saved.value("memory").toString().toLatin1());
