@@ -1,6 +1,7 @@
 #include "config/LayoutProfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -135,9 +136,14 @@ bool LayoutProfile::load(const QString &path, const ParameterCatalogue::EngineTa
                          QString *note, QString *error)
 {
     QFile file(path);
-    // A profile is a few hundred bytes; anything far larger is not one (and a device
-    // file would never end).
+    // A profile is a few hundred bytes; anything far larger is not one.
     constexpr qint64 MaxSize = 1 << 20;
+    // A pipe or a device would block the open or never end.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = tr("The file is not a layout profile");
+        return false;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         *error = tr("The layout could not be read: %1").arg(file.errorString());
         return false;

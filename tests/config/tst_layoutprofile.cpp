@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 class TstLayoutProfile : public QObject
 {
     Q_OBJECT
@@ -133,6 +135,15 @@ private slots:
         QVERIFY(LayoutProfile::decode(text, engines, items, 13, &loaded, &note, &error));
         QCOMPARE(loaded.board, QVariantMap());
         QCOMPARE(loaded.items.size(), 13);
+
+        // Loading a directory or a pipe: refused at once, without waiting for a writer.
+        QVERIFY(!LayoutProfile::load(dir.path(), engines, items, 6, &loaded, &note, &error));
+        QCOMPARE(error, QString("The file is not a layout profile"));
+        const QString fifo = dir.filePath("pipe.json");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(!LayoutProfile::load(fifo, engines, items, 6, &loaded, &note, &error));
+        QCOMPARE(error, QString("The file is not a layout profile"));
+        QVERIFY(QFile::remove(fifo));
 
         // A directory in the way: refused with the reason, nothing left behind.
         QVERIFY(QDir(dir.path()).mkdir("taken.json"));
