@@ -468,22 +468,23 @@ private:
 
     void resetMaintenance()
     {
-        // The window's "Reset Maintenance": the current values become the saved points.
+        // The window's "Reset Maintenance": the current odometer and engine time become the
+        // saved points. The engine time runs in seconds, its saved point in minutes.
         if (!m_params.contains(CFGRunner::PP_ODO_Current) ||
             !m_params.contains(CFGRunner::PP_TIM_Current)) {
             finish(Refused, QStringLiteral("the dashboard did not report its maintenance values"));
             return;
         }
         const uint odometer = m_params.value(CFGRunner::PP_ODO_Current);
-        const uint engineTime = m_params.value(CFGRunner::PP_TIM_Current);
-        m_runner.updateEeeprom(odometer, engineTime);
+        const uint engineMinutes = m_params.value(CFGRunner::PP_TIM_Current) / 60;
+        m_runner.updateEeeprom(odometer, engineMinutes);
         if (!started(true))
             return;
-        waitUntilSettled([this, odometer, engineTime] {
+        waitUntilSettled([this, odometer, engineMinutes] {
             printOut(QStringLiteral("odometer at maintenance: %1 km\n"
-                                    "engine time at maintenance: %2\n")
+                                    "engine time at maintenance: %2 min\n")
                          .arg(odometer)
-                         .arg(engineTime));
+                         .arg(engineMinutes));
             finish(Success);
         });
     }
