@@ -1,6 +1,7 @@
 // Layout profiles against the built-in catalogue: what a saved profile reads back as, and
 // every kind of file that must be refused with a reason that names the problem.
 #include "config/LayoutProfile.h"
+#include "tests/common/SpecialFiles.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -8,8 +9,6 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <sys/stat.h>
 
 class TstLayoutProfile : public QObject
 {
@@ -140,8 +139,11 @@ private slots:
         QVERIFY(!LayoutProfile::load(dir.path(), engines, items, 6, &loaded, &note, &error));
         QCOMPARE(error, QString("The file is not a layout profile"));
         const QString fifo = dir.filePath("pipe.json");
-        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QVERIFY(!LayoutProfile::load(fifo, engines, items, 6, &loaded, &note, &error));
+        QVERIFY(makeFifo(fifo));
+        {
+            Watchdog watchdog("a FIFO as the layout profile");
+            QVERIFY(!LayoutProfile::load(fifo, engines, items, 6, &loaded, &note, &error));
+        }
         QCOMPARE(error, QString("The file is not a layout profile"));
         QVERIFY(QFile::remove(fifo));
 
