@@ -169,6 +169,8 @@ public:
                          [this](const QVariantList &config) { m_config = config; });
         QObject::connect(&m_runner, &CFGRunner::boardConfig, &m_context,
                          [this](const QVariantMap &board) { m_board = board; });
+        QObject::connect(&m_runner, &CFGRunner::connectionFailed, &m_context,
+                         [this](const QString &reason) { m_lastAlert = reason; });
         QObject::connect(&m_runner, &CFGRunner::disconnectedFromHost, &m_context,
                          [this] { onDisconnected(); });
         QObject::connect(&m_poll, &QTimer::timeout, &m_context, [this] { poll(); });
@@ -469,22 +471,15 @@ private:
     void resetMaintenance()
     {
         // The window's "Reset Maintenance": the current odometer and engine time become the
-        // saved points. The engine time runs in seconds, its saved point in minutes.
-        if (!m_params.contains(CFGRunner::PP_ODO_Current) ||
-            !m_params.contains(CFGRunner::PP_TIM_Current)) {
-            finish(Refused, QStringLiteral("the dashboard did not report its maintenance values"));
-            return;
-        }
-        const uint odometer = m_params.value(CFGRunner::PP_ODO_Current);
-        const uint engineMinutes = m_params.value(CFGRunner::PP_TIM_Current) / 60;
-        m_runner.updateEeeprom(odometer, engineMinutes);
+        // saved points, and the controller reads the four values back.
+        m_runner.resetMaintenance();
         if (!started(true))
             return;
-        waitUntilSettled([this, odometer, engineMinutes] {
+        waitUntilSettled([this] {
             printOut(QStringLiteral("odometer at maintenance: %1 km\n"
                                     "engine time at maintenance: %2 min\n")
-                         .arg(odometer)
-                         .arg(engineMinutes));
+                         .arg(m_params.value(CFGRunner::PP_ODO_Saved))
+                         .arg(m_params.value(CFGRunner::PP_TIM_Saved)));
             finish(Success);
         });
     }

@@ -151,7 +151,7 @@ private slots:
                                             << "Missing value after '--import'" << false;
         QTest::newRow("port that does not exist")
             << QStringList{"--port", "/nonexistent/ttyKX4", "--baud", "38400", "--info"} << 2 << ""
-            << "cannot open the adapter on /nonexistent/ttyKX4" << false;
+            << "Cannot open /nonexistent/ttyKX4" << false;
         QTest::newRow("unknown short option") << QStringList{"-x"} << 1 << ""
                                               << "Unknown option" << true;
     }
@@ -294,15 +294,23 @@ private slots:
 
         r = cli({"--reset-maintenance"});
         QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QString resetSays = r.out;
         // The original layout again, so that the import below has something to undo.
         r = cli({"--apply-layout", file("saved.json")});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         r = cli({"--info"});
-        const QRegularExpression odometer(
-            "\nodometer: (\\d+) km\nodometer at maintenance: (\\d+) km");
-        const QRegularExpressionMatch m = odometer.match(r.out);
+        const QRegularExpression maintenance(
+            "\nodometer: (\\d+) km\nodometer at maintenance: (\\d+) "
+            "km\nengine time: (\\d+) s\nengine time at "
+            "maintenance: (\\d+) min");
+        const QRegularExpressionMatch m = maintenance.match(r.out);
         QVERIFY2(m.hasMatch(), qPrintable(r.out));
         QCOMPARE(m.captured(2), m.captured(1));
+        QCOMPARE(m.captured(4).toUInt(), m.captured(3).toUInt() / 60);
+        // The reset printed the values it read back.
+        QCOMPARE(resetSays, QString("odometer at maintenance: %1 km\nengine time at maintenance: "
+                                    "%2 min\n")
+                                .arg(m.captured(2), m.captured(4)));
 
         // Refused by the checks: not a backup; then the backup with its counters.
         r = cli({"--import", file("edited.json")});
