@@ -25,8 +25,8 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSettings>
-#include <QTranslator>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtEndian>
 #include <QtTest>
 
@@ -263,7 +263,8 @@ private slots:
         QCOMPARE(prop("odoGauge", "maximumValue").toDouble(), 7000.0);
         QCOMPARE(prop("timeGauge", "value").toDouble(), 40.0);
         QCOMPARE(prop("timeGauge", "maximumValue").toDouble(), 500.0);
-        QCOMPARE(prop("odoGauge", "dispText").toString(), ui("Maintenance", "Odometer, km") + "\n12000 / 15250");
+        QCOMPARE(prop("odoGauge", "dispText").toString(),
+                 ui("Maintenance", "Odometer, km") + "\n12000 / 15250");
         screenshot("devpages-dashboard");
     }
 
@@ -454,7 +455,15 @@ private slots:
         QCOMPARE(prop("rpmlimControl", "value").toInt(), 7000);
         QCOMPARE(prop("devStack", "currentIndex").toInt(), 1);
         QCOMPARE(session->memory(0, 0x212), memoryBefore);
-        QTRY_VERIFY(shownText("Layout loaded: \"Apply changes\" writes it"));
+        QQuickItem *toast = nullptr;
+        QTRY_VERIFY((toast = itemWithText("Layout loaded: \"Apply changes\" writes it")));
+        // Faded in, for the screenshot.
+        QTRY_VERIFY([toast] {
+            qreal opacity = 1;
+            for (QQuickItem *i = toast; i; i = i->parentItem())
+                opacity *= i->opacity();
+            return opacity > 0.85;
+        }());
         screenshot("devpages-layout-loaded");
 
         click(item("applyTool"));
@@ -516,9 +525,10 @@ private slots:
         const QString large = scratch.filePath("large.png");
         QVERIFY(picture(400, 300).save(large));
         QVERIFY(!loadPicture(QUrl::fromLocalFile(large).toString()));
-        QTRY_VERIFY(shownText(ui("CFGRunner", "Cannot load %1").arg(QUrl::fromLocalFile(large).toString()) + "\n" +
-                              ui("CFGRunner", "%1 is larger than the display's %2")
-                                  .arg(QString::fromUtf8("400 × 300"), QString::fromUtf8("124 × 88"))));
+        QTRY_VERIFY(shownText(
+            ui("CFGRunner", "Cannot load %1").arg(QUrl::fromLocalFile(large).toString()) + "\n" +
+            ui("CFGRunner", "%1 is larger than the display's %2")
+                .arg(QString::fromUtf8("400 × 300"), QString::fromUtf8("124 × 88"))));
         QTest::qWait(400); // the message fades in
         screenshot("devpages-splash-refused");
         QCOMPARE(prop("imageInfo", "text").toString(), ui("CFGRunner", "No image"));
