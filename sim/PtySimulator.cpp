@@ -158,9 +158,16 @@ void PtySimulator::watchClients()
             } else if ((e->mask & IN_CLOSE) && m_clients > 0 && --m_clients == 0) {
                 qCDebug(lcSim) << "client closed" << m_slavePath;
                 tcflush(m_slave, TCIFLUSH); // unread output goes with the port
-                m_pending.clear();
                 m_backlog.clear();
+                // A chip in the middle of a reset prints its banner when it is done,
+                // whoever has the line open by then.
+                for (int p = m_pending.size() - 1; p >= 0; --p) {
+                    if (!m_pending.at(p).afterReset)
+                        m_pending.removeAt(p);
+                }
                 m_timer->stop();
+                if (!m_pending.isEmpty())
+                    m_timer->start(int(qMax<qint64>(0, m_pending.first().dueUs - nowUs()) / 1000));
             }
             i += ssize_t(sizeof(inotify_event) + e->len);
         }
@@ -241,7 +248,8 @@ void PtySimulator::schedule(const QList<SimAdapter::Output> &outputs, qint64 sta
             due = qMax(due, m_lineFreeUs) + lineTimeUs(o.bytes.size());
             m_lineFreeUs = due;
         }
-        m_pending.append(Pending{due, o.bytes, o.hangUp, o.delayUs > 0});
+        m_pending.append(Pending{due, o.bytes, o.hangUp, o.delayUs > 0 && !o.afterReset,
+                                 o.afterReset, o.resetDone});
     }
     flushDue();
 }
@@ -273,6 +281,15 @@ void PtySimulator::flushDue()
             return;
         }
         writeOut(p.bytes);
+        if (p.resetDone) {
+            m_adapter.finishReset();
+            if (!m_adapter.hasHeldInput())
+                continue;
+            // Out of the reset, the chip gets to what arrived meanwhile.
+            const int before = m_adapter.lineCount();
+            schedule(m_adapter.receive(QByteArray()), nowUs());
+            m_exchanges += m_adapter.lineCount() - before;
+        }
     }
 }
 

@@ -47,6 +47,9 @@ public:
     // Whether a client has the slave open (Linux watches opens and closes; elsewhere always
     // true). Output made while no client is there is lost, as on a real serial port.
     bool clientPresent() const { return m_watch < 0 || m_clients > 0; }
+    // A slow reset (see SimAdapter::setResetDelayMs): the answer to "ATZ" comes this late,
+    // also when the client has closed and reopened the line meanwhile.
+    void setResetDelayMs(int ms) { m_adapter.setResetDelayMs(ms); }
     // At a wrong rate the adapter prints nothing (default) or garbage.
     void setGarbageOnWrongBaud(bool on) { m_garbageOnWrongBaud = on; }
 
@@ -108,6 +111,8 @@ private:
         QByteArray bytes;
         bool hangUp;
         bool waitingForBus; // the adapter is still waiting for the bus: input interrupts it
+        bool afterReset;    // survives the client closing the line
+        bool resetDone;     // the adapter's reset is over once this is out
     };
     QList<Pending> m_pending;
     qint64 m_lineFreeUs = 0;  // pacing: when the line to the client is free again

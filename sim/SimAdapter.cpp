@@ -139,9 +139,26 @@ QList<SimFrame> SimAdapter::hostFrames() const
     return out;
 }
 
-QList<SimAdapter::Output> SimAdapter::receive(const QByteArray &bytes)
+qint64 SimAdapter::startReset(qint64 us, bool keepInput)
+{
+    m_resetDoneUs = m_clock.nsecsElapsed() / 1000 + us;
+    m_resetKeepsInput = keepInput;
+    m_heldInput.clear();
+    return us;
+}
+
+QList<SimAdapter::Output> SimAdapter::receive(const QByteArray &input)
 {
     QList<Output> out;
+    if (resetting()) {
+        if (m_resetKeepsInput)
+            m_heldInput += input;
+        qCDebug(lcSimAdapter) << "resetting, input" << (m_resetKeepsInput ? "held:" : "lost:")
+                              << input;
+        return out;
+    }
+    const QByteArray bytes = m_heldInput + input;
+    m_heldInput.clear();
     qint64 offsetUs = 0; // later lines are answered after the earlier ones
     auto append = [&](const QList<Output> &more) {
         for (Output o : more) {
@@ -216,8 +233,12 @@ QList<SimAdapter::Output> SimAdapter::interpret(const QByteArray &raw)
         const QByteArray answer = atCommand(compact.mid(2), &reset);
         if (reset) {
             // The reply is printed with the settings after the reset: two empty lines,
-            // then the identification.
-            return {Output{0, echoed + eol() + eol() + line(identification()) + prompt(), false}};
+            // then the identification. A full reset may take its time (a warm start skips
+            // the power-up checks and is quick).
+            const qint64 us = compact == "ATZ" ? startReset(qint64(m_resetDelayMs) * 1000) : 0;
+            if (us == 0)
+                return {Output{0, echoed + banner(), false}};
+            return {Output{0, echoed, false}, Output{us, banner(), false, true, true}};
         }
         if (m_monitoring)
             return {Output{0, echoed, false}};
@@ -426,6 +447,15 @@ QList<SimAdapter::Output> SimAdapter::busRequest(const QByteArray &hex, const QB
         out.append(Output{0, QByteArray(), true});
         return out;
     }
+    for (const SimFault &f : faults) {
+        if (f.kind != SimFault::PowerCut)
+            continue;
+        // The frame never goes out; the chip is dead for the cut and then powers up.
+        powerUp();
+        out.append(
+            Output{startReset(qint64(f.delayMs) * 1000, false), banner(), false, true, true});
+        return out;
+    }
 
     // Which bus the chip is on: the extended set's protocol 33 or ELM protocol 6 is the
     // dashboard's bus (11-bit identifiers, 500 kbit/s); automatic search finds it.
@@ -464,6 +494,20 @@ QList<SimAdapter::Output> SimAdapter::busRequest(const QByteArray &hex, const QB
                          !(quint8(data.at(0)) == 0xFF && quint8(data.at(1)) == 0xFF);
     if (onBus && !(isWrite && has(SimFault::NeverAck)))
         replies = m_dashboard->handleFrame(sent);
+
+    if (has(SimFault::AdapterReset)) {
+        // A supply dip while the reply is awaited: the reply is lost, the genuine chip and
+        // the extended one say "LV RESET" first, and after the reset the banner comes with
+        // the power-up settings.
+        for (const SimFrame &r : qAsConst(replies))
+            addLog(LogEntry::DeviceFrame, QByteArray(), r);
+        const QByteArray dip = m_kind == Clone ? QByteArray() : line("LV RESET");
+        powerUp();
+        const qint64 resetUs = startReset(delayUs + qint64(m_resetDelayMs) * 1000);
+        out.append(Output{delayUs, dip, false, true});
+        out.append(Output{resetUs, banner(), false, true, true});
+        return out;
+    }
 
     QList<QByteArray> lines;
     for (SimFrame &r : replies) {

@@ -32,11 +32,16 @@ public:
 
     // A piece of output, due `delayUs` after the input that caused it (pieces are in
     // order; a later piece never has a smaller delay). hangUp: close the line instead.
+    // afterReset: printed around a reset; input does not stop it, and it still goes out when
+    // the client closed and reopened the line meanwhile. resetDone: the reset is over once it
+    // is out (call finishReset()).
     struct Output
     {
         qint64 delayUs = 0;
         QByteArray bytes;
         bool hangUp = false;
+        bool afterReset = false;
+        bool resetDone = false;
     };
 
     struct LogEntry
@@ -91,6 +96,15 @@ public:
     // here (>= 0 ms) to keep tests of lost replies fast.
     void setNoDataTimeoutMs(int ms) { m_timeoutOverrideMs = ms; }
     int noDataTimeoutMs() const;
+    // A slow reset: how long a full reset (ATZ, a supply dip) keeps the chip busy before
+    // it prints its banner (0: at once). Input that arrives meanwhile waits in the chip's
+    // buffer and is handled after the banner (receive() with nothing new, once the reset is
+    // over); during a power cut it is lost.
+    void setResetDelayMs(int ms) { m_resetDelayMs = qMax(0, ms); }
+    int resetDelayMs() const { return m_resetDelayMs; }
+    bool resetting() const { return m_clock.nsecsElapsed() / 1000 < m_resetDoneUs; }
+    bool hasHeldInput() const { return !m_heldInput.isEmpty(); }
+    void finishReset() { m_resetDoneUs = 0; }
     // Bus and firmware latency added before every reply, in microseconds (0: none).
     void setLatencyUs(qint64 us) { m_latencyUs = us; }
     qint64 latencyUs() const { return m_latencyUs; }
@@ -113,6 +127,11 @@ private:
     QByteArray eol() const;
     QByteArray line(const QByteArray &text) const { return text + eol(); }
     QByteArray prompt() const { return eol() + ">"; }
+    // What the chip prints when it comes out of a reset, with its power-up settings.
+    QByteArray banner() const { return eol() + eol() + line(identification()) + prompt(); }
+    // The chip is busy resetting for the next `us` microseconds, keeping what it receives
+    // meanwhile or not; returns `us`.
+    qint64 startReset(qint64 us, bool keepInput = true);
     void addLog(LogEntry::Type type, const QByteArray &text, const SimFrame &frame = SimFrame());
 
     QList<Output> interpret(const QByteArray &raw);
@@ -147,6 +166,10 @@ private:
     bool m_monitoring = false;
 
     int m_timeoutOverrideMs = -1;
+    int m_resetDelayMs = 0;
+    qint64 m_resetDoneUs = 0; // on m_clock
+    bool m_resetKeepsInput = true;
+    QByteArray m_heldInput;
     qint64 m_latencyUs = 0;
 
     QByteArray m_input;

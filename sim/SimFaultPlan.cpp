@@ -3,7 +3,7 @@
 namespace {
 const char *const kKindNames[] = {"drop",    "canerror", "busbusy", "bufferfull",  "unable",
                                   "stopped", "garbage",  "nul",     "wronglength", "duplicate",
-                                  "delay",   "noack",    "hangup"};
+                                  "delay",   "noack",    "hangup",  "reset",       "powercut"};
 constexpr int kKindCount = int(sizeof(kKindNames) / sizeof(kKindNames[0]));
 } // namespace
 

@@ -25,7 +25,9 @@ struct SimFault
         DuplicateReply,  // every reply line is printed twice
         DelayedReply,    // the reply comes `delayMs` late (after the time-out: "NO DATA")
         NeverAck,        // block writes are neither done nor acknowledged
-        HangUp           // the adapter goes away: the master side of the line is closed
+        HangUp,          // the adapter goes away: the master side of the line is closed
+        AdapterReset,    // the chip resets (supply dip) before it answers: see SimAdapter
+        PowerCut         // the chip loses power for `delayMs` before it sends the frame
     };
 
     Kind kind = DropReply;
@@ -43,7 +45,8 @@ struct SimFault
     static QString kindName(Kind kind);
     static bool kindFromName(const QString &name, Kind *kind);
     // "kind@request[xcount][:delayms]", e.g. "drop@3", "canerror@5x4", "delay@2:1500",
-    // "hangup@10", "noack@1x0" (every write from the first on).
+    // "hangup@10", "noack@1x0" (every write from the first on), "reset@7",
+    // "powercut@7:500".
     static bool parse(const QString &text, SimFault *fault, QString *error);
 };
 

@@ -63,6 +63,9 @@ const OptionSpec kOptions[] = {
     {"pacing", nullptr, nullptr, "Pace the adapter's output at the baud rate (10 bits a byte)."},
     {"latency-us", "us", "0",
      "Bus and firmware latency before every reply, in microseconds (default 0)."},
+    {"reset-ms", "ms", "0",
+     "Slow reset: after ATZ or a supply dip the adapter is deaf for this long and then prints "
+     "its banner, also to a client that closed and reopened the port meanwhile (default 0)."},
     {"timeout-ms", "ms", "",
      "Wait this long before \"NO DATA\" instead of the adapter's AT ST time."},
     {"fault", "fault", "",
@@ -175,6 +178,7 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
     dash.setHostId(quint32(number("host-id", 0, 0x7FF, 16)));
     dash.setDeviceId(quint32(number("device-id", 0, 0x7FF, 16)));
     adapter.setLatencyUs(number("latency-us", 0, 10000000));
+    adapter.setResetDelayMs(int(number("reset-ms", 0, 60000)));
     if (p.isSet(QStringLiteral("timeout-ms")))
         adapter.setNoDataTimeoutMs(int(number("timeout-ms", 0, 60000)));
     dash.setRestartSilenceMs(int(number("restart-silence-ms", 0, 3600000)));

@@ -26,9 +26,9 @@ public:
     explicit SimSession(QObject *parent = nullptr);
     ~SimSession() override;
 
-    // Starts the simulator (adapter at `adapterBaud`) and creates the runner. False when the
-    // pty cannot be made; errorString() says why.
-    bool start(int adapterBaud = 38400);
+    // Starts the simulator (adapter at `adapterBaud`, a full reset taking `resetDelayMs`)
+    // and creates the runner. False when the pty cannot be made; errorString() says why.
+    bool start(int adapterBaud = 38400, int resetDelayMs = 0);
     QString errorString() const { return m_error; }
 
     PtySimulator &sim() { return *m_sim; }
