@@ -8,6 +8,7 @@
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -129,11 +130,14 @@ bool openPort(QString name, QVariantHash params, QSerialPort *port)
     return port->open(QIODevice::ReadWrite);
 }
 
-ELM327IOBase::ELM327IOBase(QObject *parent) : QObject(parent), serialPort(new QSerialPort(this))
+ELM327IOBase::ELM327IOBase(QObject *parent)
+    : QObject(parent), serialPort(new QSerialPort(this)), syncTimer(new QTimer(this))
 {
     qRegisterMetaType<ELM327IOBase::ELM_ERROR>("ELM327IOBase::ELM_ERROR");
     connect(serialPort, &QSerialPort::aboutToClose, this, &ELM327IOBase::disconnected);
     connectPortData();
+    syncTimer->setSingleShot(true);
+    connect(syncTimer, &QTimer::timeout, this, &ELM327IOBase::onSyncTimer);
 }
 
 ELM327IOBase::~ELM327IOBase()
@@ -154,7 +158,8 @@ bool ELM327IOBase::isOpen()
 
 bool ELM327IOBase::isBusy()
 {
-    return !commandQueue.isEmpty();
+    return !commandQueue.isEmpty() || !initQueue.isEmpty() || phase == Phase::Draining ||
+           phase == Phase::Syncing;
 }
 
 bool ELM327IOBase::strictMode()
@@ -229,10 +234,10 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     const int host = settings.value(QStringLiteral("CAN/HostAddress"), 0x74D).toInt();
     const int device = settings.value(QStringLiteral("CAN/DeviceAddress"), 0x745).toInt();
 
-    // Frames queued by events handled during detection follow the initialisation.
-    const QList<QByteArray> queuedMeanwhile = commandQueue;
-    commandQueue.clear();
-    commandQueue << "atws"
+    // Kept for a reset of the adapter, which undoes all of it. Frames queued by events
+    // handled during detection follow the initialisation.
+    initCommands.clear();
+    initCommands << "atws"
                  << "at e0"
                  << "at s0"
                  << "at h0"
@@ -241,20 +246,20 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
                  << "at at 0"
                  << "at st ff";
     if (elm_st)
-        commandQueue << "st p33"
+        initCommands << "st p33"
                      << "st pbr500000";
     else
-        commandQueue << "at tp6";
-    commandQueue << QStringLiteral("at sh %1").arg(host, 0, 16).toLatin1();
-    commandQueue << QStringLiteral("at cra %1").arg(device, 0, 16).toLatin1();
+        initCommands << "at tp6";
+    initCommands << QStringLiteral("at sh %1").arg(host, 0, 16).toLatin1();
+    initCommands << QStringLiteral("at cra %1").arg(device, 0, 16).toLatin1();
     if (adaptive_timing)
-        commandQueue << "at at1";
-    commandQueue << "at al"
+        initCommands << "at at1";
+    initCommands << "at al"
                  << "at caf0"
                  << "at cfc0";
-    commandQueue += queuedMeanwhile;
 
-    sendNext();
+    resetsSinceReply = 0;
+    startSync();
     emit connected();
     return true;
 }
@@ -383,6 +388,8 @@ bool ELM327IOBase::failSetup(SetupFailure failure)
 void ELM327IOBase::close()
 {
     ++session;
+    syncTimer->stop();
+    phase = Phase::Closed;
     {
         const QSignalBlocker blocker(serialPort);
         if (serialPort->isOpen()) {
@@ -394,11 +401,16 @@ void ELM327IOBase::close()
     }
     rawQueue.clear();
     commandQueue.clear();
+    initQueue.clear();
     rxBuffer.clear();
     skippingLine = false;
     busy = false;
     canRetries = 0;
     lastSent.clear();
+    inFlight.clear();
+    inFlightOrigin = Origin::None;
+    heldLine.clear();
+    resetsSinceReply = 0;
 }
 
 void ELM327IOBase::write(QByteArray data)
@@ -428,16 +440,19 @@ void ELM327IOBase::monitor(bool on)
 
 void ELM327IOBase::sendNext()
 {
+    // Until the link is in step with the adapter only its own command goes out.
+    if (phase == Phase::Draining || phase == Phase::Syncing)
+        return;
     // An empty item writes nothing, so no prompt would ever answer it: skip it and go on with
     // what follows instead of stalling the queue behind it.
     bool dropped = false;
-    for (QList<QByteArray> *queue : {&rawQueue, &commandQueue}) {
+    for (QList<QByteArray> *queue : {&initQueue, &rawQueue, &commandQueue}) {
         while (!queue->isEmpty() && queue->first().isEmpty()) {
             queue->removeFirst();
             dropped = true;
         }
     }
-    if (rawQueue.isEmpty() && commandQueue.isEmpty()) {
+    if (initQueue.isEmpty() && rawQueue.isEmpty() && commandQueue.isEmpty()) {
         if (!dropped)
             emit ready();
         return;
@@ -446,14 +461,24 @@ void ELM327IOBase::sendNext()
     if (!serialPort->isOpen() || detecting)
         return;
 
-    if (!rawQueue.isEmpty()) {
-        lastSent = rawQueue.takeFirst();
+    // The initialisation goes first, then raw items, then frames.
+    inFlightAnswered = false;
+    if (initQueue.isEmpty() && !rawQueue.isEmpty()) {
+        inFlight = rawQueue.takeFirst();
+        inFlightOrigin = Origin::Raw;
+        lastSent = inFlight;
     } else {
-        const QByteArray item = commandQueue.takeFirst();
-        const QByteArray lower = item.toLower();
+        QList<QByteArray> &queue = initQueue.isEmpty() ? commandQueue : initQueue;
+        inFlightOrigin = initQueue.isEmpty() ? Origin::Command : Origin::Init;
+        inFlight = queue.takeFirst();
+        const QByteArray lower = inFlight.toLower();
         atPending = lower.startsWith("at") || lower.startsWith("st");
-        lastSent = encodeCommand(item) + '\r';
+        frameInFlight = !atPending;
+        lastSent = encodeCommand(inFlight) + '\r';
     }
+    // "ATZ", "ATWS" and "ATI" are answered with the banner; anywhere else it means a reset.
+    const QByteArray compact = lastSent.toUpper().replace(' ', "").replace('\r', "");
+    bannerExpected = compact == "ATZ" || compact == "ATWS" || compact == "ATI";
     writeNow(lastSent);
     busy = true;
 }
@@ -470,6 +495,12 @@ void ELM327IOBase::readyRead()
     if (incoming.isEmpty())
         return;
     qCDebug(lcLink) << "<-" << incoming;
+    if (phase == Phase::Draining) {
+        // What an earlier session (or the adapter's reset) left on the line: dropped. The
+        // drain ends after a quiet spell, or at the latest after MaxDrainMs.
+        restartDrain();
+        return;
+    }
     rxBuffer += incoming;
     if (skippingLine) {
         const int end = rxBuffer.indexOf('\r');
@@ -490,15 +521,19 @@ void ELM327IOBase::readyRead()
         rxBuffer.remove(0, cr + 1);
         if (line.isEmpty())
             continue;
-        if (line == ">") {
-            if (!atPending) {
-                busy = false;
-                sendNext();
-            }
+        if (phase == Phase::Syncing) {
+            if (line == ">")
+                syncPrompt();
+            else
+                syncLine(line);
+        } else if (line == ">") {
+            if (!atPending)
+                promptArrived();
         } else {
             parseLine(line);
         }
-        if (session != current)
+        // A recognised reset drops the rest of the output along with rxBuffer.
+        if (session != current || phase == Phase::Draining)
             return;
     }
 
@@ -515,9 +550,20 @@ void ELM327IOBase::readyRead()
     // The prompt ends the adapter's output without a carriage return.
     if (rxBuffer == ">") {
         rxBuffer.clear();
-        busy = false;
-        sendNext();
+        if (phase == Phase::Syncing)
+            syncPrompt();
+        else
+            promptArrived();
     }
+}
+
+void ELM327IOBase::promptArrived()
+{
+    bannerExpected = false;
+    if (!releaseHeldLine())
+        return;
+    busy = false;
+    sendNext();
 }
 
 void ELM327IOBase::errorOccurred(QSerialPort::SerialPortError error)
@@ -534,12 +580,21 @@ void ELM327IOBase::parseLine(QByteArray line)
 {
     if (line.isEmpty())
         return;
-    // A prompt may run into the next reply (">OK"); the reply starts after it.
-    const QByteArray body = line.startsWith('>') ? line.mid(1) : line;
+    // A prompt may run into the next reply (">OK"); the reply starts after it, and a line
+    // held before the prompt was a reply.
+    const bool afterPrompt = line.startsWith('>');
+    if (afterPrompt && !releaseHeldLine())
+        return;
+    const QByteArray body = afterPrompt ? line.mid(1) : line;
     if (body.isEmpty())
         return;
     const QByteArray head = body.left(2).toLower();
     const QByteArray text = body.trimmed().toLower();
+
+    if (const char *sign = resetSign(body)) {
+        adapterWasReset(body, sign);
+        return;
+    }
 
     // Echo of a command (while echo is still on). "STOPPED" looks like an "st" command but is
     // the adapter's status.
@@ -551,6 +606,17 @@ void ELM327IOBase::parseLine(QByteArray line)
         if (head == "ok")
             atPending = false;
         return;
+    }
+
+    // Whatever follows a line equal to the frame just written shows that line was the echo,
+    // unless it is the same line again: then either way the bytes are the reply's.
+    if (!heldLine.isEmpty()) {
+        if (body.trimmed() != heldLine.trimmed()) {
+            adapterWasReset(heldLine, "echo");
+            return;
+        }
+        if (!releaseHeldLine())
+            return;
     }
 
     if (text == "no data" || text == "stopped") {
@@ -576,12 +642,31 @@ void ELM327IOBase::parseLine(QByteArray line)
         return;
     }
 
+    if (busy && frameInFlight && text == "?") {
+        // The adapter refuses the frame it took a moment ago: its formatting is back on.
+        adapterWasReset(body, "frame refused");
+        return;
+    }
+    if (const char *sign = formatSign(body)) {
+        adapterWasReset(body, sign);
+        return;
+    }
+    // The adapter's echo of the frame, or a reply that happens to be the same bytes (a block
+    // read of erased memory is answered with its own request): the next line decides.
+    if (busy && frameInFlight && body.trimmed() == lastSent.trimmed()) {
+        heldLine = body;
+        return;
+    }
+
     canRetries = 0;
     const QByteArray data = decodeHex(body);
-    if (data.isEmpty())
+    if (data.isEmpty()) {
         emit error(ERR_PROTOCOL, QStringLiteral("non-hex reply"));
-    else
+    } else {
+        inFlightAnswered = true;
+        resetsSinceReply = 0;
         dispatchData(data);
+    }
 }
 
 void ELM327IOBase::dispatchData(QByteArray data)

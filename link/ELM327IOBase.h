@@ -4,14 +4,24 @@
 // baud rate when asked to), puts the adapter into raw CAN mode and then works as a paced channel:
 // one queued item goes out per ">" prompt, one hexadecimal reply line comes back as one read().
 // The session controller creates one link, feeds it frames with writeHEX() and follows its signals.
+//
+// Before the initialisation the link gets in step with the adapter: it lets whatever an earlier
+// session left on the line (a late answer to its "ATZ", a prompt) arrive and drops it, then sends
+// "at rv" until a voltage answer and its prompt come back. An adapter that resets while the link
+// runs (its banner or "LV RESET" unasked, the frame echoed, "?" for a frame, spaces or headers in
+// a reply) is set up the same way again and the frame in flight goes out once more; see
+// adapterWasReset().
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
 #include <QVariantHash>
+
+class QTimer;
 
 // Rates tried by baud-rate detection, in this order; the first is the rate of the first attempt.
 extern const QList<qint32> baudRates;
@@ -50,6 +60,10 @@ public:
     };
     Q_ENUM(SetupFailure)
 
+    // The reason of the ERR_OTHER error that ends the recovery: the adapter reset again
+    // before the request in flight was answered.
+    static constexpr const char *AdapterResetReason = "adapter reset";
+
     explicit ELM327IOBase(QObject *parent = nullptr);
     ~ELM327IOBase() override;
 
@@ -72,6 +86,9 @@ signals:
     void ready();
     void error(ELM327IOBase::ELM_ERROR code, QString reason);
     void read(QByteArray data);
+    // The adapter was found reset (`sign` says how); the link is setting it up again and
+    // sends the frame in flight once more when it is done.
+    void adapterReset(QString sign);
 
 public slots:
     virtual void write(QByteArray data);
@@ -90,11 +107,40 @@ protected:
     void sendNext();
 
 private:
+    enum class Phase {
+        Closed,
+        Draining, // dropping what an earlier session left on the line
+        Syncing,  // waiting for the answer to the link's own command and its prompt
+        Running   // initialising, then carrying frames
+    };
+    enum class Origin { None, Init, Raw, Command };
+
     bool detectBaudRate(const QString &port);
     void connectPortData();
     void disconnectPortData();
     void writeNow(const QByteArray &bytes);
     bool failSetup(SetupFailure failure);
+
+    // Getting in step with the adapter (ELM327Sync.cpp).
+    void startSync();
+    void restartDrain();
+    void onSyncTimer();
+    void sendSyncCommand();
+    void syncLine(const QByteArray &line);
+    void syncPrompt();
+    // The prompt ended the adapter's output for the item in flight.
+    void promptArrived();
+
+    // Recognising and handling an adapter reset (ELM327Sync.cpp). The signs return what
+    // gave the reset away, or null.
+    const char *resetSign(const QByteArray &body) const;
+    static const char *formatSign(const QByteArray &body);
+    void adapterWasReset(const QByteArray &line, const char *sign);
+    void requeueInFlight();
+    // A line equal to the frame just written is held until the next line shows it was the
+    // adapter's echo, or the prompt shows it was the reply; false if that reply's handler
+    // closed or restarted the link.
+    bool releaseHeldLine();
 
     QSerialPort *serialPort;
     QList<QByteArray> commandQueue;
@@ -120,4 +166,21 @@ private:
     SetupFailure lastFailure = SetupOk;
     QSerialPort::SerialPortError lastPortError = QSerialPort::NoError;
     QString lastPortErrorText;
+
+    Phase phase = Phase::Closed;
+    QTimer *syncTimer = nullptr;
+    QElapsedTimer drainClock;
+    int syncAttempts = 0;
+    bool syncAnswered = false;
+    // The initialisation of the last setup, run again after a reset, and what is left of it.
+    QList<QByteArray> initCommands;
+    QList<QByteArray> initQueue;
+    // The item in flight as it was queued, where it came from, and what it is.
+    QByteArray inFlight;
+    Origin inFlightOrigin = Origin::None;
+    bool frameInFlight = false;
+    bool inFlightAnswered = false;
+    bool bannerExpected = false; // the command in flight is answered with the banner
+    QByteArray heldLine;
+    int resetsSinceReply = 0;
 };

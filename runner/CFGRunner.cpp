@@ -27,6 +27,7 @@ CFGRunner::CFGRunner(QObject *parent)
     connect(link, &ELM327IOBase::ready, this, &CFGRunner::elm_ready);
     connect(link, &ELM327IOBase::error, this, &CFGRunner::elm_error);
     connect(link, &ELM327IOBase::read, this, &CFGRunner::elm_read);
+    connect(link, &ELM327IOBase::adapterReset, this, &CFGRunner::elm_reset);
 }
 
 CFGRunner::~CFGRunner()
@@ -126,6 +127,8 @@ void CFGRunner::setState(State next, bool announce)
     if (state == next)
         return;
     qCDebug(lcRunner) << "state" << state << "->" << next;
+    if (state == Idle)
+        adapterResets = 0; // an operation starts
     state = next;
     if (announce)
         emit stateChanged(next);
@@ -141,6 +144,7 @@ void CFGRunner::clearSession()
     // on the first acknowledgement of the next one they would land in the middle of it.
     pendingWrites.clear();
     lastMessage.clear();
+    adapterResets = 0;
     // A backup cut off by the end of the session is not kept.
     closeBackupFile();
     connectWatch->stop();

@@ -160,6 +160,7 @@ private slots:
     void elm_ready();
     void elm_read(QByteArray data);
     void elm_error(ELM327IOBase::ELM_ERROR code, QString reason);
+    void elm_reset();
 
 private:
 #if KX4_UPDATE_EDITION
@@ -263,6 +264,8 @@ private:
     quint32 savedOdometer = 0;
     quint32 savedEngineTime = 0;
     int retryCount = 0;
+    // Adapter resets the link recovered from since the controller last left Idle.
+    int adapterResets = 0;
 
     // Runs from a successful setup until the dashboard's information arrives.
     QTimer *connectWatch = nullptr;

@@ -11,6 +11,9 @@
 namespace {
 
 constexpr int MaxRetransmissions = 9;
+// The link recovers from an adapter reset on its own; an operation that sees more than
+// this many has an adapter that cannot be relied on.
+constexpr int MaxAdapterResets = 3;
 constexpr quint16 OpMask = 0xC000;
 constexpr quint16 OpRead = 0x4000;
 constexpr quint16 OpWrite = 0xC000;
@@ -99,7 +102,19 @@ void CFGRunner::elm_error(ELM327IOBase::ELM_ERROR code, QString reason)
         retransmit(reason);
         return;
     }
+    if (code == ELM327IOBase::ERR_OTHER &&
+        reason == QLatin1String(ELM327IOBase::AdapterResetReason)) {
+        communicationError(tr("adapter reset"));
+        return;
+    }
     communicationError(reason);
+}
+
+void CFGRunner::elm_reset()
+{
+    // The link has set the adapter up again and sends the request in flight once more.
+    if (++adapterResets > MaxAdapterResets)
+        communicationError(tr("adapter reset"));
 }
 
 // A reply counts only when it answers the request in flight. A duplicated or late reply to

@@ -44,7 +44,7 @@ struct Fault
 };
 
 // The simulator answers "NO DATA" after SimSession::NoDataTimeoutMs (30 ms); the delayed
-// reply stays inside it.
+// reply stays inside it. "reset x2" is two adapter resets in one request.
 const Fault faults[] = {
     {"none", SimFault::DropReply, 0, 0},           {"drop x1", SimFault::DropReply, 1, 0},
     {"drop x9", SimFault::DropReply, 9, 0},        {"drop x10", SimFault::DropReply, 10, 0},
@@ -52,6 +52,8 @@ const Fault faults[] = {
     {"garbage", SimFault::GarbageLine, 1, 0},      {"wrong length", SimFault::WrongLength, 1, 0},
     {"duplicate", SimFault::DuplicateReply, 1, 0}, {"delay", SimFault::DelayedReply, 1, 20},
     {"no ack", SimFault::NeverAck, 1, 0},          {"hang-up", SimFault::HangUp, 1, 0},
+    {"reset", SimFault::AdapterReset, 1, 0},       {"reset x2", SimFault::AdapterReset, 2, 0},
+    {"power cut", SimFault::PowerCut, 1, 50},
 };
 
 struct Operation
@@ -95,6 +97,8 @@ QString expectedAlert(const Fault &fault)
         return QStringLiteral("Communication error: non-hex reply");
     case SimFault::HangUp:
         return QStringLiteral("Connection closed");
+    case SimFault::AdapterReset:
+        return fault.count >= 2 ? QStringLiteral("Communication error: adapter reset") : QString();
     default:
         return QString();
     }
@@ -408,6 +412,13 @@ void tst_FaultMatrix::matrix()
         QVERIFY2(trouble.contains(alert),
                  qPrintable(cell + QStringLiteral(": alerts were ") + trouble.join(", ")));
         QVERIFY2(disconnected, qPrintable(cell + QStringLiteral(": the session went on")));
+        QVERIFY2(!rec.alerts().contains(QStringLiteral("Export complete!")) &&
+                     !rec.alerts().contains(QStringLiteral("Import finished")),
+                 qPrintable(cell + QStringLiteral(": success claimed")));
+        // No backup is left behind, not even a partial one.
+        QStringList left = QDir(BackupStorage::folder()).entryList(QDir::Files | QDir::Hidden);
+        left.removeAll(QStringLiteral("matrix.bkp"));
+        QVERIFY2(left.isEmpty(), qPrintable(cell + QStringLiteral(": left ") + left.join(", ")));
         if (f.kind != SimFault::HangUp)
             QCOMPARE(state, CFGRunner::NotConnected);
     }

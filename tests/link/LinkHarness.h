@@ -8,6 +8,7 @@
 
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QTest>
 
 struct LinkHarness
 {
@@ -25,6 +26,17 @@ struct LinkHarness
         peer.responder = nullptr;
         peer.clearReceived();
         return ok;
+    }
+
+    // Answers the link's synchronising command after setup; true once the first command of
+    // the initialisation has arrived. The peer's record starts with it.
+    bool answerSync()
+    {
+        if (!QTest::qWaitFor([this] { return peer.commands().contains("at rv"); }, 3000))
+            return false;
+        peer.clearReceived();
+        peer.send("12.6V\r\r>");
+        return QTest::qWaitFor([this] { return !peer.commands().isEmpty(); }, 3000);
     }
 
     // Hands `bytes` to the link as one read; true once the link has handled them.

@@ -133,6 +133,8 @@ QByteArray PtyPeer::adapterAnswer(const QByteArray &command)
     const QByteArray c = command.trimmed().toLower();
     if (c == "ati" || c == "atws" || c == "atz")
         return "\r\rELM327 v1.5\r\r>";
+    if (c == "at rv")
+        return "12.6V\r\r>";
     if (c.startsWith("at") || c.startsWith("st"))
         return "OK\r\r>";
     return QByteArray();

@@ -45,8 +45,9 @@ public:
     // back at once. Unset: the peer only records.
     std::function<QByteArray(const QByteArray &command, int baud)> responder;
 
-    // What a well-behaved adapter answers: its identification for "ati"/"atws"/"atz", "OK" for
-    // other AT and ST commands, each followed by the prompt. Frames get an empty answer.
+    // What a well-behaved adapter answers: its identification for "ati"/"atws"/"atz", a voltage
+    // for "at rv", "OK" for other AT and ST commands, each followed by the prompt. Frames get an
+    // empty answer.
     static QByteArray adapterAnswer(const QByteArray &command);
 
 signals:

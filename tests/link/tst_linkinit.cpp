@@ -8,6 +8,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <utility>
+
 using Commands = QList<QByteArray>;
 
 class LinkInitTest : public QObject
@@ -27,6 +29,8 @@ private slots:
     void initSequence_data();
     void initSequence();
     void oneCommandPerPrompt();
+    void startsInStep_data();
+    void startsInStep();
     void acknowledgement_data();
     void acknowledgement();
     void queuesAndPrompt();
@@ -89,6 +93,8 @@ void LinkInitTest::initSequence()
     QVERIFY(h.link.isBusy());
 
     QTRY_COMPARE(events, (QStringList{"connected", "ready"}));
+    // The link first gets in step with the adapter on a command of its own.
+    expected.prepend("at rv");
     QCOMPARE(h.peer.commands(), expected);
     QByteArray wire;
     for (const QByteArray &c : expected)
@@ -109,7 +115,8 @@ void LinkInitTest::oneCommandPerPrompt()
     QSignalSpy ready(&h.link, &ELM327IOBase::ready);
     QSignalSpy errors(&h.link, &ELM327IOBase::error);
     QVERIFY(h.link.setup(h.peer.slavePath(), 38400, false, true));
-    QTRY_COMPARE(h.peer.commands(), Commands{"atws"});
+    QVERIFY(h.answerSync());
+    QCOMPARE(h.peer.commands(), Commands{"atws"});
 
     QSignalSpy written(h.port(), &QSerialPort::bytesWritten);
     QVERIFY(h.feed("\r\rELM327 v1.5\r\r>"));
@@ -132,6 +139,56 @@ void LinkInitTest::oneCommandPerPrompt()
     QCOMPARE(errors.count(), 0);
 }
 
+void LinkInitTest::startsInStep_data()
+{
+    QTest::addColumn<QByteArray>("left");    // on the line from an earlier session
+    QTest::addColumn<QByteArray>("instead"); // comes back for the first "at rv"
+
+    const QByteArray banner = "\r\n\r\nELM327 v1.5\r\n\r\n>";
+    QTest::newRow("answer to the last session's reset")
+        << QByteArray("ATZ\r\n") + banner << QByteArray();
+    QTest::newRow("reset answer arriving late") << QByteArray() << banner;
+    QTest::newRow("stray prompt") << QByteArray() << QByteArray(">");
+    QTest::newRow("stray acknowledgement") << QByteArray() << QByteArray("OK\r\r>");
+}
+
+// Whatever an earlier session left behind, the initialisation runs one command per prompt
+// and the first frame gets its own reply.
+void LinkInitTest::startsInStep()
+{
+    QFETCH(QByteArray, left);
+    QFETCH(QByteArray, instead);
+
+    LinkHarness h;
+    h.peer.responder = [&instead](const QByteArray &c, int) {
+        if (c == "at rv" && !instead.isEmpty())
+            return std::exchange(instead, QByteArray());
+        return PtyPeer::adapterAnswer(c);
+    };
+    QSignalSpy ready(&h.link, &ELM327IOBase::ready);
+    QSignalSpy errors(&h.link, &ELM327IOBase::error);
+    QSignalSpy resets(&h.link, &ELM327IOBase::adapterReset);
+    QSignalSpy reads(&h.link, &ELM327IOBase::read);
+    const bool lateAnswer = !instead.isEmpty();
+    QVERIFY(h.link.setup(h.peer.slavePath(), 38400, false, false));
+    h.peer.send(left);
+    QVERIFY(ready.wait(5000));
+
+    const Commands all = h.peer.commands();
+    QCOMPARE(all.count("at rv"), lateAnswer ? 2 : 1);
+    QCOMPARE(all.mid(all.lastIndexOf("at rv") + 1),
+             (Commands{"atws", "at e0", "at s0", "at h0", "at l0", "at d0", "at at 0", "at st ff",
+                       "at tp6", "at sh 74d", "at cra 745", "at al", "at caf0", "at cfc0"}));
+    h.peer.responder = nullptr;
+    h.link.writeHEX(QByteArray::fromHex("ffff"));
+    QTRY_COMPARE(h.peer.commands().last(), QByteArray("FFFF"));
+    QVERIFY(h.feed("FFFF01100300\r\r>"));
+    QCOMPARE(reads.count(), 1);
+    QCOMPARE(ready.count(), 2);
+    QCOMPARE(errors.count(), 0);
+    QCOMPARE(resets.count(), 0);
+}
+
 void LinkInitTest::acknowledgement_data()
 {
     QTest::addColumn<Commands>("pieces");
@@ -143,7 +200,7 @@ void LinkInitTest::acknowledgement_data()
     QTest::newRow("NUL padding around the prompt")
         << Commands{QByteArray("\0\0OK\r", 5), QByteArray("\r\0\0>", 4)} << true;
     QTest::newRow("line feeds still on") << Commands{"OK\r\n\r\n>"} << true;
-    QTest::newRow("identification text only") << Commands{"ELM327 v1.5\r", ">\r"} << false;
+    QTest::newRow("refusal only") << Commands{"?\r", ">\r"} << false;
     QTest::newRow("echo of the command only") << Commands{"at e0\r", ">\r"} << false;
     QTest::newRow("bare prompt ends the output") << Commands{"?\r\r>"} << true;
 }
@@ -157,7 +214,7 @@ void LinkInitTest::acknowledgement()
 
     LinkHarness h;
     QVERIFY(h.link.setup(h.peer.slavePath(), 38400, false, true));
-    QTRY_COMPARE(h.peer.commands().size(), 1);
+    QVERIFY(h.answerSync());
     QVERIFY(h.feed("ELM327 v1.5\r\r>"));
     QTRY_COMPARE(h.peer.commands(), (Commands{"atws", "at e0"}));
 

@@ -1,11 +1,12 @@
 // What the link makes of the adapter's reply lines once it is up: data frames, status texts,
-// "CAN ERROR" resends and lines it cannot read.
+// "CAN ERROR" resends, lines it cannot read and the signs of an adapter that has reset.
 
 #include "LinkHarness.h"
 
 #include <QtTest>
 
 using Frames = QList<QByteArray>;
+using Commands = QList<QByteArray>;
 
 class LinkRepliesTest : public QObject
 {
@@ -20,6 +21,7 @@ private slots:
 
     void replyLine_data();
     void replyLine();
+    void recoversFromReset();
     void canErrorResends();
     void workQueuedOnCanErrorSurvives();
     void dataLineResetsCanErrorCount();
@@ -32,58 +34,88 @@ void LinkRepliesTest::replyLine_data()
     QTest::addColumn<Frames>("frames");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("reset"); // what gave an adapter reset away, if it is one
 
     const QString none;
     const QString nonHex = QStringLiteral("non-hex reply");
+    const QString protocol = QStringLiteral("trasport error ");
+    const int noData = int(ELM327IOBase::ERR_NODATA);
+    const int stopped = int(ELM327IOBase::ERR_STOPPED);
+    const int bad = int(ELM327IOBase::ERR_PROTOCOL);
+    const QByteArray info = QByteArray::fromHex("ffff");
 
     QTest::newRow("frame") << QByteArray("7E0102\r") << true
-                           << Frames{QByteArray::fromHex("7e0102")} << 0 << none;
-    QTest::newRow("two frames, lower case, spaces")
-        << QByteArray("30 00 aa\r3001\r") << true
-        << Frames{QByteArray::fromHex("3000aa"), QByteArray::fromHex("3001")} << 0 << none;
-    QTest::newRow("odd digit count: leading digit alone")
-        << QByteArray("7E012\r") << true << Frames{QByteArray::fromHex("07e012")} << 0 << none;
+                           << Frames{QByteArray::fromHex("7e0102")} << 0 << none << none;
+    QTest::newRow("two frames, lower case")
+        << QByteArray("3000aa\r3001\r") << true
+        << Frames{QByteArray::fromHex("3000aa"), QByteArray::fromHex("3001")} << 0 << none << none;
     QTest::newRow("BUFFER FULL reads as data")
-        << QByteArray("BUFFER FULL\r") << true << Frames{QByteArray::fromHex("0bffef")} << 0
+        << QByteArray("BUFFER FULL\r") << true << Frames{QByteArray::fromHex("0bffef")} << 0 << none
         << none;
     QTest::newRow("frame after a prompt")
-        << QByteArray(">7E01\r") << true << Frames{QByteArray::fromHex("7e01")} << 0 << none;
+        << QByteArray(">7E01\r") << true << Frames{QByteArray::fromHex("7e01")} << 0 << none
+        << none;
     QTest::newRow("NUL padding") << QByteArray::fromHex("00374500300031003000310d00") << true
-                                 << Frames{QByteArray::fromHex("7e0101")} << 0 << none;
+                                 << Frames{QByteArray::fromHex("7e0101")} << 0 << none << none;
     QTest::newRow("line feeds") << QByteArray("\n7E01\r\n") << true
-                                << Frames{QByteArray::fromHex("7e01")} << 0 << none;
+                                << Frames{QByteArray::fromHex("7e01")} << 0 << none << none;
     QTest::newRow("line split by a read")
-        << QByteArray("7E|01\r") << true << Frames{QByteArray::fromHex("7e01")} << 0 << none;
+        << QByteArray("7E|01\r") << true << Frames{QByteArray::fromHex("7e01")} << 0 << none
+        << none;
+    // A reply that is the frame's own bytes (a block read of erased memory is answered with
+    // its request) is data when the prompt follows it.
+    QTest::newRow("reply equal to the frame")
+        << QByteArray("FFFF\r") << true << Frames{info} << 0 << none << none;
+    QTest::newRow("reply equal to the frame, twice")
+        << QByteArray("FFFF\rFFFF\r") << true << Frames{info, info} << 0 << none << none;
     // A line that never ends is reported once and skipped up to its end; the next line
     // reads normally.
     QTest::newRow("endless line") << QByteArray(4000, 'A') + '|' + QByteArray(4000, 'A') +
                                          "|\r7E01\r"
-                                  << true << Frames{QByteArray::fromHex("7e01")}
-                                  << int(ELM327IOBase::ERR_PROTOCOL)
-                                  << QStringLiteral("reply line too long");
+                                  << true << Frames{QByteArray::fromHex("7e01")} << bad
+                                  << QStringLiteral("reply line too long") << none;
 
     QTest::newRow("NO DATA, strict")
-        << QByteArray("NO DATA\r") << true << Frames{} << int(ELM327IOBase::ERR_NODATA)
-        << QStringLiteral("trasport error no data");
+        << QByteArray("NO DATA\r") << true << Frames{} << noData << protocol + "no data" << none;
     QTest::newRow("NO DATA padded, strict")
-        << QByteArray(" No Data \r") << true << Frames{} << int(ELM327IOBase::ERR_NODATA)
-        << QStringLiteral("trasport error no data");
+        << QByteArray(" No Data \r") << true << Frames{} << noData << protocol + "no data" << none;
     QTest::newRow("NO DATA after a prompt, strict")
-        << QByteArray(">NO DATA\r") << true << Frames{} << int(ELM327IOBase::ERR_NODATA)
-        << QStringLiteral("trasport error no data");
-    QTest::newRow("NO DATA, lenient") << QByteArray("NO DATA\r") << false << Frames{} << 0 << none;
+        << QByteArray(">NO DATA\r") << true << Frames{} << noData << protocol + "no data" << none;
+    QTest::newRow("NO DATA, lenient")
+        << QByteArray("NO DATA\r") << false << Frames{} << 0 << none << none;
     QTest::newRow("STOPPED, strict")
-        << QByteArray("STOPPED\r") << true << Frames{} << int(ELM327IOBase::ERR_STOPPED)
-        << QStringLiteral("trasport error stopped");
-    QTest::newRow("STOPPED, lenient") << QByteArray("STOPPED\r") << false << Frames{} << 0 << none;
+        << QByteArray("STOPPED\r") << true << Frames{} << stopped << protocol + "stopped" << none;
+    QTest::newRow("STOPPED, lenient")
+        << QByteArray("STOPPED\r") << false << Frames{} << 0 << none << none;
 
-    QTest::newRow("echoed command") << QByteArray("AT SH 74D\r") << true << Frames{} << 0 << none;
-    QTest::newRow("question mark")
-        << QByteArray("?\r") << true << Frames{} << int(ELM327IOBase::ERR_PROTOCOL) << nonHex;
+    QTest::newRow("echoed command")
+        << QByteArray("AT SH 74D\r") << true << Frames{} << 0 << none << none;
     QTest::newRow("OK with no AT command in flight")
-        << QByteArray("OK\r") << true << Frames{} << int(ELM327IOBase::ERR_PROTOCOL) << nonHex;
+        << QByteArray("OK\r") << true << Frames{} << bad << nonHex << none;
     QTest::newRow("prompt and OK with no AT command in flight")
-        << QByteArray(">OK\r") << false << Frames{} << int(ELM327IOBase::ERR_PROTOCOL) << nonHex;
+        << QByteArray(">OK\r") << false << Frames{} << bad << nonHex << none;
+
+    // The adapter is no longer set up as the link left it: nothing reaches the reader.
+    const QString echo = QStringLiteral("echo");
+    const QString spaces = QStringLiteral("spaces in a reply");
+    QTest::newRow("banner nobody asked for")
+        << QByteArray("ELM327 v1.5\r") << true << Frames{} << 0 << none << "banner";
+    QTest::newRow("supply dip") << QByteArray("\nLV RESET\r\n") << true << Frames{} << 0 << none
+                                << "LV RESET";
+    QTest::newRow("echo, then the reply")
+        << QByteArray("FFFF\rFFFF01100300\r") << true << Frames{} << 0 << none << echo;
+    QTest::newRow("echo, then NO DATA")
+        << QByteArray("FFFF\r|NO DATA\r") << true << Frames{} << 0 << none << echo;
+    QTest::newRow("echo, then a refusal")
+        << QByteArray("FFFF\r?\r") << true << Frames{} << 0 << none << echo;
+    QTest::newRow("frame refused")
+        << QByteArray("?\r") << true << Frames{} << 0 << none << "frame refused";
+    QTest::newRow("spaces") << QByteArray("FF FF 01 10 03 00 00 00\r") << true << Frames{} << 0
+                            << none << spaces;
+    QTest::newRow("headers") << QByteArray("745FFFF011003000000\r") << true << Frames{} << 0 << none
+                             << "odd digit count in a reply";
+    QTest::newRow("headers and spaces")
+        << QByteArray("745 FF FF 01 10 03 00 00 00\r") << true << Frames{} << 0 << none << spaces;
 }
 
 // A frame is in flight when the reply arrives; the prompt after it gives ready().
@@ -94,6 +126,7 @@ void LinkRepliesTest::replyLine()
     QFETCH(Frames, frames);
     QFETCH(int, code);
     QFETCH(QString, reason);
+    QFETCH(QString, reset);
 
     LinkHarness h;
     QVERIFY(h.start());
@@ -102,13 +135,18 @@ void LinkRepliesTest::replyLine()
     QSignalSpy reads(&h.link, &ELM327IOBase::read);
     QSignalSpy errors(&h.link, &ELM327IOBase::error);
     QSignalSpy ready(&h.link, &ELM327IOBase::ready);
+    QSignalSpy resets(&h.link, &ELM327IOBase::adapterReset);
 
     h.link.writeHEX(QByteArray::fromHex("ffff"));
     QTRY_COMPARE(h.peer.received(), QByteArray("FFFF\r"));
     for (const QByteArray &piece : reply.split('|'))
         QVERIFY(h.feed(piece));
     QVERIFY(h.feed("\r>"));
-    QCOMPARE(ready.count(), 1);
+    // After a reset the link sets the adapter up again: the prompt does not end the exchange.
+    QCOMPARE(ready.count(), reset.isEmpty() ? 1 : 0);
+    QCOMPARE(resets.count(), reset.isEmpty() ? 0 : 1);
+    if (!reset.isEmpty())
+        QCOMPARE(resets.at(0).at(0).toString(), reset);
 
     Frames got;
     for (const QList<QVariant> &args : reads)
@@ -122,6 +160,53 @@ void LinkRepliesTest::replyLine()
                  ELM327IOBase::ELM_ERROR(code));
         QCOMPARE(errors.at(0).at(1).toString(), reason);
     }
+}
+
+// The adapter resets while a frame waits for its reply: the link gets in step with it, runs the
+// initialisation again and sends the frame once more; its reply reaches the reader. A second
+// reset before any reply came ends it with ERR_OTHER, dropping what was queued.
+void LinkRepliesTest::recoversFromReset()
+{
+    LinkHarness h;
+    QVERIFY(h.start());
+    QSignalSpy reads(&h.link, &ELM327IOBase::read);
+    QSignalSpy errors(&h.link, &ELM327IOBase::error);
+    QSignalSpy resets(&h.link, &ELM327IOBase::adapterReset);
+    h.peer.responder = [](const QByteArray &c, int) { return PtyPeer::adapterAnswer(c); };
+
+    const QByteArray frame = "0040FFFFFFFFFFFF";
+    h.link.writeHEX(QByteArray::fromHex(frame));
+    QTRY_COMPARE(h.peer.commands(), Commands{frame});
+    // What a chip prints for a supply dip: with the old settings, then the power-up ones.
+    h.peer.send("LV RESET\r");
+    h.peer.send("\r\n\r\nELM327 v2.1\r\n\r\n>");
+    QTRY_COMPARE(h.peer.commands().count(frame), 2);
+    QCOMPARE(resets.count(), 1);
+    const Commands again = h.peer.commands();
+    QCOMPARE(again.mid(1, 2), (Commands{"at rv", "atws"}));
+    QCOMPARE(again.at(again.size() - 2), QByteArray("at cfc0"));
+    QVERIFY(h.feed("0040AABBCCDDEEFF\r\r>"));
+    QCOMPARE(reads.count(), 1);
+    QCOMPARE(reads.at(0).at(0).toByteArray(), QByteArray::fromHex("0040aabbccddeeff"));
+
+    // The reply cleared the count: this reset is recovered from as well.
+    h.peer.clearReceived();
+    h.link.writeHEX(QByteArray::fromHex("ffff"));
+    h.link.writeHEX(QByteArray::fromHex("fe7f"));
+    QTRY_COMPARE(h.peer.commands(), Commands{"FFFF"});
+    QVERIFY(h.feed("?\r\r>"));
+    QTRY_COMPARE(h.peer.commands().count("FFFF"), 2);
+    QCOMPARE(resets.count(), 2);
+    QCOMPARE(errors.count(), 0);
+    QVERIFY(h.feed("ELM327 v1.5\r"));
+    QCOMPARE(resets.count(), 2);
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(0).value<ELM327IOBase::ELM_ERROR>(), ELM327IOBase::ERR_OTHER);
+    QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("adapter reset"));
+    QSignalSpy ready(&h.link, &ELM327IOBase::ready);
+    QVERIFY(ready.wait(3000)); // set up again, with nothing left to send
+    QVERIFY(!h.peer.commands().contains("FE7F"));
+    QCOMPARE(reads.count(), 1);
 }
 
 // One frame that keeps drawing "CAN ERROR" goes out five times in all; then the error is

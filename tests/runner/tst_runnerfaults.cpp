@@ -5,6 +5,11 @@
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
 
+#include "config/BackupStorage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
 #include <QTest>
 
 namespace {
@@ -34,6 +39,9 @@ private slots:
     void hangUpMidRead();
     void interruptedWriteLeavesNothingQueued_data();
     void interruptedWriteLeavesNothingQueued();
+    void adapterResetsInOneOperation_data();
+    void adapterResetsInOneOperation();
+    void quickReconnects();
 
 private:
     // Starts `op` on a connected runner; the fault plan counts requests from the next one.
@@ -324,6 +332,82 @@ void tst_RunnerFaults::interruptedWriteLeavesNothingQueued()
     QCOMPARE(frames.size(), 4 + 3);
     for (const QByteArray &frame : frames)
         QVERIFY(quint8(frame.at(1)) != 0xFF);
+}
+
+void tst_RunnerFaults::adapterResetsInOneOperation_data()
+{
+    QTest::addColumn<int>("resets");
+    QTest::newRow("three: all recovered from") << 3;
+    QTest::newRow("four: the session ends") << 4;
+}
+
+// A backup export during which the adapter resets again and again, with replies in between.
+// The link recovers from each; past three the controller gives up, and no backup is left.
+void tst_RunnerFaults::adapterResetsInOneOperation()
+{
+    QFETCH(int, resets);
+    QDir(BackupStorage::folder()).removeRecursively();
+    SimSession r;
+    QVERIFY2(r.start(), qPrintable(r.errorString()));
+    r.dashboard().setPages(1);
+    r.setMemory(0, QByteArray(1024, '\x5A'));
+    QVERIFY(r.connectRunner());
+    RunnerRecorder rec(&r.runner());
+    for (int i = 0; i < resets; ++i)
+        r.sim().faults().addFault(SimFault::AdapterReset, r.sim().requestCount() + 10 + 20 * i);
+
+    QVERIFY(r.runner().exportConfig(false));
+    if (resets <= 3) {
+        QVERIFY(r.waitForIdle(20000));
+        QCOMPARE(rec.alerts(), QStringList{"Export complete!"});
+        const QStringList saved = QDir(BackupStorage::folder()).entryList(QDir::Files);
+        QCOMPARE(saved.size(), 1);
+        QFile file(BackupStorage::folder() + "/" + saved.first());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().endsWith(QByteArray(1024, '\x5A')));
+    } else {
+        QVERIFY(r.waitForState(CFGRunner::NotConnected, 20000));
+        QCOMPARE(rec.alerts(), QStringList{"Communication error: adapter reset"});
+        QCOMPARE(QDir(BackupStorage::folder()).entryList(QDir::Files), QStringList());
+    }
+    QDir(BackupStorage::folder()).removeRecursively();
+}
+
+// The user disconnects and connects again at once, over and over, against an adapter whose
+// reset ("ATZ" on every disconnect) takes longer than the pause: its answer reaches the next
+// session, and the adapter is deaf to that session until it is done. Every session still
+// discovers the dashboard and reads its configuration.
+void tst_RunnerFaults::quickReconnects()
+{
+    constexpr int Rounds = 100;
+    constexpr int ResetMs = 120;
+    SimSession r;
+    QVERIFY2(r.start(115200, ResetMs), qPrintable(r.errorString()));
+    r.sim().setPacing(true); // output comes in pieces, as on a real line
+    r.dashboard().setCount(2);
+    r.setMemory(0, SimSession::record(12, 2024, 4, 0) + SimSession::record(5, 2024, 1, 4));
+    r.setMemory(0x200, SimSession::boardRecord());
+    CFGRunner &runner = r.runner();
+    runner.loadDefaultConfig();
+
+    QRandomGenerator pauses(16);
+    QStringList failures;
+    for (int round = 1; round <= Rounds; ++round) {
+        RunnerRecorder rec(&runner);
+        const bool rested = runner.connectToHost(r.port(), 115200, false) && r.waitForIdle(5000);
+        const QStringList trouble = rec.alerts().filter("error");
+        if (!rested || !trouble.isEmpty() || rec.count("boardConfig") != 1 ||
+            rec.last("deviceInfo").toMap().value("pages").toInt() != r.dashboard().pages()) {
+            failures << QStringLiteral("round %1: %2")
+                            .arg(round)
+                            .arg(trouble.isEmpty() ? QStringLiteral("no configuration")
+                                                   : trouble.join(", "));
+        }
+        runner.disconnectFromHost();
+        QTest::qWait(int(pauses.bounded(101)));
+    }
+    qInfo("%d of %d quick reconnects failed", int(failures.size()), Rounds);
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
 }
 
 QTEST_MAIN(tst_RunnerFaults)

@@ -191,6 +191,10 @@
         <source>The dashboard is restarting: connect again once it is up</source>
         <translation>Панель приборов перезагружается: подключитесь снова, когда она запустится</translation>
     </message>
+    <message>
+        <source>adapter reset</source>
+        <translation>адаптер перезагрузился</translation>
+    </message>
 </context>
 <context>
     <name>ConfigPage</name>

@@ -1,0 +1,215 @@
+// Keeping the link in step with the adapter: the drain and the synchronisation that start
+// every session, and the recognition of an adapter that reset under the link.
+//
+// The link has no other timer. Draining has to wait for output that may or may not come (the
+// answer to the "ATZ" a session sent on its way out arrives whenever the adapter is done with
+// its reset, possibly in the next session), so it waits for a quiet spell on the line.
+
+#include "link/ELM327IOBase.h"
+
+#include <QLoggingCategory>
+#include <QTimer>
+
+Q_DECLARE_LOGGING_CATEGORY(lcLink)
+
+namespace {
+
+// The drain ends once the line has been quiet this long, or at the latest after MaxDrainMs
+// (an adapter left monitoring the bus never goes quiet; the first command stops it).
+constexpr int DrainQuietMs = 40;
+constexpr int MaxDrainMs = 300;
+// The synchronising command. A prompt that comes without its answer belongs to output from
+// before (a late reset banner): the line is drained again and the command sent once more. It
+// is sent again as well when nothing at all came back for a while (an adapter busy resetting
+// may drop what it gets).
+const QByteArray SyncCommand = QByteArrayLiteral("at rv\r");
+constexpr int SyncRetryMs = 1000;
+constexpr int MaxSyncAttempts = 8;
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The answer to "at rv": the supply voltage, "12.6V". No banner, prompt or acknowledgement
+// looks like it.
+bool isVoltage(const QByteArray &line)
+{
+    QByteArray t = line.trimmed().toUpper();
+    if (!t.endsWith('V'))
+        return false;
+    t.chop(1);
+    t = t.trimmed();
+    int digits = 0;
+    int points = 0;
+    for (char c : t) {
+        if (c >= '0' && c <= '9')
+            ++digits;
+        else if (c == '.')
+            ++points;
+        else
+            return false;
+    }
+    return digits > 0 && points <= 1;
+}
+
+} // namespace
+
+void ELM327IOBase::startSync()
+{
+    phase = Phase::Draining;
+    busy = false;
+    atPending = false;
+    bannerExpected = false;
+    heldLine.clear();
+    rxBuffer.clear();
+    skippingLine = false;
+    initQueue.clear();
+    syncAttempts = 0;
+    drainClock.start();
+    syncTimer->start(DrainQuietMs);
+}
+
+void ELM327IOBase::restartDrain()
+{
+    if (drainClock.elapsed() < MaxDrainMs)
+        syncTimer->start(DrainQuietMs);
+}
+
+void ELM327IOBase::onSyncTimer()
+{
+    if (!serialPort->isOpen())
+        return;
+    if (phase == Phase::Draining) {
+        qCDebug(lcLink) << "line drained after" << drainClock.elapsed() << "ms";
+        phase = Phase::Syncing;
+    }
+    if (phase == Phase::Syncing && syncAttempts < MaxSyncAttempts)
+        sendSyncCommand();
+}
+
+void ELM327IOBase::sendSyncCommand()
+{
+    ++syncAttempts;
+    syncAnswered = false;
+    lastSent = SyncCommand;
+    writeNow(SyncCommand);
+    syncTimer->start(SyncRetryMs);
+}
+
+void ELM327IOBase::syncLine(const QByteArray &line)
+{
+    // Banners, echoes and answers left over from before are passed over.
+    if (isVoltage(line.startsWith('>') ? line.mid(1) : line))
+        syncAnswered = true;
+}
+
+void ELM327IOBase::syncPrompt()
+{
+    if (!syncAnswered) {
+        // Somebody else's prompt: let the rest of that output arrive, then ask again.
+        phase = Phase::Draining;
+        rxBuffer.clear();
+        drainClock.start();
+        syncTimer->start(DrainQuietMs);
+        return;
+    }
+    syncTimer->stop();
+    qCDebug(lcLink) << "in step with the adapter after" << drainClock.elapsed() << "ms,"
+                    << syncAttempts << "attempt(s)";
+    phase = Phase::Running;
+    initQueue = initCommands;
+    busy = false;
+    sendNext();
+}
+
+const char *ELM327IOBase::resetSign(const QByteArray &body) const
+{
+    const QByteArray text = body.trimmed().toUpper();
+    if (text == "LV RESET")
+        return "LV RESET";
+    if (text.startsWith("ELM327") && !bannerExpected)
+        return "banner";
+    return nullptr;
+}
+
+// The link asked for bare hexadecimal digits, two per byte. Spaces between them, or an odd
+// count (a three-digit identifier in front: headers are on), mean the adapter forgot.
+const char *ELM327IOBase::formatSign(const QByteArray &body)
+{
+    const QByteArray text = body.trimmed();
+    int digits = 0;
+    bool spaced = false;
+    for (char c : text) {
+        if (isHexDigit(c))
+            ++digits;
+        else if (c == ' ')
+            spaced = true;
+        else
+            return nullptr; // a status text, not a reply
+    }
+    if (spaced)
+        return "spaces in a reply";
+    if (digits % 2)
+        return "odd digit count in a reply";
+    return nullptr;
+}
+
+// Every recognised reset of the adapter ends up here. The adapter is back at its power-up
+// settings (or some of them), so the link gets in step again and runs its initialisation once
+// more; the item in flight, unless it was answered already, goes out again after it. A second
+// reset before any reply came means the adapter cannot keep up: the queued work is dropped
+// and ERR_OTHER reported.
+void ELM327IOBase::adapterWasReset(const QByteArray &line, const char *sign)
+{
+    qCInfo(lcLink) << "adapter reset recognised:" << sign << line;
+    const bool giveUp = ++resetsSinceReply > 1;
+    if (giveUp) {
+        rawQueue.clear();
+        commandQueue.clear();
+        resetsSinceReply = 0;
+    } else {
+        requeueInFlight();
+    }
+    canRetries = 0;
+    startSync();
+    if (giveUp)
+        emit error(ERR_OTHER, QString::fromLatin1(AdapterResetReason));
+    else
+        emit adapterReset(QString::fromLatin1(sign));
+}
+
+void ELM327IOBase::requeueInFlight()
+{
+    if (!busy || inFlightAnswered)
+        return;
+    // A "CAN ERROR" resend of it may be queued already.
+    if (!rawQueue.isEmpty() && rawQueue.first() == lastSent)
+        return;
+    switch (inFlightOrigin) {
+    case Origin::Raw:
+        rawQueue.prepend(inFlight);
+        break;
+    case Origin::Command:
+        commandQueue.prepend(inFlight);
+        break;
+    case Origin::Init: // the initialisation runs again anyway
+    case Origin::None:
+        break;
+    }
+    inFlightOrigin = Origin::None;
+}
+
+bool ELM327IOBase::releaseHeldLine()
+{
+    if (heldLine.isEmpty())
+        return true;
+    const QByteArray line = heldLine;
+    heldLine.clear();
+    const quint32 current = session;
+    canRetries = 0;
+    inFlightAnswered = true;
+    resetsSinceReply = 0;
+    dispatchData(QByteArray::fromHex(line.trimmed()));
+    return session == current && phase == Phase::Running;
+}
