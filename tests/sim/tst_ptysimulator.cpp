@@ -18,6 +18,8 @@ private slots:
     void noDataAfterTimeout();
     void inputWhileWaitingStops();
     void hangUpFault();
+    void resets_data();
+    void resets();
     void pacingAtBaudRate();
 
 private:
@@ -140,6 +142,63 @@ void tst_PtySimulator::hangUpFault()
     QTRY_COMPARE(hung.count(), 1);
     QVERIFY(!sim.isRunning());
     QVERIFY(c.hungUp());
+}
+
+void tst_PtySimulator::resets_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("cause"); // a fault, or "atz" with the port reopened after it
+    QTest::addColumn<QByteArray>("output");
+
+    const QByteArray v15 = "\r\n\r\nELM327 v1.5\r\n\r\n>";
+    const QByteArray rv = "at rv\r\n12.6V\r\n\r\n>";
+    // "at rv" is sent while the chip resets: kept and answered after the banner, except
+    // during a power cut.
+    QTest::newRow("slow ATZ, port reopened") << int(SimAdapter::Clone) << "atz" << v15 + rv;
+    QTest::newRow("supply dip, clone") << int(SimAdapter::Clone) << "reset@1" << v15 + rv;
+    QTest::newRow("supply dip, genuine") << int(SimAdapter::Genuine) << "reset@1"
+                                         << "LV RESET\r\r\n\r\nELM327 v2.1\r\n\r\n>" + rv;
+    QTest::newRow("power cut") << int(SimAdapter::Extended) << "powercut@1:150"
+                               << QByteArray("\r\n\r\nELM327 v1.4b\r\n\r\n>");
+}
+
+// A reset takes 150 ms; the chip comes back with its power-up settings (echo, line feeds).
+void tst_PtySimulator::resets()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, cause);
+    QFETCH(QByteArray, output);
+
+    PtySimulator sim;
+    sim.adapter().setKind(SimAdapter::Kind(kind));
+    sim.setResetDelayMs(150);
+    SimFault fault;
+    if (cause != "atz") {
+        QVERIFY(SimFault::parse(cause, &fault, nullptr));
+        sim.faults().addFault(fault);
+    }
+    QVERIFY(sim.start());
+    PtyClient c;
+    QVERIFY(c.open(sim.slavePath(), 38400));
+    rawCanMode(c);
+    if (cause == "atz") {
+        QVERIFY(c.write("ATZ\r"));
+        QTest::qWait(20);
+        c.close();
+        QVERIFY(c.open(sim.slavePath(), 38400));
+    } else {
+        QVERIFY(c.write("FFFF\r"));
+    }
+    QTest::qWait(20);
+    QVERIFY(c.write("at rv\r"));
+    QByteArray got = c.readFor(1000);
+    if (got.size() < output.size())
+        got += c.readFor(1000); // the answer after the banner's prompt
+    QCOMPARE(got, output);
+    QVERIFY(sim.adapter().echo());
+    QVERIFY(sim.adapter().spaces());
+    QVERIFY(sim.adapter().autoFormat());
+    QCOMPARE(sim.adapter().receiveFilter(), QByteArray());
 }
 
 void tst_PtySimulator::pacingAtBaudRate()

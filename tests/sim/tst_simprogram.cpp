@@ -72,13 +72,13 @@ void tst_SimProgram::helpAndBadOptions()
     const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
     for (const char *option : {"--baud", "--kind", "--pages", "--count", "--disp", "--version",
                                "--link", "--state", "--pacing", "--latency-us", "--fault", "--seed",
-                               "--restart-silence-ms", "--ack30-01", "--verbose"}) {
+                               "--restart-silence-ms", "--reset-ms", "--ack30-01", "--verbose"}) {
         QVERIFY2(help.contains(QLatin1String(option)), option);
     }
 
     const QList<QStringList> bad = {
         {"--baud", "fast"},    {"--pages", "17"},        {"--kind", "obdlink"}, {"--fault", "drop"},
-        {"--fault", "melt@1"}, {"--random-faults", "2"}, {"stray-argument"}};
+        {"--fault", "melt@1"}, {"--random-faults", "2"}, {"--reset-ms", "-5"},  {"stray-argument"}};
     for (const QStringList &args : bad) {
         p.start(QStringLiteral(KX4_SIM_PROGRAM), args);
         QVERIFY(p.waitForFinished(5000));
