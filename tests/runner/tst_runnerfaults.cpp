@@ -359,7 +359,8 @@ void tst_RunnerFaults::adapterResetsInOneOperation()
     QVERIFY(r.runner().exportConfig(false));
     if (resets <= 3) {
         QVERIFY(r.waitForIdle(20000));
-        QCOMPARE(rec.alerts(), QStringList{"Export complete!"});
+        QCOMPARE(rec.alerts().size(), 1);
+        QVERIFY(rec.alerts().first().startsWith("Export complete!"));
         const QStringList saved = QDir(BackupStorage::folder()).entryList(QDir::Files);
         QCOMPARE(saved.size(), 1);
         QFile file(BackupStorage::folder() + "/" + saved.first());
