@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 #include <sys/resource.h>
 
 namespace {
@@ -223,7 +225,10 @@ bool BenchSession::exportBackup(Sample *sample, QString *backupId)
             QStringLiteral("backup export"), [&] { return m_runner->exportConfig(false); },
             [&] { return !m_alerts.isEmpty(); }, 600000, sample))
         return false;
-    if (!sawAlert(complete)) {
+    // The alert goes on with the new file's name.
+    const bool completed = std::any_of(m_alerts.cbegin(), m_alerts.cend(),
+                                       [&](const QString &a) { return a.startsWith(complete); });
+    if (!completed) {
         m_error = QStringLiteral("backup export: %1").arg(m_alerts.join(QStringLiteral(" | ")));
         return false;
     }
