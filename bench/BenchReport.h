@@ -19,6 +19,12 @@ public:
         QString title; // "splash upload, profile 1 (173x128)"
         int baud = 0;
         bool paced = true;
+        // The chip model's runs: "off" and "on" (fast transfers) against a chip that takes
+        // 500 kbit/s and the response count, "refusing" (on) against one that refuses
+        // both; empty for the other runs.
+        QString mode;
+        int rateReached = 0;    // the line rate the session ran at, when it changed
+        qint64 latencyUs = -1;  // the dashboard latency of this run, -1: the report's
         QList<BenchSession::Sample> samples;
 
         // Medians over the repetitions.
@@ -32,8 +38,10 @@ public:
         double simLateUs() const;
         qint64 peakRssKb() const;
         // The least time the line allows: every byte each way at 10 bits a byte, plus the
-        // simulator's bus latency for each frame on the bus. 0 without pacing.
+        // simulator's bus latency for each frame on the bus. 0 without pacing. The chip
+        // model's runs count the bytes at the rates they went at (the simulator's line time).
         double boundMs(qint64 latencyUs) const;
+        double lineUs() const;
         double ratio(qint64 latencyUs) const;
     };
 
@@ -57,7 +65,10 @@ public:
 
     static double median(QList<double> values);
 
-    Row &row(const QString &id, const QString &title, int baud, bool paced);
+    Row &row(const QString &id, const QString &title, int baud, bool paced,
+             const QString &mode = QString());
+    // A check the transfer runs made themselves (the chip model's same-data check).
+    void addCheck(const Target &target) { m_checks << target; }
     const QList<Row> &rows() const { return m_rows; }
     Program &program() { return m_program; }
 
@@ -73,7 +84,11 @@ public:
     QJsonObject toJson() const;
 
 private:
+    const Row *chipRow(const QString &id, const QString &mode) const;
+    void printChipComparison(QTextStream &out) const;
+
     QList<Row> m_rows;
+    QList<Target> m_checks;
     Program m_program;
     int m_repetitions = 0;
     qint64 m_latencyUs = 0;

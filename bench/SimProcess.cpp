@@ -19,6 +19,7 @@ SimProcess::Traffic SimProcess::Traffic::operator-(const Traffic &before) const
     d.bytesIn = bytesIn - before.bytesIn;
     d.bytesOut = bytesOut - before.bytesOut;
     d.lateUs = lateUs;
+    d.lineUs = lineUs - before.lineUs;
     return d;
 }
 
@@ -54,6 +55,8 @@ bool SimProcess::Traffic::parse(const QByteArray &line, Traffic *traffic)
             t.bytesOut = qint64(value);
         else if (key == "late-us")
             t.lateUs = value;
+        else if (key == "line-us")
+            t.lineUs = value; // optional: older simulators do not count it
         else
             continue; // a counter this benchmark does not know
         ++found;

@@ -19,6 +19,7 @@ public:
         qint64 bytesIn = 0;   // from the tool to the adapter
         qint64 bytesOut = 0;  // from the adapter to the tool
         double lateUs = 0;    // how late paced output went out on average
+        double lineUs = 0;    // the bytes each way at the rates they went at
 
         Traffic operator-(const Traffic &before) const;
         bool operator==(const Traffic &o) const;

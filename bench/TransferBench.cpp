@@ -9,18 +9,31 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QSet>
+#include <QSettings>
+#include <QtEndian>
 
 #include <algorithm>
 
 namespace {
 
 constexpr int kPages = 16;
+constexpr qint64 kChipLatencyUs = 1000; // the chip model's dashboard latency
 constexpr int kDoublePositions = 13;
 constexpr int kTimingRate = 115200; // the port's rate when the line is not paced
 
 QString rateName(int baud, bool paced)
 {
     return paced ? QStringLiteral("%1 bit/s").arg(baud) : QStringLiteral("no pacing");
+}
+
+// The memory image of a backup file (after its header and device information), the first
+// `bytes` of it.
+QByteArray backupMemory(const QByteArray &file, int bytes)
+{
+    if (file.size() < 12)
+        return QByteArray();
+    const int info = int(qFromLittleEndian<quint32>(file.constData() + 8));
+    return file.mid(12 + info, bytes);
 }
 
 } // namespace
@@ -49,26 +62,83 @@ bool TransferBench::writePicture(const QString &path)
 
 bool TransferBench::run()
 {
+    const Variant plain = plainVariant();
     for (int baud : qAsConst(m_settings.rates)) {
-        runDoubleDisplay(baud, true);
-        runSingleDisplay(baud, true);
+        runDoubleDisplay(baud, true, plain);
+        runSingleDisplay(baud, true, plain);
     }
     if (m_settings.unpaced) {
-        runDoubleDisplay(kTimingRate, false);
-        runSingleDisplay(kTimingRate, false);
+        runDoubleDisplay(kTimingRate, false, plain);
+        runSingleDisplay(kTimingRate, false, plain);
     }
+    if (m_settings.chipModel)
+        runChipModel();
     return m_ok;
 }
 
-QStringList TransferBench::simArguments(int baud, bool paced, int disp) const
+TransferBench::Variant TransferBench::plainVariant() const
 {
-    QStringList args = {QStringLiteral("--baud"),       QString::number(baud),
-                        QStringLiteral("--disp"),       QString::number(disp),
-                        QStringLiteral("--pages"),      QString::number(kPages),
-                        QStringLiteral("--latency-us"), QString::number(m_settings.latencyUs)};
+    Variant v;
+    v.pages = kPages;
+    v.repetitions = m_settings.repetitions;
+    return v;
+}
+
+void TransferBench::runChipModel()
+{
+    const QStringList model = {QStringLiteral("--chip-model"), QStringLiteral("--latency-us"),
+                               QString::number(kChipLatencyUs)};
+    Variant off{QStringLiteral("off"), model + QStringList{QStringLiteral("--kind"),
+                                                           QStringLiteral("genuine")},
+                kPages, m_settings.chipRepetitions, false};
+    Variant on = off;
+    on.mode = QStringLiteral("on");
+    on.fastTransfers = true;
+    Variant refusing{QStringLiteral("refusing"),
+                     model + QStringList{QStringLiteral("--kind"), QStringLiteral("clone")},
+                     m_settings.refusingPages, 1, true};
+
+    Outcome offOutcome, onOutcome, refusingOutcome;
+    const int baud = m_settings.chipBaud;
+    const bool offDone = runDoubleDisplay(baud, true, off, &offOutcome);
+    runSingleDisplay(baud, true, off);
+    const bool onDone = runDoubleDisplay(baud, true, on, &onOutcome);
+    runSingleDisplay(baud, true, on);
+    const bool refusingDone = runDoubleDisplay(baud, true, refusing, &refusingOutcome);
+    runSingleDisplay(baud, true, refusing);
+    if (!offDone)
+        return;
+
+    // The same dashboard content went through every run: the configuration read back and
+    // the memory in the backups must agree.
+    auto check = [&](const QString &what, bool done, const Outcome &o, int pages) {
+        if (!done)
+            return;
+        const int bytes = pages * 1024;
+        const bool same = o.config == offOutcome.config && !o.backup.isEmpty() &&
+                          backupMemory(o.backup, bytes) == backupMemory(offOutcome.backup, bytes);
+        m_report.addCheck(BenchReport::Target{
+            QStringLiteral("chip model: %1 ends with the same configuration and backup as "
+                           "fast transfers off")
+                .arg(what),
+            same ? QStringLiteral("same") : QStringLiteral("different"), same});
+    };
+    check(QStringLiteral("fast transfers on"), onDone, onOutcome, kPages);
+    check(QStringLiteral("a chip refusing the rate switch and the response count"), refusingDone,
+          refusingOutcome, m_settings.refusingPages);
+}
+
+QStringList TransferBench::simArguments(int baud, bool paced, int disp,
+                                        const Variant &variant) const
+{
+    QStringList args = {QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--disp"),
+                        QString::number(disp),    QStringLiteral("--pages"),
+                        QString::number(variant.pages)};
+    if (variant.mode.isEmpty())
+        args << QStringLiteral("--latency-us") << QString::number(m_settings.latencyUs);
     if (paced)
         args << QStringLiteral("--pacing");
-    return args;
+    return args + variant.simExtra;
 }
 
 QVariantList TransferBench::fullConfig(BenchSession &session)
@@ -106,13 +176,18 @@ void TransferBench::progress(const QString &text)
     m_log << text << Qt::endl;
 }
 
-bool TransferBench::runDoubleDisplay(int baud, bool paced)
+bool TransferBench::runDoubleDisplay(int baud, bool paced, const Variant &variant,
+                                     Outcome *outcome)
 {
-    const QString where = QStringLiteral("double display, %1").arg(rateName(baud, paced));
-    progress(QStringLiteral("%1: 13 positions, %2 pages").arg(where).arg(kPages));
+    QString where = QStringLiteral("double display, %1").arg(rateName(baud, paced));
+    if (!variant.mode.isEmpty())
+        where += QStringLiteral(", chip model, %1").arg(variant.mode);
+    progress(QStringLiteral("%1: 13 positions, %2 pages").arg(where).arg(variant.pages));
+    QSettings().setValue(QStringLiteral("Link/FastTransfers"), variant.fastTransfers);
     BenchSession session(m_settings.simProgram);
     BenchSession::Sample warmUp;
-    if (!session.start(simArguments(baud, paced, 1)) || !session.connectAndRead(baud, &warmUp))
+    if (!session.start(simArguments(baud, paced, 1, variant)) ||
+        !session.connectAndRead(baud, &warmUp))
         return fail(where, session.error());
 
     // The demo dashboard holds a few values: fill every position first, so that each read
@@ -127,20 +202,31 @@ bool TransferBench::runDoubleDisplay(int baud, bool paced)
         return fail(where, QStringLiteral("%1 of 13 positions read back after the write")
                                .arg(session.activePositions()));
 
+    const QString mode = variant.mode;
     auto &read = m_report.row(QStringLiteral("read"),
-                              QStringLiteral("discovery + read, 13 positions"), baud, paced);
+                              QStringLiteral("discovery + read, 13 positions"), baud, paced, mode);
     auto &write = m_report.row(QStringLiteral("write"),
-                               QStringLiteral("write + re-read, 13 positions"), baud, paced);
+                               QStringLiteral("write + re-read, 13 positions"), baud, paced, mode);
     auto &splash = m_report.row(QStringLiteral("splash-1"),
-                                QStringLiteral("splash upload, profile 1 (173x128)"), baud, paced);
-    auto &exportRow = m_report.row(QStringLiteral("export"),
-                                   QStringLiteral("backup export, 16 pages"), baud, paced);
-    auto &importRow = m_report.row(
-        QStringLiteral("import"), QStringLiteral("backup import + re-read, 16 pages"), baud, paced);
+                                QStringLiteral("splash upload, profile 1 (173x128)"), baud, paced,
+                                mode);
+    auto &exportRow =
+        m_report.row(QStringLiteral("export"),
+                     QStringLiteral("backup export, %1 pages").arg(variant.pages), baud, paced, mode);
+    auto &importRow = m_report.row(QStringLiteral("import"),
+                                   QStringLiteral("backup import + re-read, %1 pages")
+                                       .arg(variant.pages),
+                                   baud, paced, mode);
+    if (!mode.isEmpty()) {
+        for (BenchReport::Row *r : {&read, &write, &splash, &exportRow, &importRow}) {
+            r->latencyUs = kChipLatencyUs;
+            r->rateReached = session.runner().lineRate();
+        }
+    }
 
     bool backups = true;
-    for (int rep = 0; rep < m_settings.repetitions; ++rep) {
-        progress(QStringLiteral("  repetition %1 of %2").arg(rep + 1).arg(m_settings.repetitions));
+    for (int rep = 0; rep < variant.repetitions; ++rep) {
+        progress(QStringLiteral("  repetition %1 of %2").arg(rep + 1).arg(variant.repetitions));
         BenchSession::Sample s;
         if (!session.connectAndRead(baud, &s))
             return fail(where, session.error());
@@ -167,6 +253,11 @@ bool TransferBench::runDoubleDisplay(int baud, bool paced)
             continue;
         }
         exportRow.samples << s;
+        if (outcome && outcome->backup.isEmpty()) {
+            QFile file(BackupStorage::pathFor(BackupStorage::folder(), backup));
+            if (file.open(QIODevice::ReadOnly))
+                outcome->backup = file.readAll();
+        }
         if (!session.importBackup(backup, &s)) {
             backups = fail(where, session.error());
             continue;
@@ -175,20 +266,31 @@ bool TransferBench::runDoubleDisplay(int baud, bool paced)
         // The next export takes the next free number: keep the folder as it was.
         QFile::remove(BackupStorage::pathFor(BackupStorage::folder(), backup));
     }
-    return true;
+    if (outcome)
+        outcome->config = session.lastConfig();
+    return backups;
 }
 
-bool TransferBench::runSingleDisplay(int baud, bool paced)
+bool TransferBench::runSingleDisplay(int baud, bool paced, const Variant &variant)
 {
-    const QString where = QStringLiteral("single display, %1").arg(rateName(baud, paced));
+    QString where = QStringLiteral("single display, %1").arg(rateName(baud, paced));
+    if (!variant.mode.isEmpty())
+        where += QStringLiteral(", chip model, %1").arg(variant.mode);
     progress(where);
+    QSettings().setValue(QStringLiteral("Link/FastTransfers"), variant.fastTransfers);
     BenchSession session(m_settings.simProgram);
     BenchSession::Sample warmUp;
-    if (!session.start(simArguments(baud, paced, 0)) || !session.connectAndRead(baud, &warmUp))
+    if (!session.start(simArguments(baud, paced, 0, variant)) ||
+        !session.connectAndRead(baud, &warmUp))
         return fail(where, session.error());
-    auto &splash = m_report.row(QStringLiteral("splash-0"),
-                                QStringLiteral("splash upload, profile 0 (124x88)"), baud, paced);
-    for (int rep = 0; rep < m_settings.repetitions; ++rep) {
+    auto &splash =
+        m_report.row(QStringLiteral("splash-0"), QStringLiteral("splash upload, profile 0 (124x88)"),
+                     baud, paced, variant.mode);
+    if (!variant.mode.isEmpty()) {
+        splash.latencyUs = kChipLatencyUs;
+        splash.rateReached = session.runner().lineRate();
+    }
+    for (int rep = 0; rep < variant.repetitions; ++rep) {
         BenchSession::Sample s;
         if (!session.uploadSplash(m_settings.pictureFile, &s))
             return fail(where, session.error());

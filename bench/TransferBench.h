@@ -22,6 +22,13 @@ public:
         int repetitions = 5;
         qint64 latencyUs = 0; // the simulator's bus latency per frame
         QString pictureFile;  // the splash source
+        // The real chip's timing, starting at chipBaud: every transfer with fast transfers
+        // off and on against a chip that takes 500 kbit/s and the response count, then on
+        // against one that refuses both (a smaller dashboard: it runs as slowly as off).
+        bool chipModel = true;
+        int chipBaud = 38400;
+        int chipRepetitions = 1;
+        int refusingPages = 4;
     };
 
     TransferBench(const Settings &settings, BenchReport &report, QTextStream &log);
@@ -35,9 +42,27 @@ public:
     static bool writePicture(const QString &path);
 
 private:
-    bool runDoubleDisplay(int baud, bool paced);
-    bool runSingleDisplay(int baud, bool paced);
-    QStringList simArguments(int baud, bool paced, int disp) const;
+    // Which runs: the plain ones (fast transfers off, as the link worked before them), or
+    // one of the chip model's.
+    struct Variant
+    {
+        QString mode;         // BenchReport::Row::mode
+        QStringList simExtra; // more simulator options
+        int pages = 16;
+        int repetitions = 1;
+        bool fastTransfers = false;
+    };
+    // What a double-display run leaves for the chip model's same-data check.
+    struct Outcome
+    {
+        QVariantList config;
+        QByteArray backup; // the first export's file
+    };
+    bool runDoubleDisplay(int baud, bool paced, const Variant &variant, Outcome *outcome = nullptr);
+    bool runSingleDisplay(int baud, bool paced, const Variant &variant);
+    void runChipModel();
+    Variant plainVariant() const;
+    QStringList simArguments(int baud, bool paced, int disp, const Variant &variant) const;
     // Thirteen catalogue items of the runner's engine, one per display position.
     static QVariantList fullConfig(BenchSession &session);
     bool fail(const QString &where, const QString &error);

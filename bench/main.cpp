@@ -86,8 +86,10 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Runs the tool's transfers against the simulated dashboard (kx4-sim, its own process) "
-        "with the serial line paced at each rate and once without pacing, then starts the "
-        "program under the current display. Prints a table and writes the figures as JSON."));
+        "with the serial line paced at each rate and once without pacing, then against the "
+        "real chip's timing model from 38400 bit/s with fast transfers off and on, then starts "
+        "the program under the current display. Prints a table and writes the figures as "
+        "JSON."));
     parser.addHelpOption();
     const QCommandLineOption repsOption(QStringLiteral("repetitions"),
                                         QStringLiteral("Repetitions of every run (default 5)."),
@@ -118,9 +120,17 @@ int main(int argc, char *argv[])
                                              QStringLiteral("Leave out the program's start."));
     const QCommandLineOption noTransfersOption(QStringLiteral("no-transfers"),
                                                QStringLiteral("Leave out the transfer runs."));
+    const QCommandLineOption noChipOption(
+        QStringLiteral("no-chip-model"),
+        QStringLiteral("Leave out the runs against the real chip's timing model."));
+    const QCommandLineOption chipRepsOption(
+        QStringLiteral("chip-repetitions"),
+        QStringLiteral("Repetitions of the chip model's runs (default 1: with fast transfers "
+                       "off a 16-page export takes about a minute and a half)."),
+        QStringLiteral("n"), QStringLiteral("1"));
     parser.addOptions({repsOption, ratesOption, noUnpacedOption, latencyOption, jsonOption,
                        markdownOption, simOption, programOption, noProgramOption,
-                       noTransfersOption});
+                       noTransfersOption, noChipOption, chipRepsOption});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -141,6 +151,11 @@ int main(int argc, char *argv[])
         err << "kx4-bench: --latency-us: expected a number of microseconds" << Qt::endl;
         return 2;
     }
+    const int chipReps = parser.value(chipRepsOption).toInt(&ok);
+    if (!ok || chipReps < 1) {
+        err << "kx4-bench: --chip-repetitions: expected a number of at least 1" << Qt::endl;
+        return 2;
+    }
 
     BenchReport report;
     report.setRepetitions(reps);
@@ -154,6 +169,8 @@ int main(int argc, char *argv[])
         s.unpaced = !parser.isSet(noUnpacedOption);
         s.repetitions = reps;
         s.latencyUs = latency;
+        s.chipModel = !parser.isSet(noChipOption);
+        s.chipRepetitions = chipReps;
         s.pictureFile = scratch.filePath(QStringLiteral("splash.png"));
         if (!TransferBench::writePicture(s.pictureFile)) {
             err << "kx4-bench: cannot write the splash picture" << Qt::endl;

@@ -26,6 +26,16 @@ namespace {
 // and spaces, or an identification text) is well under 100 characters.
 constexpr int MaxLineLength = 4096;
 
+// Stands in the command queue for the line rate switch that follows the initialisation;
+// no frame or command can look like it.
+const QByteArray RateRaiseItem("\x01rate");
+
+bool isCommandText(const QByteArray &item)
+{
+    const QByteArray lower = item.left(2).toLower();
+    return lower == "at" || lower == "st";
+}
+
 // Devices that work as serial ports but that the system does not list (pseudo-terminals,
 // rfcomm or network bridges), named by the user in KX4_EXTRA_PORTS.
 QStringList extraPorts()
@@ -131,9 +141,12 @@ bool openPort(QString name, QVariantHash params, QSerialPort *port)
 }
 
 ELM327IOBase::ELM327IOBase(QObject *parent)
-    : QObject(parent), serialPort(new QSerialPort(this)), syncTimer(new QTimer(this))
+    : QObject(parent), serialPort(new QSerialPort(this)), syncTimer(new QTimer(this)),
+      rateTimer(new QTimer(this))
 {
     qRegisterMetaType<ELM327IOBase::ELM_ERROR>("ELM327IOBase::ELM_ERROR");
+    rateTimer->setSingleShot(true);
+    connect(rateTimer, &QTimer::timeout, this, &ELM327IOBase::rateSwitchTimeout);
     connect(serialPort, &QSerialPort::aboutToClose, this, &ELM327IOBase::disconnected);
     connectPortData();
     syncTimer->setSingleShot(true);
@@ -170,6 +183,11 @@ bool ELM327IOBase::strictMode()
 void ELM327IOBase::setStrictMode(bool on)
 {
     strict = on;
+}
+
+int ELM327IOBase::lineRate()
+{
+    return serialPort->isOpen() ? serialPort->baudRate() : 0;
 }
 
 void ELM327IOBase::connectPortData()
@@ -229,8 +247,11 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     }
 
     stnCommands = elm_st;
+    sessionStartRate = serialPort->baudRate();
 
     QSettings settings;
+    fastTransfers = settings.value(QStringLiteral("Link/FastTransfers"), true).toBool();
+    responseCount = fastTransfers;
     const int host = settings.value(QStringLiteral("CAN/HostAddress"), 0x74D).toInt();
     const int device = settings.value(QStringLiteral("CAN/DeviceAddress"), 0x745).toInt();
 
@@ -257,6 +278,9 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     initCommands << "at al"
                  << "at caf0"
                  << "at cfc0";
+    // Raising the line rate is the initialisation's last step, so it follows a reset too.
+    if (fastTransfers)
+        initCommands << RateRaiseItem;
 
     resetsSinceReply = 0;
     startSync();
@@ -411,6 +435,10 @@ void ELM327IOBase::close()
     inFlightOrigin = Origin::None;
     heldLine.clear();
     resetsSinceReply = 0;
+    countedInFlight.clear();
+    rateStep = RateStep::None;
+    rateTimer->stop();
+    rateBuffer.clear();
 }
 
 void ELM327IOBase::write(QByteArray data)
@@ -423,6 +451,16 @@ void ELM327IOBase::write(QByteArray data)
 void ELM327IOBase::writeHEX(QByteArray data)
 {
     commandQueue << data.toHex().toUpper();
+    if (!busy)
+        sendNext();
+}
+
+void ELM327IOBase::writeRequest(QByteArray data, int replies)
+{
+    QByteArray text = data.toHex().toUpper();
+    if (responseCount && replies > 0 && replies < 16)
+        text += QByteArray::number(replies, 16).toUpper();
+    commandQueue << text;
     if (!busy)
         sendNext();
 }
@@ -471,9 +509,15 @@ void ELM327IOBase::sendNext()
         QList<QByteArray> &queue = initQueue.isEmpty() ? commandQueue : initQueue;
         inFlightOrigin = initQueue.isEmpty() ? Origin::Command : Origin::Init;
         inFlight = queue.takeFirst();
-        const QByteArray lower = inFlight.toLower();
-        atPending = lower.startsWith("at") || lower.startsWith("st");
+        if (inFlight == RateRaiseItem) {
+            inFlightOrigin = Origin::None;
+            startRateRaise();
+            return;
+        }
+        atPending = isCommandText(inFlight);
         frameInFlight = !atPending;
+        // A frame's text has an even number of digits; an odd one ends with a count.
+        countedInFlight = frameInFlight && inFlight.size() % 2 ? inFlight : QByteArray();
         lastSent = encodeCommand(inFlight) + '\r';
     }
     // "ATZ", "ATWS" and "ATI" are answered with the banner; anywhere else it means a reset.
@@ -495,6 +539,15 @@ void ELM327IOBase::readyRead()
     if (incoming.isEmpty())
         return;
     qCDebug(lcLink) << "<-" << incoming;
+    if (rateStep != RateStep::None) {
+        rateSwitchInput(incoming);
+        return;
+    }
+    if (raisedRateLost(incoming)) {
+        // The adapter reset and is back at its start rate: its output is noise here.
+        adapterWasReset(incoming, "noise at the raised line rate");
+        return;
+    }
     if (phase == Phase::Draining) {
         // What an earlier session (or the adapter's reset) left on the line: dropped. The
         // drain ends after a quiet spell, or at the latest after MaxDrainMs.
@@ -605,6 +658,20 @@ void ELM327IOBase::parseLine(QByteArray line)
         // Only "OK" ends an AT command; its identification text, "?" and the like are dropped.
         if (head == "ok")
             atPending = false;
+        return;
+    }
+
+    if (text == "?" && !countedInFlight.isEmpty()) {
+        // The adapter does not know the response count: the frame goes again without it,
+        // and so does every frame after it.
+        qCInfo(lcLink) << "the adapter refuses the response count";
+        responseCount = false;
+        for (QByteArray &item : commandQueue) {
+            if (!isCommandText(item) && item.size() % 2)
+                item.chop(1);
+        }
+        commandQueue.prepend(countedInFlight.chopped(1));
+        countedInFlight.clear();
         return;
     }
 

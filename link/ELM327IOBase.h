@@ -74,6 +74,9 @@ public:
     Q_INVOKABLE bool isBusy();
     Q_INVOKABLE bool strictMode();
     Q_INVOKABLE void setStrictMode(bool on);
+    // The serial line's rate in bit/s (raised after the initialisation when fast transfers
+    // are on and the adapter agrees), 0 while the port is closed.
+    Q_INVOKABLE int lineRate();
 
     SetupFailure setupFailure() const { return lastFailure; }
     // The system's error and its text for SetupPortFailed.
@@ -93,6 +96,11 @@ signals:
 public slots:
     virtual void write(QByteArray data);
     virtual void writeHEX(QByteArray data);
+    // A frame that draws `replies` replies: with fast transfers on, its text ends with that
+    // response count, so the adapter prints its prompt as soon as they are in instead of
+    // waiting out its reply time-out. An adapter that answers "?" to the count gets the
+    // frame again without it, and no count for the rest of the session.
+    void writeRequest(QByteArray data, int replies);
     void monitor(bool on);
 
 protected slots:
@@ -114,6 +122,26 @@ private:
         Running   // initialising, then carrying frames
     };
     enum class Origin { None, Init, Raw, Command };
+
+    // Line rate switch (ELM327LineRate.cpp): after the initialisation the adapter is asked
+    // for a faster line ("at brd", "st br" on the extended set) with the handshake; every
+    // refusal or failed handshake leaves the line at the rate in use.
+    enum class RateStep {
+        None,
+        AwaitOk,     // the command went out at the old rate
+        AwaitId,     // the adapter said "OK" and switched; its identification comes next
+        AwaitPrompt, // the carriage return went out at the new rate
+    };
+    void startRateRaise();
+    void tryNextRate();
+    void sendRateConfirmation();
+    void rateSwitchInput(const QByteArray &bytes);
+    void rateSwitchTimeout();
+    void finishRateRaise();
+    // The one place that changes the port's rate: false when the port refuses it. Asking
+    // leaves the rate in use as it was.
+    bool portAcceptsRate(qint32 rate);
+    bool setPortRate(qint32 rate);
 
     bool detectBaudRate(const QString &port);
     void connectPortData();
@@ -157,6 +185,18 @@ private:
     bool busy = false;
     bool atPending = false;
     bool stnCommands = false;
+
+    // Fast transfers ("Link/FastTransfers", read at every setup).
+    bool fastTransfers = false;
+    bool responseCount = false;    // requests of one reply carry the response count
+    QByteArray countedInFlight;    // the item in flight when it carries a response count
+    RateStep rateStep = RateStep::None;
+    QList<qint32> rateCandidates;  // rates still to try, fastest first
+    qint32 rateTarget = 0;         // the rate being tried
+    qint32 rateBefore = 0;         // the rate in use when the attempt began
+    qint32 sessionStartRate = 0;   // the rate the session opened at (the adapter's own)
+    QByteArray rateBuffer;         // what the adapter said during the current step
+    QTimer *rateTimer = nullptr;
 
     // Bumped by close(): lets code that emitted a signal notice that its handler closed or
     // restarted the link, so it does not go on working on the old session's data.

@@ -113,6 +113,11 @@ bool CFGRunner::connectToHost(QString port, int baud, bool adv)
     return ok;
 }
 
+int CFGRunner::lineRate()
+{
+    return link->lineRate();
+}
+
 void CFGRunner::disconnectFromHost()
 {
     link->close();

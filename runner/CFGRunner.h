@@ -84,6 +84,8 @@ public:
     Q_INVOKABLE QStringList engines();
     Q_INVOKABLE QString describeParam(uint hash, bool short_descr = true);
     Q_INVOKABLE bool connectToHost(QString port, int baud, bool adv);
+    // The serial line's rate in bit/s after the link's setup (0 when not connected).
+    Q_INVOKABLE int lineRate();
     Q_INVOKABLE QString splashInfo();
     // The largest picture the connected dashboard's display takes, as the file must be
     // (before the double display's quarter turn).

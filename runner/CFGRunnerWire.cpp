@@ -24,6 +24,16 @@ quint16 wordOf(const QByteArray &message)
     return qFromLittleEndian<quint16>(message.constData());
 }
 
+// Every request draws one reply, but for the two restart commands, which the dashboard
+// answers by restarting (01 10 into firmware-update mode, 01 11 a plain restart).
+int repliesTo(const QByteArray &message)
+{
+    if (message.size() == 2 && message.at(0) == '\x01' &&
+        (message.at(1) == '\x10' || message.at(1) == '\x11'))
+        return 0;
+    return 1;
+}
+
 // The update-checking edition reads no maintenance values: there these words are
 // ordinary block replies.
 bool isMaintenanceWord(quint16 word)
@@ -38,7 +48,7 @@ void CFGRunner::sendMessage(QByteArray message)
     lastMessage = message;
     retryCount = 0;
     qCDebug(lcRunner) << "send" << message.toHex(' ');
-    link->writeHEX(message);
+    link->writeRequest(message, repliesTo(message));
 }
 
 void CFGRunner::writeBlock(QByteArray data, int address)
@@ -73,7 +83,7 @@ void CFGRunner::retransmit(const QString &reason)
     if (!lastMessage.isEmpty() && ++retryCount <= MaxRetransmissions) {
         qCInfo(lcRunner) << "retransmission" << retryCount << lastMessage.toHex(' ') << reason;
         // Straight to the link, not through sendMessage, so the count keeps running.
-        link->writeHEX(lastMessage);
+        link->writeRequest(lastMessage, repliesTo(lastMessage));
         return;
     }
     communicationError(reason);

@@ -106,7 +106,16 @@ bool PtySimulator::start()
 
 int PtySimulator::clientBaudRate() const
 {
-    return m_slave >= 0 ? lineSpeed(m_slave) : 0;
+    if (m_slave < 0)
+        return 0;
+    if (!clientPresent() && m_lastClientRate > 0)
+        return m_lastClientRate;
+    return lineSpeed(m_slave);
+}
+
+bool PtySimulator::ratesMatch(int a, int b)
+{
+    return a > 0 && b > 0 && qAbs(qint64(a) - b) * 50 <= qMax(a, b);
 }
 
 void PtySimulator::closeFds()
@@ -114,6 +123,7 @@ void PtySimulator::closeFds()
     m_timer->stop();
     m_pending.clear();
     m_backlog.clear();
+    m_switchListenUs = -1;
     delete m_notifier;
     m_notifier = nullptr;
     delete m_writeNotifier;
@@ -158,6 +168,9 @@ void PtySimulator::watchClients()
             } else if ((e->mask & IN_CLOSE) && m_clients > 0 && --m_clients == 0) {
                 qCDebug(lcSim) << "client closed" << m_slavePath;
                 tcflush(m_slave, TCIFLUSH); // unread output goes with the port
+                // A rate switch the client left in the middle ends as unheard.
+                m_adapter.finishRateSwitch(false);
+                m_switchListenUs = -1;
                 m_backlog.clear();
                 // A chip in the middle of a reset prints its banner when it is done,
                 // whoever has the line open by then.
@@ -194,19 +207,25 @@ void PtySimulator::onReadable()
         return;
     m_bytesIn += in.size();
     emit bytesReceivedFrom(in);
+    {
+        const int rate = ratesMatch(clientBaudRate(), lineRate()) ? lineRate() : clientBaudRate();
+        if (rate > 0)
+            m_lineUs += double(in.size()) * 10e6 / rate;
+    }
 
     const int clientRate = clientBaudRate();
-    if (clientRate != baudRate()) {
+    if (clientPresent())
+        m_lastClientRate = clientRate;
+    if (m_adapter.rateSwitchPending()) {
+        takeRateSwitchInput(in, m_pacing ? nowUs() + lineTimeUs(in.size(), clientRate) : nowUs());
+        return;
+    }
+    if (!ratesMatch(clientRate, lineRate())) {
         // A UART at the wrong rate sees framing errors, and what it sends back is noise
         // to the other side; never anything that looks like text.
         qCDebug(lcSim) << "client at" << clientRate << "adapter at" << baudRate();
         if (m_garbageOnWrongBaud) {
-            QByteArray noise;
-            for (int i = 0; i < in.size(); ++i) {
-                m_garbageSeed = m_garbageSeed * 1103515245u + 12345u;
-                noise.append(char(0x80 | ((m_garbageSeed >> 16) & 0x7F)));
-            }
-            schedule({SimAdapter::Output{0, noise, false}}, nowUs());
+            schedule({SimAdapter::Output{0, noise(in.size()), false}}, nowUs());
         }
         return;
     }
@@ -214,8 +233,8 @@ void PtySimulator::onReadable()
     // With pacing the request itself takes its time on the line: the adapter starts on it
     // once its last byte would have arrived.
     qint64 start = nowUs();
-    if (m_pacing && baudRate() > 0) {
-        m_inputDoneUs = qMax(start, m_inputDoneUs) + lineTimeUs(in.size());
+    if (m_pacing && lineRate() > 0) {
+        m_inputDoneUs = qMax(start, m_inputDoneUs) + lineTimeUs(in.size(), lineRate());
         start = m_inputDoneUs;
     }
 
@@ -233,9 +252,37 @@ void PtySimulator::onReadable()
     m_exchanges += m_adapter.lineCount() - before;
 }
 
-qint64 PtySimulator::lineTimeUs(int bytes) const
+// While a rate switch waits, the chip hears only a carriage return at the new rate that
+// comes after its identification and before "at brt" runs out; anything else is lost.
+bool PtySimulator::takeRateSwitchInput(const QByteArray &in, qint64 startUs)
 {
-    return baudRate() > 0 ? qint64(bytes) * 10 * 1000000 / baudRate() : 0; // 10 bits a byte
+    const bool heard = in.contains('\r') && m_switchListenUs >= 0 && startUs >= m_switchListenUs &&
+                       ratesMatch(clientBaudRate(), m_adapter.rateSwitchTarget());
+    qCDebug(lcSim) << "rate switch input" << in << (heard ? "heard" : "not heard");
+    if (!heard)
+        return false;
+    for (int i = m_pending.size() - 1; i >= 0; --i) {
+        if (m_pending.at(i).switchDeadline)
+            m_pending.removeAt(i);
+    }
+    m_switchListenUs = -1;
+    schedule(m_adapter.finishRateSwitch(true), startUs);
+    return true;
+}
+
+QByteArray PtySimulator::noise(int bytes)
+{
+    QByteArray out;
+    for (int i = 0; i < bytes; ++i) {
+        m_garbageSeed = m_garbageSeed * 1103515245u + 12345u;
+        out.append(char(0x80 | ((m_garbageSeed >> 16) & 0x7F)));
+    }
+    return out;
+}
+
+qint64 PtySimulator::lineTimeUs(int bytes, int baud) const
+{
+    return baud > 0 ? qint64(bytes) * 10 * 1000000 / baud : 0; // 10 bits a byte
 }
 
 void PtySimulator::schedule(const QList<SimAdapter::Output> &outputs, qint64 startUs)
@@ -245,11 +292,21 @@ void PtySimulator::schedule(const QList<SimAdapter::Output> &outputs, qint64 sta
             continue; // nothing to print (echo off): no need to wake up for it
         qint64 due = startUs + o.delayUs;
         if (m_pacing) {
-            due = qMax(due, m_lineFreeUs) + lineTimeUs(o.bytes.size());
+            due = qMax(due, m_lineFreeUs) + lineTimeUs(o.bytes.size(), o.baud ? o.baud : lineRate());
             m_lineFreeUs = due;
         }
-        m_pending.append(Pending{due, o.bytes, o.hangUp, o.delayUs > 0 && !o.afterReset,
-                                 o.afterReset, o.resetDone});
+        Pending p{due, o.bytes, o.hangUp, o.delayUs > 0 && !o.afterReset, o.afterReset,
+                  o.resetDone};
+        p.baud = o.baud;
+        m_pending.append(p);
+    }
+    if (m_adapter.rateSwitchPending() && m_switchListenUs < 0 && !m_pending.isEmpty()) {
+        // The chip listens once its identification is out, for "at brt".
+        m_switchListenUs = m_pending.last().dueUs;
+        Pending deadline{m_switchListenUs + qint64(m_adapter.rateSwitchWaitMs()) * 1000,
+                         QByteArray(), false, false};
+        deadline.switchDeadline = true;
+        m_pending.append(deadline);
     }
     flushDue();
 }
@@ -274,13 +331,18 @@ void PtySimulator::flushDue()
         while (nowUs() < m_pending.first().dueUs) {
         }
         const Pending p = m_pending.takeFirst();
+        if (p.switchDeadline) {
+            m_switchListenUs = -1;
+            schedule(m_adapter.finishRateSwitch(false), nowUs());
+            return; // schedule() went on with what is due
+        }
         m_lateUs += nowUs() - p.dueUs;
         ++m_lateCount;
         if (p.hangUp) {
             hangUp();
             return;
         }
-        writeOut(p.bytes);
+        writeOut(p.bytes, p.baud);
         if (p.resetDone) {
             m_adapter.finishReset();
             if (!m_adapter.hasHeldInput())
@@ -293,11 +355,21 @@ void PtySimulator::flushDue()
     }
 }
 
-void PtySimulator::writeOut(const QByteArray &bytes)
+void PtySimulator::writeOut(const QByteArray &bytes, int baud)
 {
     if (bytes.isEmpty() || !isRunning() || !clientPresent())
         return;
+    if (baud && !ratesMatch(baud, clientBaudRate())) {
+        // Sent at a rate the client is not at: noise to it, if anything.
+        qCDebug(lcSim) << "output at" << baud << "lost on a client at" << clientBaudRate();
+        if (!m_garbageOnWrongBaud)
+            return;
+        writeOut(noise(bytes.size()), 0);
+        return;
+    }
     m_bytesOut += bytes.size();
+    if (const int rate = baud ? baud : lineRate())
+        m_lineUs += double(bytes.size()) * 10e6 / rate;
     m_lastOutput += bytes;
     emit bytesSentTo(bytes);
     m_backlog += bytes;

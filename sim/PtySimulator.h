@@ -39,11 +39,17 @@ public:
     SimDashboard &dashboard() { return m_dashboard; }
     SimFaultPlan &faults() { return m_adapter.faults(); }
 
-    // Shorthands for the adapter's UART rate (default 38400); set it before start().
+    // Shorthands for the adapter's UART start rate (default 38400); set it before start().
+    // A rate switch changes the rate in use, lineRate(), until the adapter is reset.
     int baudRate() const { return m_adapter.baudRate(); }
     void setBaudRate(int baud) { m_adapter.setBaudRate(baud); }
-    // The rate the client set on the slave side, 0 when unknown.
+    int lineRate() const { return m_adapter.lineRate(); }
+    // The rate the client set on the slave side, 0 when unknown. Once the client has closed
+    // the port its settings are put back, so what it wrote last counts at the rate it had.
     int clientBaudRate() const;
+    // Two UARTs understand each other when their rates differ by at most 2 %
+    // ("at brd 23" gives 114286 bit/s against the host's 115200).
+    static bool ratesMatch(int a, int b);
     // Whether a client has the slave open (Linux watches opens and closes; elsewhere always
     // true). Output made while no client is there is lost, as on a real serial port.
     bool clientPresent() const { return m_watch < 0 || m_clients > 0; }
@@ -53,7 +59,7 @@ public:
     // At a wrong rate the adapter prints nothing (default) or garbage.
     void setGarbageOnWrongBaud(bool on) { m_garbageOnWrongBaud = on; }
 
-    // Serial-line pacing at the adapter's rate, 10 bits a byte (off by default): a request is
+    // Serial-line pacing at the rate in use, 10 bits a byte (off by default): a request is
     // taken up once all its bytes would have arrived, and the answer takes its time back.
     void setPacing(bool on) { m_pacing = on; }
     bool pacing() const { return m_pacing; }
@@ -63,6 +69,9 @@ public:
     int requestCount() const { return m_adapter.requestCount(); }
     qint64 bytesReceived() const { return m_bytesIn; }
     qint64 bytesSent() const { return m_bytesOut; }
+    // The time all bytes each way took on the line at the rates they went at, 10 bits a
+    // byte, in microseconds: the least a run can take.
+    double lineTimeUs() const { return m_lineUs; }
     const QList<SimAdapter::LogEntry> &log() const { return m_adapter.log(); }
     QList<QByteArray> commands() const { return m_adapter.commands(); }
     QList<SimFrame> hostFrames() const { return m_adapter.hostFrames(); }
@@ -83,9 +92,11 @@ signals:
 private:
     void onReadable();
     void schedule(const QList<SimAdapter::Output> &outputs, qint64 startUs);
-    qint64 lineTimeUs(int bytes) const;
+    qint64 lineTimeUs(int bytes, int baud) const;
     void flushDue();
-    void writeOut(const QByteArray &bytes);
+    void writeOut(const QByteArray &bytes, int baud);
+    bool takeRateSwitchInput(const QByteArray &in, qint64 startUs);
+    QByteArray noise(int bytes); // what a UART at another rate makes of that many bytes
     void writeBacklog();
     qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
     void closeFds();
@@ -111,17 +122,22 @@ private:
         QByteArray bytes;
         bool hangUp;
         bool waitingForBus; // the adapter is still waiting for the bus: input interrupts it
-        bool afterReset;    // survives the client closing the line
-        bool resetDone;     // the adapter's reset is over once this is out
+        bool afterReset = false;    // survives the client closing the line
+        bool resetDone = false;     // the adapter's reset is over once this is out
+        int baud = 0;       // sent at this rate only (SimAdapter::Output::baud)
+        bool switchDeadline = false; // a rate switch's wait for the host ends unheard
     };
     QList<Pending> m_pending;
     qint64 m_lineFreeUs = 0;  // pacing: when the line to the client is free again
     qint64 m_inputDoneUs = 0; // pacing: when the client's last byte has arrived
+    qint64 m_switchListenUs = -1; // a rate switch hears the host from here on
+    int m_lastClientRate = 0;     // the client's rate when it last wrote with the port open
     bool m_garbageOnWrongBaud = false;
     bool m_pacing = false;
     int m_exchanges = 0;
     qint64 m_bytesIn = 0;
     qint64 m_bytesOut = 0;
+    double m_lineUs = 0;
     qint64 m_lateUs = 0;
     qint64 m_lateCount = 0;
     QByteArray m_lastOutput;

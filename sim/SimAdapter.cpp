@@ -3,12 +3,23 @@
 #include <QLoggingCategory>
 #include <QtEndian>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcSimAdapter, "kx4.sim.adapter", QtWarningMsg)
 
 namespace {
 constexpr int kMaxLineLength = 128; // the chip's input buffer; a longer line is refused
 constexpr int kDefaultTimeout = 0x32;
+constexpr qint64 kAdaptiveFloorUs = 20000; // adaptive timing never waits less
+constexpr int kLearntReplies = 8;          // adaptive timing looks at the latest replies
+constexpr int kBrdClockHz = 4000000;       // "at brd hh": 4000/hh kbit/s
 const char kGarbageLine[] = "#~%&!*<>";
+
+SimAdapter::Output atRate(SimAdapter::Output o, int baud)
+{
+    o.baud = baud;
+    return o;
+}
 
 bool isHex(const QByteArray &text)
 {
@@ -88,6 +99,11 @@ void SimAdapter::powerUp()
     m_stProtocol = 0;
     m_stBitRate = 500000;
     m_monitoring = false;
+    m_lineRate = m_baudRate;
+    m_switchRate = 0;
+    m_switchFromRate = 0;
+    m_brtMs = m_defaultBrtMs;
+    m_replyDelaysUs.clear();
     m_input.clear();
     m_lastLine.clear();
     m_discarding = false;
@@ -96,6 +112,44 @@ void SimAdapter::powerUp()
 int SimAdapter::noDataTimeoutMs() const
 {
     return m_timeoutOverrideMs >= 0 ? m_timeoutOverrideMs : m_timeout * 4;
+}
+
+qint64 SimAdapter::promptWaitUs() const
+{
+    if (!m_chipModel)
+        return 0;
+    const qint64 st = qint64(noDataTimeoutMs()) * 1000;
+    if (m_adaptive == 0 || m_replyDelaysUs.isEmpty())
+        return st; // nothing learnt yet: the whole AT ST time
+    const qint64 longest = *std::max_element(m_replyDelaysUs.cbegin(), m_replyDelaysUs.cend());
+    // "at at1" keeps twice the slowest recent reply and 8 ms more; "at at2" only 4 ms more.
+    const qint64 learnt = m_adaptive == 1 ? 2 * longest + 8000 : longest + 4000;
+    return qMin(qMax(learnt, kAdaptiveFloorUs), st);
+}
+
+void SimAdapter::learnReplyDelay(qint64 us)
+{
+    m_replyDelaysUs.append(us);
+    if (m_replyDelaysUs.size() > kLearntReplies)
+        m_replyDelaysUs.removeFirst();
+}
+
+QList<SimAdapter::Output> SimAdapter::startRateSwitch(const QByteArray &echoed)
+{
+    // "OK" still at the old rate, then the identification at the new one.
+    m_switchFromRate = m_lineRate;
+    m_lineRate = m_switchRate;
+    return {Output{0, echoed + line("OK"), false, m_switchFromRate},
+            Output{0, line(identification()), false, m_switchRate}};
+}
+
+QList<SimAdapter::Output> SimAdapter::finishRateSwitch(bool heard)
+{
+    if (!rateSwitchPending())
+        return {};
+    m_lineRate = heard ? m_switchRate : m_switchFromRate;
+    m_switchRate = 0;
+    return {Output{0, prompt(), false, m_lineRate}};
 }
 
 QByteArray SimAdapter::eol() const
@@ -149,6 +203,10 @@ qint64 SimAdapter::startReset(qint64 us, bool keepInput)
 
 QList<SimAdapter::Output> SimAdapter::receive(const QByteArray &input)
 {
+    if (rateSwitchPending()) {
+        // Without a line to watch, a carriage return counts as heard in time.
+        return input.contains('\r') ? finishRateSwitch(true) : QList<Output>();
+    }
     QList<Output> out;
     if (resetting()) {
         if (m_resetKeepsInput)
@@ -230,22 +288,31 @@ QList<SimAdapter::Output> SimAdapter::interpret(const QByteArray &raw)
     addLog(LogEntry::Command, raw.isEmpty() ? compact : raw);
     if (compact.startsWith("AT")) {
         bool reset = false;
+        const int rateBefore = m_lineRate;
         const QByteArray answer = atCommand(compact.mid(2), &reset);
         if (reset) {
             // The reply is printed with the settings after the reset: two empty lines,
-            // then the identification. A full reset may take its time (a warm start skips
-            // the power-up checks and is quick).
+            // then the identification, at the start rate when the reset undid a raised one.
+            // A full reset may take its time (a warm start skips the power-up checks and is
+            // quick).
+            const int baud = m_lineRate != rateBefore ? m_lineRate : 0;
             const qint64 us = compact == "ATZ" ? startReset(qint64(m_resetDelayMs) * 1000) : 0;
             if (us == 0)
-                return {Output{0, echoed + banner(), false}};
-            return {Output{0, echoed, false}, Output{us, banner(), false, true, true}};
+                return {atRate(Output{0, echoed + banner(), false}, baud)};
+            return {Output{0, echoed, false}, atRate(Output{us, banner(), false, true, true}, baud)};
         }
+        if (rateSwitchPending())
+            return startRateSwitch(echoed);
         if (m_monitoring)
             return {Output{0, echoed, false}};
         return {Output{0, echoed + answer + prompt(), false}};
     }
-    if (compact.startsWith("ST"))
-        return {Output{0, echoed + stCommand(compact) + prompt(), false}};
+    if (compact.startsWith("ST")) {
+        const QByteArray answer = stCommand(compact);
+        if (rateSwitchPending())
+            return startRateSwitch(echoed);
+        return {Output{0, echoed + answer + prompt(), false}};
+    }
     return {Output{0, echoed + line("?") + prompt(), false}};
 }
 
@@ -262,7 +329,11 @@ QByteArray SimAdapter::atCommand(const QByteArray &cmd, bool *reset)
     };
 
     if (cmd == "Z" || cmd == "WS") {
+        // A warm start keeps the rate "at brd" set; a full reset does not.
+        const int rate = m_lineRate;
         powerUp();
+        if (cmd == "WS")
+            m_lineRate = rate;
         *reset = true;
         return {};
     }
@@ -274,8 +345,10 @@ QByteArray SimAdapter::atCommand(const QByteArray &cmd, bool *reset)
         return line("12.6V");
     if (cmd == "D") {
         const int saved = m_savedProtocol;
+        const int rate = m_lineRate;
         powerUp();
         m_savedProtocol = saved;
+        m_lineRate = rate;
         return line(ok);
     }
     if (flag("E", &m_echo) || flag("S", &m_spaces) || flag("H", &m_headers) ||
@@ -334,12 +407,31 @@ QByteArray SimAdapter::atCommand(const QByteArray &cmd, bool *reset)
         m_monitoring = true;
         return {};
     }
+    if (cmd.startsWith("BR"))
+        return rateCommand(cmd);
     if (cmd == "DP")
         return line(m_protocol == 0 ? "AUTO" : "ISO 15765-4 (CAN 11/500)");
     if (cmd == "DPN")
         return line(QByteArray(m_protocolAuto ? "A" : "") +
                     QByteArray::number(m_protocol, 16).toUpper());
     return line("?");
+}
+
+QByteArray SimAdapter::rateCommand(const QByteArray &cmd)
+{
+    const bool brd = cmd.startsWith("BRD");
+    const QByteArray arg = cmd.mid(3);
+    if (!knowsRateSwitch() || !(brd || cmd.startsWith("BRT")) || arg.size() != 2 || !isHex(arg))
+        return line("?");
+    const int hh = arg.toInt(nullptr, 16);
+    if (!brd) {
+        m_brtMs = qMax(1, hh) * 5;
+        return line("OK");
+    }
+    if (hh < 8) // above 500 kbit/s
+        return line("?");
+    m_switchRate = kBrdClockHz / hh;
+    return {};
 }
 
 QByteArray SimAdapter::stCommand(const QByteArray &cmd)
@@ -359,6 +451,14 @@ QByteArray SimAdapter::stCommand(const QByteArray &cmd)
             return line("?");
         m_stBitRate = rate;
         return line("OK");
+    }
+    if (cmd.startsWith("STBR") && !cmd.startsWith("STBRT")) {
+        bool okNumber = false;
+        const int rate = cmd.mid(4).toInt(&okNumber);
+        if (!okNumber || rate < 9600 || rate > 2000000)
+            return line("?");
+        m_switchRate = rate;
+        return {};
     }
     return line("?");
 }
@@ -402,11 +502,18 @@ QByteArray SimAdapter::formatFrame(const SimFrame &frame) const
 QList<SimAdapter::Output> SimAdapter::busRequest(const QByteArray &hex, const QByteArray &echoed)
 {
     QList<Output> out{Output{0, echoed, false}};
+    // An odd digit at the end is the response count: the prompt comes as soon as that many
+    // replies are in. A chip that does not know it finds an odd number of digits.
+    int count = 0;
     if (hex.size() % 2 != 0) {
-        out.first().bytes += line("?") + prompt();
-        return out;
+        if (hex.size() > 1 && knowsResponseCount() && !hex.endsWith('0'))
+            count = hex.right(1).toInt(nullptr, 16);
+        if (!count) {
+            out.first().bytes += line("?") + prompt();
+            return out;
+        }
     }
-    QByteArray data = QByteArray::fromHex(hex);
+    QByteArray data = QByteArray::fromHex(count ? hex.chopped(1) : hex);
     // Without formatting the data field goes out as given (up to 8 bytes); with it the
     // chip adds the single-frame length byte, so 7 bytes are the most it takes.
     if (data.size() > (m_caf ? 7 : 8)) {
@@ -433,13 +540,19 @@ QList<SimAdapter::Output> SimAdapter::busRequest(const QByteArray &hex, const QB
             names << SimFault::kindName(f.kind);
         qCDebug(lcSimAdapter) << "request" << request << "faults:" << names;
     }
-    qint64 delayUs = m_latencyUs;
+    qint64 delayUs = latencyUs();
     const qint64 timeoutUs = qint64(noDataTimeoutMs()) * 1000;
-    auto finish = [&](const QList<QByteArray> &lines, qint64 atUs) {
+    // waitUs: how long the chip goes on listening after the last line before its prompt.
+    auto finish = [&](const QList<QByteArray> &lines, qint64 atUs, qint64 waitUs = 0) {
         QByteArray body;
         for (const QByteArray &l : lines)
             body += line(l);
-        out.append(Output{atUs, body + prompt(), false});
+        if (waitUs <= 0) {
+            out.append(Output{atUs, body + prompt(), false});
+        } else {
+            out.append(Output{atUs, body, false});
+            out.append(Output{atUs + waitUs, prompt(), false});
+        }
         return out;
     };
 
@@ -450,10 +563,13 @@ QList<SimAdapter::Output> SimAdapter::busRequest(const QByteArray &hex, const QB
     for (const SimFault &f : faults) {
         if (f.kind != SimFault::PowerCut)
             continue;
-        // The frame never goes out; the chip is dead for the cut and then powers up.
+        // The frame never goes out; the chip is dead for the cut and then powers up, at its
+        // start rate.
+        const int raised = m_lineRate != m_baudRate ? m_lineRate : 0;
         powerUp();
-        out.append(
-            Output{startReset(qint64(f.delayMs) * 1000, false), banner(), false, true, true});
+        out.append(atRate(
+            Output{startReset(qint64(f.delayMs) * 1000, false), banner(), false, true, true},
+            raised ? m_lineRate : 0));
         return out;
     }
 
@@ -501,11 +617,13 @@ QList<SimAdapter::Output> SimAdapter::busRequest(const QByteArray &hex, const QB
         // the power-up settings.
         for (const SimFrame &r : qAsConst(replies))
             addLog(LogEntry::DeviceFrame, QByteArray(), r);
+        // A raised line rate holds up to the reset: the banner comes at the start rate.
         const QByteArray dip = m_kind == Clone ? QByteArray() : line("LV RESET");
+        const int raised = m_lineRate != m_baudRate ? m_lineRate : 0;
         powerUp();
         const qint64 resetUs = startReset(delayUs + qint64(m_resetDelayMs) * 1000);
-        out.append(Output{delayUs, dip, false, true});
-        out.append(Output{resetUs, banner(), false, true, true});
+        out.append(atRate(Output{delayUs, dip, false, true}, raised));
+        out.append(atRate(Output{resetUs, banner(), false, true, true}, raised ? m_lineRate : 0));
         return out;
     }
 
@@ -543,7 +661,9 @@ QList<SimAdapter::Output> SimAdapter::busRequest(const QByteArray &hex, const QB
     }
     if (has(SimFault::GarbageLine))
         lines.prepend(kGarbageLine);
-    out = finish(lines, delayUs);
+    const qint64 waitUs = count && lines.size() >= count ? 0 : promptWaitUs();
+    learnReplyDelay(delayUs);
+    out = finish(lines, delayUs, waitUs);
     if (has(SimFault::NulBytes))
         out.last().bytes.insert(out.last().bytes.size() - prompt().size(), '\0');
     return out;

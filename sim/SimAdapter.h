@@ -42,6 +42,10 @@ public:
         bool hangUp = false;
         bool afterReset = false;
         bool resetDone = false;
+        // The UART rate the piece goes out at; 0: the rate in use when it is sent. Only the
+        // pieces of a rate switch and of a reset that undid one carry it: a client at
+        // another rate gets noise.
+        int baud = 0;
     };
 
     struct LogEntry
@@ -64,9 +68,39 @@ public:
     static bool kindFromName(const QString &name, Kind *kind); // "clone", "genuine", "extended"
     QByteArray identification() const;                         // what ATI prints
 
-    // The rate the adapter's UART runs at; PtySimulator answers only at this rate.
+    // The rate the adapter's UART starts at (power-up, ATZ); PtySimulator answers only at
+    // the rate in use, lineRate(), which "at brd" and "st br" change until the next reset.
     int baudRate() const { return m_baudRate; }
-    void setBaudRate(int baud) { m_baudRate = baud; }
+    void setBaudRate(int baud) { m_baudRate = m_lineRate = baud; }
+    int lineRate() const { return m_lineRate; }
+
+    // The real chip's timing (off by default; see sim/README.md): after the last reply to a
+    // frame the prompt waits for the reply time-out, all of AT ST with "at at 0", a time-out
+    // learnt from the replies with "at at1"/"at at2", unless the frame ends with a response
+    // count that has been reached; the dashboard's reply latency defaults to 1 ms.
+    void setChipModel(bool on) { m_chipModel = on; }
+    bool chipModel() const { return m_chipModel; }
+    // Whether the clone knows the response count digit and "at brd" (the genuine and the
+    // extended kind always do); unknown, it answers "?".
+    void setCloneResponseCount(bool on) { m_cloneCount = on; }
+    void setCloneRateSwitch(bool on) { m_cloneRateSwitch = on; }
+    bool knowsResponseCount() const { return m_kind != Clone || m_cloneCount; }
+    bool knowsRateSwitch() const { return m_kind != Clone || m_cloneRateSwitch; }
+    // The wait after the last reply, in microseconds, as the settings stand now.
+    qint64 promptWaitUs() const;
+
+    // A rate switch ("at brd hh", "st br rate") in its handshake: the chip has answered
+    // "OK" at the old rate and sent its identification at the new one, and now listens
+    // rateSwitchWaitMs() ("at brt", 75 ms by default) for a carriage return at the new
+    // rate. finishRateSwitch says whether it came: the prompt at the new rate, or the
+    // old rate back and the prompt there.
+    bool rateSwitchPending() const { return m_switchRate > 0; }
+    int rateSwitchTarget() const { return m_switchRate; }
+    int rateSwitchWaitMs() const { return m_brtMs; }
+    // "at brt" after power-up (75 ms): a test makes the chip give up before the host's
+    // carriage return can come.
+    void setDefaultRateSwitchWaitMs(int ms) { m_defaultBrtMs = m_brtMs = ms; }
+    QList<Output> finishRateSwitch(bool heard);
 
     // Bytes from the host. Complete lines are interpreted; the rest waits for its CR.
     QList<Output> receive(const QByteArray &bytes);
@@ -106,8 +140,9 @@ public:
     bool hasHeldInput() const { return !m_heldInput.isEmpty(); }
     void finishReset() { m_resetDoneUs = 0; }
     // Bus and firmware latency added before every reply, in microseconds (0: none).
+    // With the chip model on and no latency set, 1 ms.
     void setLatencyUs(qint64 us) { m_latencyUs = us; }
-    qint64 latencyUs() const { return m_latencyUs; }
+    qint64 latencyUs() const { return m_latencyUs >= 0 ? m_latencyUs : m_chipModel ? 1000 : 0; }
 
     SimFaultPlan &faults() { return m_faults; }
     SimDashboard &dashboard() { return *m_dashboard; }
@@ -138,6 +173,9 @@ private:
     QByteArray atCommand(const QByteArray &cmd, bool *reset);
     QByteArray stCommand(const QByteArray &cmd);
     QList<Output> busRequest(const QByteArray &hex, const QByteArray &echoed);
+    QByteArray rateCommand(const QByteArray &cmd); // BRD, BRT (after "AT"); empty: not one
+    QList<Output> startRateSwitch(const QByteArray &echoed);
+    void learnReplyDelay(qint64 us);
     bool passesFilter(quint32 id) const;
     QByteArray formatFrame(const SimFrame &frame) const;
 
@@ -145,6 +183,15 @@ private:
     SimFaultPlan m_faults;
     Kind m_kind = Clone;
     int m_baudRate = 38400;
+    int m_lineRate = 38400;
+    bool m_chipModel = false;
+    bool m_cloneCount = false;
+    bool m_cloneRateSwitch = false;
+    int m_brtMs = 75;
+    int m_defaultBrtMs = 75;
+    int m_switchRate = 0;     // a rate switch waits for the host's carriage return
+    int m_switchFromRate = 0; // the rate it goes back to when none comes
+    QList<qint64> m_replyDelaysUs; // adaptive timing: the latest reply delays, newest last
 
     bool m_echo = true;
     bool m_spaces = true;
@@ -170,7 +217,7 @@ private:
     qint64 m_resetDoneUs = 0; // on m_clock
     bool m_resetKeepsInput = true;
     QByteArray m_heldInput;
-    qint64 m_latencyUs = 0;
+    qint64 m_latencyUs = -1;
 
     QByteArray m_input;
     QByteArray m_lastLine;

@@ -60,12 +60,22 @@ const OptionSpec kOptions[] = {
      "Load the memory and counters from this file and save them there after every change."},
     {"blank", nullptr, nullptr,
      "Start with erased memory and zero counters instead of the demo configuration."},
-    {"pacing", nullptr, nullptr, "Pace the adapter's output at the baud rate (10 bits a byte)."},
-    {"latency-us", "us", "0",
-     "Bus and firmware latency before every reply, in microseconds (default 0)."},
+    {"pacing", nullptr, nullptr,
+     "Pace the adapter's output at the rate in use (10 bits a byte)."},
+    {"chip-model", nullptr, nullptr,
+     "Model the real chip's timing: the prompt waits for the reply time-out after the last "
+     "reply (AT ST, or the adaptive time-out of \"at at1\"/\"at at2\") unless a response "
+     "count is reached, and the dashboard's latency defaults to 1 ms. Combine with --pacing."},
+    {"clone-response-count", nullptr, nullptr,
+     "The clone knows the response count digit (the genuine and extended kinds always do)."},
+    {"clone-rate-switch", nullptr, nullptr,
+     "The clone knows \"at brd\" (the genuine and extended kinds always do)."},
     {"reset-ms", "ms", "0",
      "Slow reset: after ATZ or a supply dip the adapter is deaf for this long and then prints "
      "its banner, also to a client that closed and reopened the port meanwhile (default 0)."},
+    {"latency-us", "us", "",
+     "Bus and firmware latency before every reply, in microseconds (default 0, 1000 with "
+     "--chip-model)."},
     {"timeout-ms", "ms", "",
      "Wait this long before \"NO DATA\" instead of the adapter's AT ST time."},
     {"fault", "fault", "",
@@ -177,7 +187,11 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
     dash.setReserved(quint8(number("r4", 0, 255)), quint8(number("r5", 0, 255)));
     dash.setHostId(quint32(number("host-id", 0, 0x7FF, 16)));
     dash.setDeviceId(quint32(number("device-id", 0, 0x7FF, 16)));
-    adapter.setLatencyUs(number("latency-us", 0, 10000000));
+    adapter.setChipModel(p.isSet(QStringLiteral("chip-model")));
+    adapter.setCloneResponseCount(p.isSet(QStringLiteral("clone-response-count")));
+    adapter.setCloneRateSwitch(p.isSet(QStringLiteral("clone-rate-switch")));
+    if (p.isSet(QStringLiteral("latency-us")))
+        adapter.setLatencyUs(number("latency-us", 0, 10000000));
     adapter.setResetDelayMs(int(number("reset-ms", 0, 60000)));
     if (p.isSet(QStringLiteral("timeout-ms")))
         adapter.setNoDataTimeoutMs(int(number("timeout-ms", 0, 60000)));
@@ -279,12 +293,13 @@ void SimProgram::printStats()
     // One line a program can parse; the counters run from the start, the caller takes
     // differences.
     QTextStream(stderr) << QStringLiteral("stats: exchanges=%1 requests=%2 bytes-in=%3 "
-                                          "bytes-out=%4 late-us=%5")
+                                          "bytes-out=%4 late-us=%5 line-us=%6")
                                .arg(m_sim.exchangeCount())
                                .arg(m_sim.requestCount())
                                .arg(m_sim.bytesReceived())
                                .arg(m_sim.bytesSent())
                                .arg(m_sim.averageLatenessUs(), 0, 'f', 1)
+                               .arg(m_sim.lineTimeUs(), 0, 'f', 0)
                         << Qt::endl;
 }
 

@@ -31,7 +31,8 @@ public:
     QString linkPath() const { return m_linkPath; }
     QString statePath() const { return m_statePath; }
 
-    // Prints "stats: exchanges=... requests=... bytes-in=... bytes-out=... late-us=..." to
+    // Prints "stats: exchanges=... requests=... bytes-in=... bytes-out=... late-us=...
+    // line-us=..." to
     // standard error: the traffic since the start, for a caller that takes differences.
     void printStats();
     // Switches the dashboard off and on (SIGHUP): it leaves update mode or a restart.

@@ -20,12 +20,13 @@ SimSession::~SimSession()
     m_sim.reset();
 }
 
-bool SimSession::start(int adapterBaud, int resetDelayMs)
+bool SimSession::start(int adapterBaud, int resetDelayMs, bool chipModel)
 {
     QStandardPaths::setTestModeEnabled(true);
     m_sim = std::make_unique<PtySimulator>();
     m_sim->setBaudRate(adapterBaud);
     m_sim->setResetDelayMs(resetDelayMs);
+    m_sim->adapter().setChipModel(chipModel);
     m_sim->adapter().setNoDataTimeoutMs(NoDataTimeoutMs);
     if (!m_sim->start()) {
         m_error = m_sim->errorString();

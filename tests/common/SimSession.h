@@ -26,9 +26,10 @@ public:
     explicit SimSession(QObject *parent = nullptr);
     ~SimSession() override;
 
-    // Starts the simulator (adapter at `adapterBaud`, a full reset taking `resetDelayMs`)
-    // and creates the runner. False when the pty cannot be made; errorString() says why.
-    bool start(int adapterBaud = 38400, int resetDelayMs = 0);
+    // Starts the simulator (adapter at `adapterBaud`, a full reset taking `resetDelayMs`,
+    // with the real chip's timing model when `chipModel`) and creates the runner. False when
+    // the pty cannot be made; errorString() says why.
+    bool start(int adapterBaud = 38400, int resetDelayMs = 0, bool chipModel = false);
     QString errorString() const { return m_error; }
 
     PtySimulator &sim() { return *m_sim; }

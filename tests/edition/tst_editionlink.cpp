@@ -5,6 +5,7 @@
 #include "link/ELM327IOBase.h"
 #include "sim/PtySimulator.h"
 
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QtTest>
@@ -14,7 +15,12 @@ class tst_EditionLink : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        // The line stays at the rate detection found.
+        QSettings().setValue(QStringLiteral("Link/FastTransfers"), false);
+    }
     void detectionKeepsPortOpen_data();
     void detectionKeepsPortOpen();
 };

@@ -24,7 +24,12 @@ private slots:
         QCoreApplication::setOrganizationName(QStringLiteral("kx4-tests"));
         QCoreApplication::setApplicationName(QStringLiteral("tst_linkinit"));
     }
-    void init() { QSettings().clear(); }
+    void init()
+    {
+        QSettings().clear();
+        // These tests pin the exchange without the line rate switch and response count.
+        QSettings().setValue(QStringLiteral("Link/FastTransfers"), false);
+    }
 
     void initSequence_data();
     void initSequence();

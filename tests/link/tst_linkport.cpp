@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QSettings>
 #include <QSerialPortInfo>
 #include <QTimer>
 #include <QtTest>
@@ -36,6 +37,8 @@ private slots:
     {
         QLoggingCategory::setFilterRules(QStringLiteral("kx4.link.debug=false"));
         QStandardPaths::setTestModeEnabled(true);
+        // These tests pin the exchange without the line rate switch and response count.
+        QSettings().setValue(QStringLiteral("Link/FastTransfers"), false);
     }
     void cleanup() { qunsetenv("KX4_EXTRA_PORTS"); }
 

@@ -3,6 +3,7 @@
 
 #include "LinkHarness.h"
 
+#include <QSettings>
 #include <QtTest>
 
 using Frames = QList<QByteArray>;
@@ -17,6 +18,8 @@ private slots:
     {
         QLoggingCategory::setFilterRules(QStringLiteral("kx4.link.debug=false"));
         qRegisterMetaType<ELM327IOBase::ELM_ERROR>();
+        // These tests pin the exchange without the line rate switch and response count.
+        QSettings().setValue(QStringLiteral("Link/FastTransfers"), false);
     }
 
     void replyLine_data();

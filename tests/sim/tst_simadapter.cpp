@@ -18,6 +18,10 @@ private slots:
     void receiveFilterAndHeader_data();
     void receiveFilterAndHeader();
     void noDataAfterTimeout();
+    void chipTiming_data();
+    void chipTiming();
+    void rateSwitch_data();
+    void rateSwitch();
     void protocolAndBitRate_data();
     void protocolAndBitRate();
     void dataLineLimits_data();
@@ -186,6 +190,144 @@ void tst_SimAdapter::receiveFilterAndHeader()
     for (const SimAdapter::LogEntry &e : a.log())
         replies += e.type == SimAdapter::LogEntry::DeviceFrame;
     QCOMPARE(replies, reachedDashboard ? 1 : 0);
+}
+
+void tst_SimAdapter::chipTiming_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<qint64>("latencyUs"); // -1: the model's own (1 ms)
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<bool>("learnt");      // one reply seen before
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<qint64>("promptUs");  // when the prompt is due
+    const int clone = SimAdapter::Clone, genuine = SimAdapter::Genuine, ext = SimAdapter::Extended;
+    const QByteArray read = "0042FFFFFFFFFFFF", reply = "0042120001010000\r";
+    // "at st 19": 100 ms.
+    QTest::newRow("at at 0: all of at st")
+        << clone << qint64(-1) << QByteArray("at at 0\rat st 19\r") << true << read
+        << reply + "\r>" << qint64(101000);
+    QTest::newRow("at at1, nothing learnt yet: all of at st")
+        << clone << qint64(-1) << QByteArray("at at1\rat st 19\r") << false << read
+        << reply + "\r>" << qint64(101000);
+    QTest::newRow("at at1 after a 1 ms reply: the 20 ms floor")
+        << clone << qint64(-1) << QByteArray("at at1\rat st 19\r") << true << read
+        << reply + "\r>" << qint64(21000);
+    QTest::newRow("at at1 after a 15 ms reply: twice it and 8 ms")
+        << clone << qint64(15000) << QByteArray("at at1\rat st 19\r") << true << read
+        << reply + "\r>" << qint64(15000 + 38000);
+    QTest::newRow("at at2 after a 20 ms reply: it and 4 ms")
+        << clone << qint64(20000) << QByteArray("at at2\rat st 19\r") << true << read
+        << reply + "\r>" << qint64(20000 + 24000);
+    QTest::newRow("at at1 never above at st")
+        << clone << qint64(60000) << QByteArray("at at1\rat st 19\r") << true << read
+        << reply + "\r>" << qint64(160000);
+    QTest::newRow("count 1, genuine: prompt with the reply")
+        << genuine << qint64(-1) << QByteArray("at at 0\r") << false << read + "1"
+        << reply + "\r>" << qint64(1000);
+    QTest::newRow("count 1, extended") << ext << qint64(-1) << QByteArray("at at 0\r") << false
+                                       << read + "1" << reply + "\r>" << qint64(1000);
+    QTest::newRow("count 2 not reached: the whole wait")
+        << genuine << qint64(-1) << QByteArray("at at 0\rat st 19\r") << false << read + "2"
+        << reply + "\r>" << qint64(101000);
+    QTest::newRow("count 1, clone: refused") << clone << qint64(-1) << QByteArray() << false
+                                             << read + "1" << QByteArray("?\r\r>") << qint64(0);
+    QTest::newRow("count 0: refused") << genuine << qint64(-1) << QByteArray() << false
+                                      << read + "0" << QByteArray("?\r\r>") << qint64(0);
+}
+
+// The real chip's wait for more replies, and the response count that ends it.
+void tst_SimAdapter::chipTiming()
+{
+    QFETCH(int, kind);
+    QFETCH(qint64, latencyUs);
+    QFETCH(QByteArray, settings);
+    QFETCH(bool, learnt);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, output);
+    QFETCH(qint64, promptUs);
+    const QByteArray read = "0042FFFFFFFFFFFF", reply = "0042120001010000\r";
+    SimDashboard dash;
+    dash.writeMemory(0x0200, QByteArray::fromHex("120001010000"));
+    SimAdapter a(&dash);
+    a.setKind(SimAdapter::Kind(kind));
+    a.setChipModel(true);
+    if (latencyUs >= 0)
+        a.setLatencyUs(latencyUs);
+    toolMode(a);
+    all(a.receive(settings));
+    if (learnt)
+        all(a.receive("FFFF\r"));
+    const QList<SimAdapter::Output> out = a.receive(request + "\r");
+    QCOMPARE(all(out), output);
+    QCOMPARE(out.last().delayUs, promptUs);
+    QVERIFY(out.last().bytes.endsWith('>'));
+
+    // Without the model the same request is answered at once, prompt and all.
+    SimAdapter plain(&dash);
+    plain.setKind(SimAdapter::Kind(kind));
+    toolMode(plain);
+    all(plain.receive(settings));
+    QCOMPARE(plain.receive(read + "\r").last().delayUs, qint64(0));
+
+    // The clone learns the count when told to.
+    if (kind == SimAdapter::Clone && request.endsWith('1')) {
+        a.setCloneResponseCount(true);
+        QCOMPARE(all(a.receive(request + "\r")), QByteArray(reply + "\r>"));
+    }
+}
+
+void tst_SimAdapter::rateSwitch_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("rate");  // 0: refused with "?"
+    QTest::addColumn<bool>("heard");
+    const int clone = SimAdapter::Clone, genuine = SimAdapter::Genuine, ext = SimAdapter::Extended;
+    QTest::newRow("brd 08, genuine") << genuine << QByteArray("at brd 08") << 500000 << true;
+    QTest::newRow("brd 10, extended") << ext << QByteArray("AT BRD 10") << 250000 << true;
+    QTest::newRow("brd 23: 114286") << genuine << QByteArray("atbrd23") << 114285 << true;
+    QTest::newRow("brd 08 not heard") << genuine << QByteArray("at brd 08") << 500000 << false;
+    QTest::newRow("st br, extended") << ext << QByteArray("st br 500000") << 500000 << true;
+    QTest::newRow("st br, genuine") << genuine << QByteArray("st br 500000") << 0 << false;
+    QTest::newRow("brd, clone") << clone << QByteArray("at brd 08") << 0 << false;
+    QTest::newRow("brd above 500k") << genuine << QByteArray("at brd 04") << 0 << false;
+}
+
+// "at brd"/"st br": "OK" at the old rate, the identification at the new one, then the
+// prompt at the rate the handshake left; a reset goes back to the start rate.
+void tst_SimAdapter::rateSwitch()
+{
+    QFETCH(int, kind);
+    QFETCH(QByteArray, command);
+    QFETCH(int, rate);
+    QFETCH(bool, heard);
+    SimDashboard dash;
+    SimAdapter a(&dash);
+    a.setKind(SimAdapter::Kind(kind));
+    toolMode(a);
+    const QList<SimAdapter::Output> out = a.receive(command + "\r");
+    if (!rate) {
+        QCOMPARE(all(out), QByteArray("?\r\r>"));
+        QVERIFY(!a.rateSwitchPending());
+        return;
+    }
+    QCOMPARE(out.size(), 2);
+    QCOMPARE(out.at(0).bytes, QByteArray("OK\r"));
+    QCOMPARE(out.at(0).baud, 38400);
+    QCOMPARE(out.at(1).bytes, a.identification() + "\r");
+    QCOMPARE(out.at(1).baud, rate);
+    QVERIFY(a.rateSwitchPending());
+    const QList<SimAdapter::Output> prompt = a.finishRateSwitch(heard);
+    QCOMPARE(all(prompt), QByteArray("\r>"));
+    QCOMPARE(prompt.first().baud, heard ? rate : 38400);
+    QCOMPARE(a.lineRate(), heard ? rate : 38400);
+
+    all(a.receive("atws\r"));
+    QCOMPARE(a.lineRate(), heard ? rate : 38400);
+    const QList<SimAdapter::Output> reset = a.receive("atz\r");
+    QCOMPARE(a.lineRate(), 38400);
+    QCOMPARE(reset.last().baud, heard ? 38400 : 0);
 }
 
 void tst_SimAdapter::noDataAfterTimeout()

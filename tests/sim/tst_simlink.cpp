@@ -1,12 +1,13 @@
 #include "link/ELM327IOBase.h"
 #include "sim/PtySimulator.h"
 
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QtTest>
 
-// The tool's real serial link against the simulator: rate detection, initialisation,
-// one frame out and its reply back.
+// The tool's real serial link against the simulator: rate detection, initialisation, the
+// line rate switch, one frame out and its reply back.
 class tst_SimLink : public QObject
 {
     Q_OBJECT
@@ -24,13 +25,25 @@ void tst_SimLink::connectsAndExchanges_data()
     QTest::addColumn<uint>("requested"); // 0: "Automatic"
     QTest::addColumn<bool>("extended");
     QTest::addColumn<int>("kind");
-    QTest::newRow("automatic finds 38400") << 38400 << 0u << false << int(SimAdapter::Clone);
-    QTest::newRow("automatic finds 115200, extended")
-        << 115200 << 0u << true << int(SimAdapter::Extended);
-    QTest::newRow("automatic finds 500000") << 500000 << 0u << false << int(SimAdapter::Genuine);
-    QTest::newRow("fixed 38400") << 38400 << 38400u << false << int(SimAdapter::Clone);
+    QTest::addColumn<bool>("fast");        // "Link/FastTransfers"
+    QTest::addColumn<int>("brtMs");        // how long the chip listens for the host's CR
+    QTest::addColumn<int>("lineRate");     // the rate the session runs at
+    QTest::addColumn<bool>("countKnown");  // the adapter takes the response count
+    const int clone = SimAdapter::Clone, genuine = SimAdapter::Genuine, ext = SimAdapter::Extended;
+    QTest::newRow("automatic finds 38400, clone refuses brd and the count")
+        << 38400 << 0u << false << clone << true << 75 << 38400 << false;
+    QTest::newRow("automatic finds 115200, extended: st br 500000")
+        << 115200 << 0u << true << ext << true << 75 << 500000 << true;
+    QTest::newRow("automatic finds 500000: nothing faster")
+        << 500000 << 0u << false << genuine << true << 75 << 500000 << true;
+    QTest::newRow("fixed 38400, genuine: brd 08")
+        << 38400 << 38400u << false << genuine << true << 75 << 500000 << true;
     QTest::newRow("fixed 256000, extended")
-        << 256000 << 256000u << true << int(SimAdapter::Extended);
+        << 256000 << 256000u << true << ext << true << 75 << 500000 << true;
+    QTest::newRow("carriage return not heard in time: every rate falls back")
+        << 38400 << 38400u << false << genuine << true << 2 << 38400 << true;
+    QTest::newRow("fast transfers off") << 38400 << 38400u << false << genuine << false << 75
+                                        << 38400 << false;
 }
 
 void tst_SimLink::connectsAndExchanges()
@@ -39,10 +52,19 @@ void tst_SimLink::connectsAndExchanges()
     QFETCH(uint, requested);
     QFETCH(bool, extended);
     QFETCH(int, kind);
+    QFETCH(bool, fast);
+    QFETCH(int, brtMs);
+    QFETCH(int, lineRate);
+    QFETCH(bool, countKnown);
+    QSettings().setValue(QStringLiteral("Link/FastTransfers"), fast);
 
     PtySimulator sim;
     sim.setBaudRate(adapterRate);
     sim.adapter().setKind(SimAdapter::Kind(kind));
+    sim.adapter().setDefaultRateSwitchWaitMs(brtMs);
+    QByteArray heard; // everything the link wrote
+    connect(&sim, &PtySimulator::bytesReceivedFrom, this,
+            [&heard](const QByteArray &bytes) { heard += bytes; });
     QVERIFY(sim.start());
     qputenv("KX4_EXTRA_PORTS", sim.slavePath().toLocal8Bit());
     QVERIFY(availableSerialPorts().contains(sim.slavePath()));
@@ -60,6 +82,8 @@ void tst_SimLink::connectsAndExchanges()
     QCOMPARE(disconnected.count(), requested == 0 ? 1 : 0);
     QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 5000);
     QCOMPARE(errors.count(), 0);
+    QCOMPARE(link.lineRate(), lineRate);
+    QCOMPARE(sim.lineRate(), lineRate);
 
     // The adapter ends in the raw-CAN mode the link asked for.
     SimAdapter &a = sim.adapter();
@@ -72,14 +96,27 @@ void tst_SimLink::connectsAndExchanges()
     QCOMPARE(a.header(), 0x74Du);
     QCOMPARE(a.receiveFilter(), QByteArray("745"));
     QCOMPARE(a.timeoutByte(), 0xFF);
-    QCOMPARE(sim.clientBaudRate(), adapterRate);
-    // A plain adapter said "?" to nothing: every command of the sequence was known to it.
+    QCOMPARE(sim.clientBaudRate(), lineRate);
     QCOMPARE(sim.commands().contains("st p33"), extended);
+    // Only faster rates are asked for, with the extended set's command where it is chosen.
+    const bool asked = fast && adapterRate < 500000;
+    QCOMPARE(heard.contains(extended ? "st br 500000\r" : "at brd 08\r"), asked);
+    QCOMPARE(heard.contains("at brd 10\r") || heard.contains("st br 250000\r"),
+             asked && lineRate != 500000);
 
-    link.writeHEX(QByteArray::fromHex("FFFF"));
-    QTRY_COMPARE(reads.count(), 1);
-    QCOMPARE(reads.first().first().toByteArray(), sim.dashboard().deviceInfoReply());
-    QTRY_COMPARE(ready.count(), 2);
+    // Requests of one reply carry the count; one refused goes again without it, and so do
+    // the later ones.
+    heard.clear();
+    for (int n = 1; n <= 2; ++n) {
+        link.writeRequest(QByteArray::fromHex("FFFF"), 1);
+        QTRY_COMPARE(reads.count(), n);
+        QCOMPARE(reads.last().first().toByteArray(), sim.dashboard().deviceInfoReply());
+        QTRY_COMPARE(ready.count(), n + 1);
+    }
+    const QByteArray counted = countKnown            ? QByteArray("FFFF1\rFFFF1\r")
+                               : fast && !countKnown ? QByteArray("FFFF1\rFFFF\rFFFF\r")
+                                                     : QByteArray("FFFF\rFFFF\r");
+    QCOMPARE(heard, counted);
     QCOMPARE(errors.count(), 0);
     link.close();
     qunsetenv("KX4_EXTRA_PORTS");
@@ -89,7 +126,11 @@ void tst_SimLink::reconnectsAfterClose()
 {
     // Closing sends "ATZ": its answer, like any output the client no longer reads, must not
     // wait in the line for the next session, which would then be one answer behind.
+    // The genuine chip takes 500 kbit/s in every session: the "ATZ" that ends one, sent at
+    // that rate, brings it back to 38400 for the next.
+    QSettings().setValue(QStringLiteral("Link/FastTransfers"), true);
     PtySimulator sim;
+    sim.adapter().setKind(SimAdapter::Genuine);
     QVERIFY(sim.start());
     qputenv("KX4_EXTRA_PORTS", sim.slavePath().toLocal8Bit());
     ELM327IOBase link(nullptr);
@@ -100,12 +141,14 @@ void tst_SimLink::reconnectsAfterClose()
     for (int session = 1; session <= 3; ++session) {
         QVERIFY(link.setup(sim.slavePath(), 38400, true, false));
         QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 2 * session - 1, 5000);
+        QCOMPARE(sim.lineRate(), 500000);
         link.writeHEX(QByteArray::fromHex("FFFF"));
         QTRY_COMPARE(reads.count(), session);
         QCOMPARE(reads.last().first().toByteArray(), sim.dashboard().deviceInfoReply());
         QTRY_COMPARE(ready.count(), 2 * session);
         link.close();
         QTRY_VERIFY(sim.commands().count("ATZ") == session);
+        QCOMPARE(sim.lineRate(), 38400);
     }
     QCOMPARE(errors.count(), 0);
     qunsetenv("KX4_EXTRA_PORTS");

@@ -60,12 +60,14 @@ private:
     }
 
     // `records` > 0 leaves the runner something to read, for tests that need it busy.
-    static bool startSession(SimSession &session, int disp = 0, int records = 0)
+    static bool startSession(SimSession &session, int disp = 0, int records = 0,
+                             SimAdapter::Kind kind = SimAdapter::Clone)
     {
         if (!session.start()) {
             qWarning() << session.errorString();
             return false;
         }
+        session.sim().adapter().setKind(kind);
         session.dashboard().setDisp(quint8(disp));
         if (records > 0)
             session.dashboard().setCount(records);
@@ -279,8 +281,11 @@ private slots:
     void restartEndsSession_data()
     {
         QTest::addColumn<bool>("updateMode");
-        QTest::newRow("restart") << false;
-        QTest::newRow("firmware update mode") << true;
+        QTest::addColumn<bool>("counting"); // the adapter takes the response count
+        QTest::newRow("restart") << false << false;
+        QTest::newRow("firmware update mode") << true << false;
+        QTest::newRow("restart, adapter with the response count") << false << true;
+        QTest::newRow("firmware update mode, adapter with the response count") << true << true;
     }
 
     // The dashboard does not answer a restart: the command goes out once and the session
@@ -288,11 +293,15 @@ private slots:
     void restartEndsSession()
     {
         QFETCH(bool, updateMode);
+        QFETCH(bool, counting);
         SimSession session;
-        QVERIFY(startSession(session));
+        QVERIFY(startSession(session, 0, 0, counting ? SimAdapter::Genuine : SimAdapter::Clone));
         CFGRunner &runner = session.runner();
         RunnerRecorder recorder(&runner);
         session.clearFrames();
+        QByteArray heard;
+        connect(&session.sim(), &PtySimulator::bytesReceivedFrom, this,
+                [&heard](const QByteArray &bytes) { heard += bytes; });
         if (updateMode)
             runner.toDFU();
         else
@@ -302,6 +311,9 @@ private slots:
         QTRY_COMPARE(recorder.count("disconnectedFromHost"), 1);
         const QByteArray command = QByteArray::fromHex(updateMode ? "0110" : "0111");
         QCOMPARE(session.hostFrames(), QList<QByteArray>{command});
+        // No reply comes to a restart: it never carries a response count, which would
+        // keep the adapter waiting for one.
+        QVERIFY2(heard.startsWith(command.toHex().toUpper() + "\r"), heard.constData());
         QCOMPARE(recorder.names({"stateChanged"}),
                  (QStringList{"stateChanged:Rebooting", "stateChanged:NotConnected"}));
         // The dashboard's silence is expected: it is restarting, not failing.

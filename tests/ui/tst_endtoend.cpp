@@ -62,6 +62,8 @@ private slots:
     {
         AppUnderTest::prepareApplication();
         sim = std::make_unique<PtySimulator>();
+        // An adapter that takes "at brd": the link raises the line to 500 kbit/s.
+        sim->adapter().setKind(SimAdapter::Genuine);
         QVERIFY2(sim->start(), qPrintable(sim->errorString()));
         SimDemoImage::install(sim->dashboard());
         qputenv("KX4_EXTRA_PORTS", sim->slavePath().toLocal8Bit());
@@ -110,6 +112,9 @@ private slots:
         const QString info = app->toastTexts().last();
         QVERIFY2(info.startsWith("Connected to\nFW "), qPrintable(info));
         QVERIFY2(info.contains("\nConfig: "), qPrintable(info));
+        QVERIFY2(info.endsWith("\n500000 bit/s"), qPrintable(info));
+        QTest::qWait(1000); // the toasts settle for the picture
+        app->screenshot("e2e-connected-toast");
         QTRY_COMPARE(app->property("toast", "count").toInt(), 0); // let the messages go
         app->screenshot("e2e-device");
 

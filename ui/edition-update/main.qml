@@ -281,7 +281,10 @@ ApplicationWindow {
         }
 
         function onDeviceInfo(info) {
-            toast.show("Connected to\nFW " + info.version + "\nConfig: " + info.count);
+            // The line rate the link reached (raised when the adapter agreed to it).
+            const rate = runner.lineRate();
+            toast.show("Connected to\nFW " + info.version + "\nConfig: " + info.count
+                       + (rate > 0 ? "\n" + rate + " bit/s" : ""));
             devPage.selectDisplay(info.disp);
         }
 
