@@ -7,6 +7,7 @@
 #include "bench/TransferBench.h"
 
 #include <QJsonArray>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -55,20 +56,24 @@ void TestBenchMeasure::parsesSimulatorCounters_data()
     QTest::addColumn<bool>("ok");
     QTest::addColumn<qint64>("exchanges");
     QTest::addColumn<qint64>("bytesOut");
+    QTest::addColumn<double>("lineUs");
     QTest::newRow("as printed") << QByteArray("stats: exchanges=42 requests=27 bytes-in=501 "
-                                              "bytes-out=733 late-us=12.5\n")
-                                << true << qint64(42) << qint64(733);
+                                              "bytes-out=733 late-us=12.5 line-us=32100\n")
+                                << true << qint64(42) << qint64(733) << 32100.0;
+    QTest::newRow("without the line time")
+        << QByteArray("stats: exchanges=42 requests=27 bytes-in=501 bytes-out=733 late-us=1")
+        << true << qint64(42) << qint64(733) << 0.0;
     QTest::newRow("a counter added later is skipped")
         << QByteArray("stats: exchanges=1 requests=1 bytes-in=5 bytes-out=19 late-us=0.0 "
                       "hangups=0")
-        << true << qint64(1) << qint64(19);
+        << true << qint64(1) << qint64(19) << 0.0;
     QTest::newRow("a counter missing") << QByteArray("stats: exchanges=1 requests=1 bytes-in=5")
-                                       << false << qint64(0) << qint64(0);
+                                       << false << qint64(0) << qint64(0) << 0.0;
     QTest::newRow("not a number") << QByteArray("stats: exchanges=x requests=1 bytes-in=5 "
                                                 "bytes-out=19 late-us=0")
-                                  << false << qint64(0) << qint64(0);
+                                  << false << qint64(0) << qint64(0) << 0.0;
     QTest::newRow("another line") << QByteArray("04:01:02.003 CMD atz") << false << qint64(0)
-                                  << qint64(0);
+                                  << qint64(0) << 0.0;
 }
 
 void TestBenchMeasure::parsesSimulatorCounters()
@@ -77,11 +82,13 @@ void TestBenchMeasure::parsesSimulatorCounters()
     QFETCH(bool, ok);
     QFETCH(qint64, exchanges);
     QFETCH(qint64, bytesOut);
+    QFETCH(double, lineUs);
     SimProcess::Traffic t;
     QCOMPARE(SimProcess::Traffic::parse(line, &t), ok);
     if (ok) {
         QCOMPARE(t.exchanges, exchanges);
         QCOMPARE(t.bytesOut, bytesOut);
+        QCOMPARE(t.lineUs, lineUs);
     }
 }
 
@@ -109,6 +116,16 @@ void TestBenchMeasure::medianBoundAndRatio()
     unpaced.samples << sample(100, 100, 1700, 1900, 9000, 2000);
     QCOMPARE(unpaced.boundMs(250), 0.0);
     QCOMPARE(unpaced.ratio(250), 0.0);
+
+    // A chip-model run counts the line time the simulator added up (its bytes at the rates
+    // they went at, a rate switch included) and its own dashboard latency.
+    auto &chip = report.row("splash-1", "splash", 38400, true, "on");
+    QVERIFY(&chip != &row);
+    chip.latencyUs = 1000;
+    BenchSession::Sample s = sample(100, 100, 1800, 1900, 300000, 0);
+    s.traffic.lineUs = 74000;
+    chip.samples << s;
+    QCOMPARE(chip.boundMs(250), 74.0 + 100.0);
 }
 
 void TestBenchMeasure::targetsAtTheirLimits_data()
@@ -141,6 +158,26 @@ void TestBenchMeasure::targetsAtTheirLimits()
     QCOMPARE(targets.size(), 2);
     QCOMPARE(targets.at(0).met, ratioMet);
     QCOMPARE(targets.at(1).met, cpuMet);
+
+    // The chip model: the export 10 times faster with fast transfers on, and each transfer
+    // with them on within 1.10 of its bound (discovery and write are not targets).
+    const double onWallMs = 1000;
+    BenchSession::Sample on = sample(2730, 2730, 0, 0, onWallMs * 1000, 0);
+    on.traffic.lineUs = (onWallMs / (ratioMet ? 1.099 : 1.101) - 2730) * 1000;
+    for (const char *id : {"export", "write"}) {
+        auto &row = report.row(id, id, 38400, true, "on");
+        row.latencyUs = 1000;
+        row.samples << on;
+        report.row(id, id, 38400, true, "off").samples
+            << sample(2730, 2730, 0, 0, onWallMs * (ratioMet ? 10.0 : 9.99) * 1000, 0);
+    }
+    QStringList chipTargets;
+    for (const BenchReport::Target &t : report.targets()) {
+        if (t.what.startsWith("chip model"))
+            chipTargets << QStringLiteral("%1 %2").arg(t.met).arg(t.what.section(' ', 2, 2));
+    }
+    QCOMPARE(chipTargets, QStringList({QStringLiteral("%1 16-page").arg(ratioMet),
+                                       QStringLiteral("%1 export").arg(ratioMet)}));
 }
 
 void TestBenchMeasure::countsOneDiscoveryExactly()
@@ -148,7 +185,9 @@ void TestBenchMeasure::countsOneDiscoveryExactly()
     // The demo dashboard: 5 records (110 bytes, 19 block reads), an 18-byte board record
     // (3 reads), the device information and 4 maintenance values: 27 frames, after the
     // link's synchronising command and its 15 initialisation commands. Nothing of the
-    // session before (the ATZ of its close) may leak into the count.
+    // session before (the ATZ of its close) may leak into the count. The link as the plain
+    // runs use it: no rate switch.
+    QSettings().setValue(QStringLiteral("Link/FastTransfers"), false);
     BenchSession session(QStringLiteral(KX4_SIM_PROGRAM));
     QVERIFY2(session.start({"--baud", "115200"}), qPrintable(session.error()));
     for (int round = 0; round < 2; ++round) {
@@ -176,6 +215,7 @@ void TestBenchMeasure::everyRunWithoutPacing()
     TransferBench::Settings settings;
     settings.simProgram = QStringLiteral(KX4_SIM_PROGRAM);
     settings.repetitions = 1;
+    settings.chipModel = false; // minutes by nature: scripts/bench runs it
     settings.pictureFile = dir.filePath("splash.png");
     QVERIFY(TransferBench::writePicture(settings.pictureFile));
     BenchReport report;
