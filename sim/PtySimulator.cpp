@@ -360,10 +360,8 @@ void PtySimulator::writeOut(const QByteArray &bytes, int baud)
     if (bytes.isEmpty() || !isRunning() || !clientPresent())
         return;
     if (baud && !ratesMatch(baud, clientBaudRate())) {
-        // Sent at a rate the client is not at: noise to it, if anything.
-        qCDebug(lcSim) << "output at" << baud << "lost on a client at" << clientBaudRate();
-        if (!m_garbageOnWrongBaud)
-            return;
+        // Sent at a rate the client is not at: its UART makes noise of it.
+        qCDebug(lcSim) << "output at" << baud << "is noise to a client at" << clientBaudRate();
         writeOut(noise(bytes.size()), 0);
         return;
     }

@@ -139,8 +139,8 @@ QList<SimAdapter::Output> SimAdapter::startRateSwitch(const QByteArray &echoed)
     // "OK" still at the old rate, then the identification at the new one.
     m_switchFromRate = m_lineRate;
     m_lineRate = m_switchRate;
-    return {Output{0, echoed + line("OK"), false, m_switchFromRate},
-            Output{0, line(identification()), false, m_switchRate}};
+    return {atRate(Output{0, echoed + line("OK"), false}, m_switchFromRate),
+            atRate(Output{0, line(identification()), false}, m_switchRate)};
 }
 
 QList<SimAdapter::Output> SimAdapter::finishRateSwitch(bool heard)
@@ -149,7 +149,7 @@ QList<SimAdapter::Output> SimAdapter::finishRateSwitch(bool heard)
         return {};
     m_lineRate = heard ? m_switchRate : m_switchFromRate;
     m_switchRate = 0;
-    return {Output{0, prompt(), false, m_lineRate}};
+    return {atRate(Output{0, prompt(), false}, m_lineRate)};
 }
 
 QByteArray SimAdapter::eol() const
