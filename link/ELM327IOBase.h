@@ -142,6 +142,10 @@ private:
     // leaves the rate in use as it was.
     bool portAcceptsRate(qint32 rate);
     bool setPortRate(qint32 rate);
+    // A reset takes the adapter back to the rate it starts at. Until the port follows, what
+    // it prints reaches the port as noise: bytes with the top bit set, which it never sends.
+    bool raisedRateLost(const QByteArray &incoming) const;
+    void returnToStartRate();
 
     bool detectBaudRate(const QString &port);
     void connectPortData();

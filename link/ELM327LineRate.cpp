@@ -18,6 +18,8 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
+#include <algorithm>
+
 Q_DECLARE_LOGGING_CATEGORY(lcLink)
 
 namespace {
@@ -65,6 +67,27 @@ bool ELM327IOBase::setPortRate(qint32 rate)
     const bool ok = serialPort->setBaudRate(rate) && serialPort->baudRate() == rate;
     serialPort->clearError();
     return ok;
+}
+
+bool ELM327IOBase::raisedRateLost(const QByteArray &incoming) const
+{
+    if (rateStep != RateStep::None || sessionStartRate <= 0 ||
+        serialPort->baudRate() == sessionStartRate)
+        return false;
+    return std::any_of(incoming.cbegin(), incoming.cend(), [](char c) { return uchar(c) & 0x80; });
+}
+
+void ELM327IOBase::returnToStartRate()
+{
+    rateTimer->stop();
+    rateStep = RateStep::None;
+    rateBuffer.clear();
+    if (!serialPort->isOpen() || sessionStartRate <= 0 ||
+        serialPort->baudRate() == sessionStartRate)
+        return;
+    qCInfo(lcLink) << "line back at the adapter's start rate" << sessionStartRate;
+    setPortRate(sessionStartRate);
+    serialPort->clear(QSerialPort::Input);
 }
 
 void ELM327IOBase::startRateRaise()
