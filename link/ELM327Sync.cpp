@@ -172,6 +172,9 @@ void ELM327IOBase::adapterWasReset(const QByteArray &line, const char *sign)
         requeueInFlight();
     }
     canRetries = 0;
+    // A reset undoes a raised line rate: the adapter is found again at the rate it starts at,
+    // and the initialisation raises it once more.
+    returnToStartRate();
     startSync();
     if (giveUp)
         emit error(ERR_OTHER, QString::fromLatin1(AdapterResetReason));

@@ -142,7 +142,7 @@ void TestBackupRunner::connectDashboard(int pages, quint8 disp, SimAdapter::Kind
                                         bool chipModel)
 {
     m_session = std::make_unique<SimSession>();
-    QVERIFY2(m_session->start(38400, chipModel), qPrintable(m_session->errorString()));
+    QVERIFY2(m_session->start(38400, 0, chipModel), qPrintable(m_session->errorString()));
     m_session->sim().adapter().setKind(kind);
     dash().setPages(pages);
     dash().memory() = memoryImage(pages, 1);

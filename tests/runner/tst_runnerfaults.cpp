@@ -337,8 +337,15 @@ void tst_RunnerFaults::interruptedWriteLeavesNothingQueued()
 void tst_RunnerFaults::adapterResetsInOneOperation_data()
 {
     QTest::addColumn<int>("resets");
-    QTest::newRow("three: all recovered from") << 3;
-    QTest::newRow("four: the session ends") << 4;
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("rateSwitch"); // the adapter takes "at brd": the line runs at 500k
+    const int clone = SimAdapter::Clone, genuine = SimAdapter::Genuine;
+    QTest::newRow("three: all recovered from") << 3 << clone << false;
+    QTest::newRow("four: the session ends") << 4 << clone << false;
+    // Back at its start rate after each reset: found there, then raised again. The genuine
+    // chip says "LV RESET" at the raised rate first; the clone's banner is noise there.
+    QTest::newRow("three after a rate switch, LV RESET") << 3 << genuine << true;
+    QTest::newRow("three after a rate switch, noise") << 3 << clone << true;
 }
 
 // A backup export during which the adapter resets again and again, with replies in between.
@@ -346,12 +353,18 @@ void tst_RunnerFaults::adapterResetsInOneOperation_data()
 void tst_RunnerFaults::adapterResetsInOneOperation()
 {
     QFETCH(int, resets);
+    QFETCH(int, kind);
+    QFETCH(bool, rateSwitch);
     QDir(BackupStorage::folder()).removeRecursively();
     SimSession r;
     QVERIFY2(r.start(), qPrintable(r.errorString()));
+    r.sim().adapter().setKind(SimAdapter::Kind(kind));
+    r.sim().adapter().setCloneRateSwitch(rateSwitch);
     r.dashboard().setPages(1);
     r.setMemory(0, QByteArray(1024, '\x5A'));
     QVERIFY(r.connectRunner());
+    const int rate = rateSwitch ? 500000 : 38400;
+    QCOMPARE(r.runner().lineRate(), rate);
     RunnerRecorder rec(&r.runner());
     for (int i = 0; i < resets; ++i)
         r.sim().faults().addFault(SimFault::AdapterReset, r.sim().requestCount() + 10 + 20 * i);
@@ -366,6 +379,8 @@ void tst_RunnerFaults::adapterResetsInOneOperation()
         QFile file(BackupStorage::folder() + "/" + saved.first());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().endsWith(QByteArray(1024, '\x5A')));
+        QCOMPARE(r.runner().lineRate(), rate);
+        QCOMPARE(r.sim().lineRate(), rate);
     } else {
         QVERIFY(r.waitForState(CFGRunner::NotConnected, 20000));
         QCOMPARE(rec.alerts(), QStringList{"Communication error: adapter reset"});
