@@ -11,6 +11,11 @@
 // runs (its banner or "LV RESET" unasked, the frame echoed, "?" for a frame, spaces or headers in
 // a reply) is set up the same way again and the frame in flight goes out once more; see
 // adapterWasReset().
+//
+// With "Link/FastTransfers" (the default) the initialisation ends by asking the adapter for a
+// faster line (ELM327LineRate.cpp), and frames sent with writeRequest() carry the number of
+// replies they draw, so the adapter prompts as soon as they are in. A reset takes the adapter
+// back to its start rate; the recovery looks for it there and raises the rate again.
 
 #include <QByteArray>
 #include <QElapsedTimer>
