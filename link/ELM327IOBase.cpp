@@ -1,8 +1,11 @@
 #include "link/ELM327IOBase.h"
 
 #include "edition/Edition.h"
+#include "link/SerialTransport.h"
+#include "link/TcpTransport.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QSerialPortInfo>
@@ -57,21 +60,6 @@ QByteArray decodeHex(const QByteArray &text)
     if (digits.size() % 2)
         digits.prepend('0');
     return QByteArray::fromHex(digits);
-}
-
-// Errors after which the port is gone or unusable, as opposed to a time-out while waiting.
-bool portLost(QSerialPort::SerialPortError error)
-{
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-    case QSerialPort::PermissionError:
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -141,32 +129,47 @@ bool openPort(QString name, QVariantHash params, QSerialPort *port)
 }
 
 ELM327IOBase::ELM327IOBase(QObject *parent)
-    : QObject(parent), serialPort(new QSerialPort(this)), syncTimer(new QTimer(this)),
-      rateTimer(new QTimer(this))
+    : QObject(parent), syncTimer(new QTimer(this)), rateTimer(new QTimer(this))
 {
     qRegisterMetaType<ELM327IOBase::ELM_ERROR>("ELM327IOBase::ELM_ERROR");
     rateTimer->setSingleShot(true);
     connect(rateTimer, &QTimer::timeout, this, &ELM327IOBase::rateSwitchTimeout);
-    connect(serialPort, &QSerialPort::aboutToClose, this, &ELM327IOBase::disconnected);
-    connectPortData();
     syncTimer->setSingleShot(true);
     connect(syncTimer, &QTimer::timeout, this, &ELM327IOBase::onSyncTimer);
+    useTransportFor(QString());
+}
+
+// A serial port and a network adapter need different channels: setup swaps the channel when
+// the kind of port changes.
+void ELM327IOBase::useTransportFor(const QString &port)
+{
+    const LinkTransport::Kind kind = LinkTransport::kindOf(port);
+    if (transport && transport->kind() == kind)
+        return;
+    if (transport) {
+        // Closed already; it may be the sender of the signal being handled.
+        disconnect(transport, nullptr, this, nullptr);
+        transport->deleteLater();
+    }
+    transport = LinkTransport::create(port, this);
+    connect(transport, &LinkTransport::aboutToClose, this, &ELM327IOBase::disconnected);
+    connectPortData();
 }
 
 ELM327IOBase::~ELM327IOBase()
 {
-    if (serialPort->isOpen()) {
+    if (transport->isOpen()) {
         // Nothing the port does from here on may reach a half-destroyed link.
-        disconnect(serialPort, nullptr, this, nullptr);
+        disconnect(transport, nullptr, this, nullptr);
         lastSent = QByteArrayLiteral("ATZ\r");
         writeNow(lastSent);
-        serialPort->close();
+        transport->close();
     }
 }
 
 bool ELM327IOBase::isOpen()
 {
-    return serialPort->isOpen();
+    return transport->isOpen();
 }
 
 bool ELM327IOBase::isBusy()
@@ -187,28 +190,28 @@ void ELM327IOBase::setStrictMode(bool on)
 
 int ELM327IOBase::lineRate()
 {
-    return serialPort->isOpen() ? serialPort->baudRate() : 0;
+    return transport->isOpen() ? transport->baudRate() : 0;
 }
 
 void ELM327IOBase::connectPortData()
 {
-    connect(serialPort, &QSerialPort::errorOccurred, this, &ELM327IOBase::errorOccurred,
+    connect(transport, &LinkTransport::failed, this, &ELM327IOBase::transportFailed,
             Qt::UniqueConnection);
-    connect(serialPort, &QSerialPort::readyRead, this, &ELM327IOBase::readyRead,
+    connect(transport, &LinkTransport::readyRead, this, &ELM327IOBase::readyRead,
             Qt::UniqueConnection);
 }
 
 void ELM327IOBase::disconnectPortData()
 {
-    disconnect(serialPort, &QSerialPort::errorOccurred, this, &ELM327IOBase::errorOccurred);
-    disconnect(serialPort, &QSerialPort::readyRead, this, &ELM327IOBase::readyRead);
+    disconnect(transport, &LinkTransport::failed, this, &ELM327IOBase::transportFailed);
+    disconnect(transport, &LinkTransport::readyRead, this, &ELM327IOBase::readyRead);
 }
 
 void ELM327IOBase::writeNow(const QByteArray &bytes)
 {
     qCDebug(lcLink) << "->" << bytes;
-    serialPort->write(bytes);
-    serialPort->flush();
+    transport->write(bytes);
+    transport->flush();
 }
 
 bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm_st)
@@ -223,31 +226,39 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     lastFailure = SetupOk;
     lastPortError = QSerialPort::NoError;
     lastPortErrorText.clear();
-    // A port name that is not listed never reaches the port: no stale error may speak for it.
-    serialPort->clearError();
+    useTransportFor(port);
 
-    QVariantHash params;
-    params.insert(QStringLiteral("COM/Baud"), baud ? baud : uint(baudRates.first()));
-    if (!openPort(port, params, serialPort)) {
-        qCWarning(lcLink) << "cannot open" << port << serialPort->errorString();
-        return failSetup(serialPort->error() == QSerialPort::NoError ? SetupPortMissing
-                                                                      : SetupPortFailed);
+    // Opening a network adapter waits for the connection while events are processed: nothing
+    // may start another setup or send meanwhile, as during rate detection.
+    QPointer<ELM327IOBase> self(this);
+    detecting = true;
+    const bool opened = transport->open(port, baud ? qint32(baud) : baudRates.first());
+    if (!self)
+        return false;
+    detecting = false;
+    if (!opened) {
+        qCWarning(lcLink) << "cannot open" << port << transport->errorString();
+        if (!transport->hasLineRate())
+            return failSetup(SetupNetworkFailed);
+        return failSetup(serialError() == QSerialPort::NoError ? SetupPortMissing
+                                                               : SetupPortFailed);
     }
 
-    if (baud == 0) {
-        QPointer<ELM327IOBase> self(this);
+    if (!transport->hasLineRate() || baud == 0) {
         detecting = true;
-        const bool found = detectBaudRate(port);
+        const bool found = transport->hasLineRate() ? detectBaudRate(port) : adapterAnswers();
         if (!self)
             return false;
         detecting = false;
+        if (!found && !transport->hasLineRate())
+            return failSetup(SetupNetworkFailed);
         if (!found)
             return failSetup(lastPortError != QSerialPort::NoError ? SetupPortFailed
                                                                    : SetupNoAdapter);
     }
 
     stnCommands = elm_st;
-    sessionStartRate = serialPort->baudRate();
+    sessionStartRate = transport->baudRate();
 
     QSettings settings;
     fastTransfers = settings.value(QStringLiteral("Link/FastTransfers"), true).toBool();
@@ -306,16 +317,16 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     auto abandoned = [&] {
         if (!self)
             return true;
-        if (!serialPort->isOpen()) {
+        if (!transport->isOpen()) {
             connectPortData();
             return true;
         }
-        if (portLost(serialPort->error())) {
+        if (transport->hasFailed()) {
             qCWarning(lcLink) << "port failed during baud-rate detection"
-                              << serialPort->errorString();
-            lastPortError = serialPort->error();
-            lastPortErrorText = serialPort->errorString();
-            serialPort->close();
+                              << transport->errorString();
+            lastPortError = serialError();
+            lastPortErrorText = transport->errorString();
+            transport->close();
             if (self)
                 connectPortData();
             return true;
@@ -324,28 +335,27 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     };
     // Writes while keeping the interface alive; false when probing has to stop.
     auto send = [&](const QByteArray &bytes) {
-        qCDebug(lcLink) << "->" << bytes << "at" << serialPort->baudRate();
-        serialPort->write(bytes);
+        qCDebug(lcLink) << "->" << bytes << "at" << transport->baudRate();
+        transport->write(bytes);
         QCoreApplication::processEvents();
         if (abandoned())
             return false;
-        serialPort->flush();
+        transport->flush();
         QCoreApplication::processEvents();
         return !abandoned();
     };
 
     int index = 0;
     for (;;) {
-        serialPort->clear(QSerialPort::AllDirections);
-        serialPort->clearError();
+        transport->clear();
         QByteArray reply;
         for (int attempt = 0; attempt < 5; ++attempt) {
             if (!send(QByteArrayLiteral("ati\r")))
                 return false;
-            serialPort->waitForReadyRead(100);
-            reply += serialPort->readAll();
-            serialPort->waitForReadyRead(100);
-            reply += serialPort->readAll();
+            transport->waitForReadyRead(100);
+            reply += transport->readAll();
+            transport->waitForReadyRead(100);
+            reply += transport->readAll();
             if (abandoned())
                 return false;
         }
@@ -355,14 +365,13 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
             break;
         if (++index == baudRates.size()) {
             qCWarning(lcLink) << "no adapter answered on" << port;
-            serialPort->close();
+            transport->close();
             if (!self)
                 return false;
             connectPortData();
             return false;
         }
-        serialPort->setBaudRate(baudRates.at(index), QSerialPort::Input);
-        serialPort->setBaudRate(baudRates.at(index), QSerialPort::Output);
+        transport->setBaudRate(baudRates.at(index));
     }
 
     qCDebug(lcLink) << "adapter found at" << baudRates.at(index);
@@ -373,26 +382,23 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     }
     if (!send(QByteArrayLiteral("atws\r")))
         return false;
-    serialPort->waitForReadyRead(500);
-    serialPort->readAll();
+    transport->waitForReadyRead(500);
+    transport->readAll();
     if (abandoned())
         return false;
 
-    serialPort->flush();
-    serialPort->clear(QSerialPort::AllDirections);
-    serialPort->clearError();
-    serialPort->close();
+    transport->flush();
+    transport->clear();
+    transport->close();
     if (!self)
         return false;
 
-    QVariantHash params;
-    params.insert(QStringLiteral("COM/Baud"), baudRates.at(index));
-    const bool reopened = openPort(port, params, serialPort);
+    const bool reopened = transport->open(port, baudRates.at(index));
     connectPortData();
     if (!reopened) {
-        qCWarning(lcLink) << "cannot reopen" << port << serialPort->errorString();
-        lastPortError = serialPort->error();
-        lastPortErrorText = serialPort->errorString();
+        qCWarning(lcLink) << "cannot reopen" << port << transport->errorString();
+        lastPortError = serialError();
+        lastPortErrorText = transport->errorString();
         if (lastPortError == QSerialPort::NoError)
             lastPortError = QSerialPort::DeviceNotFoundError;
     }
@@ -402,10 +408,63 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
 bool ELM327IOBase::failSetup(SetupFailure failure)
 {
     lastFailure = failure;
-    if (failure == SetupPortFailed && lastPortError == QSerialPort::NoError) {
-        lastPortError = serialPort->error();
-        lastPortErrorText = serialPort->errorString();
+    if ((failure == SetupPortFailed && lastPortError == QSerialPort::NoError) ||
+        (failure == SetupNetworkFailed && lastPortErrorText.isEmpty())) {
+        lastPortError = serialError();
+        lastPortErrorText = transport->errorString();
     }
+    return false;
+}
+
+QSerialPort::SerialPortError ELM327IOBase::serialError() const
+{
+    const auto *serial = qobject_cast<const SerialTransport *>(transport);
+    return serial ? serial->portError() : QSerialPort::NoError;
+}
+
+// A network adapter has no rate to find, and a connection alone does not show that an adapter
+// is behind it: a Wi-Fi module whose chip is switched off, or a program that is not an adapter,
+// accepts the connection and stays silent. One "ati" must draw an answer up to the adapter's
+// prompt within TcpTransport::AnswerTimeoutMs; what it says is dropped.
+bool ELM327IOBase::adapterAnswers()
+{
+    QPointer<ELM327IOBase> self(this);
+    disconnectPortData();
+    transport->clear();
+    qCDebug(lcLink) << "-> ati\r";
+    transport->write(QByteArrayLiteral("ati\r"));
+    transport->flush();
+
+    QByteArray reply;
+    QElapsedTimer waited;
+    waited.start();
+    while (!reply.contains('>')) {
+        const qint64 left = TcpTransport::AnswerTimeoutMs - waited.elapsed();
+        if (left <= 0 || !transport->isOpen() || transport->hasFailed())
+            break;
+        transport->waitForReadyRead(int(left));
+        if (!self)
+            return false;
+        reply += transport->readAll();
+    }
+    if (!reply.isEmpty())
+        qCDebug(lcLink) << "<-" << reply;
+    if (reply.contains('>')) {
+        connectPortData();
+        return true;
+    }
+
+    if (!transport->isOpen())
+        lastPortErrorText = tr("The connection was closed before the adapter answered");
+    else if (transport->hasFailed())
+        lastPortErrorText = transport->errorString();
+    else
+        lastPortErrorText = tr("No answer from the adapter at %1 within 5 s")
+                                .arg(transport->portName().section(QStringLiteral("://"), 1));
+    qCWarning(lcLink) << "no adapter on" << transport->portName() << lastPortErrorText;
+    transport->close();
+    if (self)
+        connectPortData();
     return false;
 }
 
@@ -415,11 +474,11 @@ void ELM327IOBase::close()
     syncTimer->stop();
     phase = Phase::Closed;
     {
-        const QSignalBlocker blocker(serialPort);
-        if (serialPort->isOpen()) {
+        const QSignalBlocker blocker(transport);
+        if (transport->isOpen()) {
             lastSent = QByteArrayLiteral("ATZ\r");
             writeNow(lastSent);
-            serialPort->close();
+            transport->close();
             monitoring = false;
         }
     }
@@ -496,7 +555,7 @@ void ELM327IOBase::sendNext()
         return;
     }
     // Nothing may disturb the probing of rates; what is queued meanwhile waits for setup.
-    if (!serialPort->isOpen() || detecting)
+    if (!transport->isOpen() || detecting)
         return;
 
     // The initialisation goes first, then raw items, then frames.
@@ -529,7 +588,7 @@ void ELM327IOBase::sendNext()
 
 void ELM327IOBase::readyRead()
 {
-    QByteArray incoming = serialPort->readAll();
+    QByteArray incoming = transport->readAll();
     // PIC-based adapters pad their output with NUL bytes, even ahead of the prompt. Line
     // feeds carry nothing either: an adapter fresh from a reset ends its lines with CR LF
     // until "at l0", and a prompt left as "\n>" would never be seen.
@@ -619,14 +678,11 @@ void ELM327IOBase::promptArrived()
     sendNext();
 }
 
-void ELM327IOBase::errorOccurred(QSerialPort::SerialPortError error)
+void ELM327IOBase::transportFailed()
 {
-    // The port announces a cleared error with NoError; that is no reason to drop the link.
-    if (error == QSerialPort::NoError)
-        return;
-    qCWarning(lcLink) << "port error" << error << serialPort->errorString();
-    if (serialPort->isOpen())
-        serialPort->close();
+    qCWarning(lcLink) << "port error" << transport->errorString();
+    if (transport->isOpen())
+        transport->close();
 }
 
 void ELM327IOBase::parseLine(QByteArray line)

@@ -1,9 +1,10 @@
 #pragma once
 
-// The serial link to an ELM327-class OBD/CAN adapter. It opens the port (finding the adapter's
-// baud rate when asked to), puts the adapter into raw CAN mode and then works as a paced channel:
-// one queued item goes out per ">" prompt, one hexadecimal reply line comes back as one read().
-// The session controller creates one link, feeds it frames with writeHEX() and follows its signals.
+// The link to an ELM327-class OBD/CAN adapter. It opens the port (a serial port, finding the
+// adapter's baud rate when asked to, or a network adapter's TCP connection: LinkTransport), puts
+// the adapter into raw CAN mode and then works as a paced channel: one queued item goes out per
+// ">" prompt, one hexadecimal reply line comes back as one read(). The session controller creates
+// one link, feeds it frames with writeHEX() and follows its signals.
 //
 // Before the initialisation the link gets in step with the adapter: it lets whatever an earlier
 // session left on the line (a late answer to its "ATZ", a prompt) arrive and drops it, then sends
@@ -16,6 +17,8 @@
 // faster line (ELM327LineRate.cpp), and frames sent with writeRequest() carry the number of
 // replies they draw, so the adapter prompts as soon as they are in. A reset takes the adapter
 // back to its start rate; the recovery looks for it there and raises the rate again.
+
+#include "link/LinkTransport.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -61,7 +64,10 @@ public:
         SetupPortMissing, // no port of that name
         SetupPortFailed,  // the system refused to open the port, or it failed while probing
         SetupNoAdapter,   // baud-rate detection got no answer at any rate
-        SetupBusy         // another setup is still probing rates
+        SetupBusy,        // another setup is still probing rates
+        // a network adapter refused, could not be reached, did not answer within 5 s or
+        // closed the connection; setupErrorString() says which, in the user's words
+        SetupNetworkFailed
     };
     Q_ENUM(SetupFailure)
 
@@ -82,9 +88,11 @@ public:
     // The serial line's rate in bit/s (raised after the initialisation when fast transfers
     // are on and the adapter agrees), 0 while the port is closed.
     Q_INVOKABLE int lineRate();
+    // The channel under the link (valid until the next setup), e.g. to describe it.
+    const LinkTransport *channel() const { return transport; }
 
     SetupFailure setupFailure() const { return lastFailure; }
-    // The system's error and its text for SetupPortFailed.
+    // The system's error and its text for SetupPortFailed; the reason for SetupNetworkFailed.
     QSerialPort::SerialPortError setupPortError() const { return lastPortError; }
     QString setupErrorString() const { return lastPortErrorText; }
 
@@ -110,7 +118,7 @@ public slots:
 
 protected slots:
     void readyRead();
-    void errorOccurred(QSerialPort::SerialPortError error);
+    void transportFailed();
 
 protected:
     virtual void parseLine(QByteArray line);
@@ -153,10 +161,14 @@ private:
     void returnToStartRate();
 
     bool detectBaudRate(const QString &port);
+    bool adapterAnswers();
+    void useTransportFor(const QString &port);
     void connectPortData();
     void disconnectPortData();
     void writeNow(const QByteArray &bytes);
     bool failSetup(SetupFailure failure);
+    // The serial port's own error (NoError on other channels).
+    QSerialPort::SerialPortError serialError() const;
 
     // Getting in step with the adapter (ELM327Sync.cpp).
     void startSync();
@@ -179,7 +191,7 @@ private:
     // closed or restarted the link.
     bool releaseHeldLine();
 
-    QSerialPort *serialPort;
+    LinkTransport *transport = nullptr;
     QList<QByteArray> commandQueue;
     QList<QByteArray> rawQueue;
     QByteArray lastSent;

@@ -54,7 +54,7 @@ QByteArray rateCommand(qint32 rate, bool extended)
 
 bool ELM327IOBase::portAcceptsRate(qint32 rate)
 {
-    const qint32 inUse = serialPort->baudRate();
+    const qint32 inUse = transport->baudRate();
     const bool accepted = setPortRate(rate);
     setPortRate(inUse);
     return accepted;
@@ -63,16 +63,16 @@ bool ELM327IOBase::portAcceptsRate(qint32 rate)
 bool ELM327IOBase::setPortRate(qint32 rate)
 {
     // A refused rate is reported as a port error, which would close the port.
-    const QSignalBlocker blocker(serialPort);
-    const bool ok = serialPort->setBaudRate(rate) && serialPort->baudRate() == rate;
-    serialPort->clearError();
+    const QSignalBlocker blocker(transport);
+    const bool ok = transport->setBaudRate(rate) && transport->baudRate() == rate;
+    transport->clearError();
     return ok;
 }
 
 bool ELM327IOBase::raisedRateLost(const QByteArray &incoming) const
 {
     if (rateStep != RateStep::None || sessionStartRate <= 0 ||
-        serialPort->baudRate() == sessionStartRate)
+        transport->baudRate() == sessionStartRate)
         return false;
     return std::any_of(incoming.cbegin(), incoming.cend(), [](char c) { return uchar(c) & 0x80; });
 }
@@ -82,20 +82,21 @@ void ELM327IOBase::returnToStartRate()
     rateTimer->stop();
     rateStep = RateStep::None;
     rateBuffer.clear();
-    if (!serialPort->isOpen() || sessionStartRate <= 0 ||
-        serialPort->baudRate() == sessionStartRate)
+    if (!transport->isOpen() || sessionStartRate <= 0 ||
+        transport->baudRate() == sessionStartRate)
         return;
     qCInfo(lcLink) << "line back at the adapter's start rate" << sessionStartRate;
     setPortRate(sessionStartRate);
-    serialPort->clear(QSerialPort::Input);
+    transport->discardInput();
 }
 
 void ELM327IOBase::startRateRaise()
 {
-    rateBefore = serialPort->baudRate();
+    rateBefore = transport->baudRate();
     rateCandidates.clear();
+    // A network adapter has no line rate to raise.
     for (const qint32 rate : FastRates) {
-        if (rate > rateBefore)
+        if (transport->canChangeRate() && rate > rateBefore)
             rateCandidates << rate;
     }
     tryNextRate();
@@ -168,7 +169,7 @@ void ELM327IOBase::rateSwitchInput(const QByteArray &bytes)
         break;
     case RateStep::AwaitPrompt:
         if (rateBuffer.contains('>')) {
-            qCInfo(lcLink) << "line rate raised to" << serialPort->baudRate();
+            qCInfo(lcLink) << "line rate raised to" << transport->baudRate();
             finishRateRaise();
         }
         break;
@@ -192,7 +193,7 @@ void ELM327IOBase::rateSwitchTimeout()
         // prompt (which went by while the port listened at the new rate).
         qCDebug(lcLink) << "no prompt at" << rateTarget << "- back to" << rateBefore;
         setPortRate(rateBefore);
-        serialPort->clear(QSerialPort::Input);
+        transport->discardInput();
         tryNextRate();
         break;
     case RateStep::None:

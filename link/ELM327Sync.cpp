@@ -78,7 +78,7 @@ void ELM327IOBase::restartDrain()
 
 void ELM327IOBase::onSyncTimer()
 {
-    if (!serialPort->isOpen())
+    if (!transport->isOpen())
         return;
     if (phase == Phase::Draining) {
         qCDebug(lcLink) << "line drained after" << drainClock.elapsed() << "ms";
