@@ -1,5 +1,6 @@
 #include "runner/CFGRunner.h"
 
+#include "link/TcpTransport.h"
 #include "models/ParameterListModel.h"
 #include "models/VariantMapModel.h"
 
@@ -85,6 +86,8 @@ bool CFGRunner::isUrlReadable(QString str)
 
 bool CFGRunner::connectToHost(QString port, int baud, bool adv)
 {
+    // A network adapter's address as the user types it ("192.168.0.10:35000").
+    port = TcpTransport::portForAddress(port);
     QSettings settings;
     settings.setValue(QStringLiteral("port"), port);
     settings.setValue(QStringLiteral("baud"), baud);
@@ -103,6 +106,7 @@ bool CFGRunner::connectToHost(QString port, int baud, bool adv)
         clearSession();
         connectPort = port;
         connectBaud = baud;
+        rememberNetworkPort(port);
         state = Connecting;
         emit stateChanged(Connecting);
         connectWatch->start(ConnectTimeoutMs);

@@ -74,6 +74,11 @@ public:
     Q_INVOKABLE QString version();
     Q_INVOKABLE State getState();
     Q_INVOKABLE QStringList availablePorts();
+    // Network adapters to offer beside the serial ports, as "HOST:PORT": the addresses that
+    // connected before, newest first, or the usual address of a Wi-Fi adapter.
+    Q_INVOKABLE QStringList networkPorts();
+    // Whether `port` ("tcp://HOST:PORT" or "HOST:PORT") names a network adapter.
+    Q_INVOKABLE bool isNetworkPort(QString port);
     Q_INVOKABLE bool validateDrop(QString filename, QByteArray data);
     Q_INVOKABLE VariantMapModel *stateTableModel();
     Q_INVOKABLE ParameterListModel *paramListModel();
@@ -188,6 +193,9 @@ private:
 
     // The splash tests upload streams of any length through the runner's own converter.
     friend class TestSplash;
+
+    // Network adapters (CFGRunnerNetwork.cpp).
+    void rememberNetworkPort(const QString &port);
 
     // State and session bookkeeping (CFGRunner.cpp).
     void setState(State next, bool announce = true);

@@ -4,6 +4,8 @@
 
 #include "runner/CFGRunner.h"
 
+#include "link/TcpTransport.h"
+
 #include <QTimer>
 
 void CFGRunner::failConnection(const QString &reason)
@@ -30,6 +32,9 @@ QString CFGRunner::setupFailureText(const QString &port) const
     }
     case ELM327IOBase::SetupNoAdapter:
         return tr("No adapter answered on %1 at any baud rate").arg(port);
+    case ELM327IOBase::SetupNetworkFailed:
+        // Refused, no route, no answer within 5 s, closed: the link's words say which.
+        return link->setupErrorString();
     case ELM327IOBase::SetupOk:
     case ELM327IOBase::SetupBusy:
         break;
@@ -41,7 +46,8 @@ QString CFGRunner::stalledConnectionText() const
 {
     // Still initialising the adapter: nothing answered the commands at this rate.
     if (state == Connecting) {
-        if (connectBaud > 0)
+        // A network adapter has no line rate.
+        if (connectBaud > 0 && !TcpTransport::isNetworkPort(connectPort))
             return tr("No adapter answered on %1 at %2 baud").arg(connectPort).arg(connectBaud);
         return tr("No adapter answered on %1").arg(connectPort);
     }
