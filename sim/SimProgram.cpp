@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -91,12 +92,36 @@ const OptionSpec kOptions[] = {
     {"ack30-01", nullptr, nullptr, "Acknowledge block writes with 30 01 instead of 30 00."},
     {"garbage-on-wrong-baud", nullptr, nullptr,
      "Answer a client at the wrong rate with noise instead of silence."},
+    {"tcp", "[addr:]port", "",
+     "Serve on a TCP port as a Wi-Fi adapter does, one client at a time, on 127.0.0.1 unless an "
+     "address is given (0.0.0.0: every interface; an IPv6 address in brackets); port 0 takes a "
+     "free one. Prints tcp://ADDR:PORT instead of the terminal's path."},
     {"verbose", nullptr, nullptr, "Log commands and frames to standard error."},
 };
 
 QByteArray hexBytes(const QByteArray &data)
 {
     return data.toHex(' ').toUpper();
+}
+
+// "[ADDR:]PORT" of --tcp: "35000", "0.0.0.0:35000", "[::1]:35000".
+bool parseTcpOption(const QString &text, QHostAddress *address, quint16 *port)
+{
+    static const QRegularExpression shape(
+        QStringLiteral("^(?:(\\[[^\\]]+\\]|[^:\\[\\]]+):)?([0-9]{1,5})$"));
+    const QRegularExpressionMatch m = shape.match(text.trimmed());
+    if (!m.hasMatch())
+        return false;
+    const uint number = m.captured(2).toUInt();
+    if (number > 65535)
+        return false;
+    QString host = m.captured(1);
+    if (host.startsWith(QLatin1Char('[')))
+        host = host.mid(1, host.size() - 2);
+    if (!host.isEmpty() && !address->setAddress(host))
+        return false;
+    *port = quint16(number);
+    return true;
 }
 } // namespace
 
@@ -230,6 +255,13 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
             return false;
     }
 
+    m_serveTcp = p.isSet(QStringLiteral("tcp"));
+    if (m_serveTcp && !parseTcpOption(p.value(QStringLiteral("tcp")), &m_tcpAddress, &m_tcpPort)) {
+        *message = QStringLiteral("--tcp: expected [ADDR:]PORT with an IP address and a port "
+                                  "from 0 to 65535, got \"%1\"")
+                       .arg(p.value(QStringLiteral("tcp")));
+        return false;
+    }
     m_linkPath = p.value(QStringLiteral("link"));
     m_statePath = p.value(QStringLiteral("state"));
     m_blank = p.isSet(QStringLiteral("blank"));
@@ -250,7 +282,18 @@ bool SimProgram::start(QString *message)
         *message = m_sim.errorString();
         return false;
     }
+    // Listening before the link is made: whoever waits for the link finds the port served.
+    if (m_serveTcp) {
+        m_tcp = std::make_unique<TcpSimulator>(&m_sim);
+        if (!m_tcp->listen(m_tcpAddress, m_tcpPort)) {
+            *message = QStringLiteral("--tcp: %1").arg(m_tcp->errorString());
+            m_tcp.reset();
+            m_sim.hangUp();
+            return false;
+        }
+    }
     if (!m_linkPath.isEmpty() && !makeLink(message)) {
+        m_tcp.reset();
         m_sim.hangUp();
         return false;
     }
@@ -274,14 +317,22 @@ bool SimProgram::start(QString *message)
         });
         connect(&m_sim, &PtySimulator::hungUp, this,
                 [this] { logLine(QStringLiteral("hung up")); });
+        if (m_tcp) {
+            connect(m_tcp.get(), &TcpSimulator::clientConnected, this, [this](const QString &peer) {
+                logLine(QStringLiteral("client %1 connected").arg(peer));
+            });
+            connect(m_tcp.get(), &TcpSimulator::clientClosed, this,
+                    [this] { logLine(QStringLiteral("client closed")); });
+        }
     }
     connect(&m_sim, &PtySimulator::hungUp, qApp, &QCoreApplication::quit);
 
     QTextStream out(stdout);
-    out << m_sim.slavePath() << Qt::endl;
+    const QString served = m_tcp ? m_tcp->url() : m_sim.slavePath();
+    out << served << Qt::endl;
     if (m_verbose)
         logLine(QStringLiteral("serving %1 at %2 baud, %3, %4 pages")
-                    .arg(m_sim.slavePath())
+                    .arg(served)
                     .arg(m_sim.baudRate())
                     .arg(QString::fromLatin1(m_sim.adapter().identification()))
                     .arg(dash.pages()));

@@ -1,11 +1,16 @@
 #pragma once
 
-// The kx4-sim program: reads its options, serves a PtySimulator until SIGINT or SIGTERM,
-// keeps the --link symlink and the --state file, and logs the traffic with --verbose.
+// The kx4-sim program: reads its options, serves a PtySimulator until SIGINT or SIGTERM (with
+// --tcp also on a TCP port, as a Wi-Fi adapter), keeps the --link symlink and the --state file,
+// and logs the traffic with --verbose.
 // SIGUSR1 prints the traffic counters to standard error (the benchmark reads them);
 // SIGHUP switches the dashboard off and on.
 
 #include "sim/PtySimulator.h"
+#include "sim/TcpSimulator.h"
+
+#include <QHostAddress>
+#include <memory>
 
 #include <QObject>
 #include <QString>
@@ -22,12 +27,15 @@ public:
     // Applies the command line. Returns false with a message for bad options; `done` is
     // set when the program has nothing more to do (--help).
     bool configure(const QStringList &arguments, QString *message, bool *done);
-    // Starts serving (pty, symlink) and prints the slave path. False with a message.
+    // Starts serving (pty, symlink, TCP port) and prints the slave path, or with --tcp the
+    // address as "tcp://ADDR:PORT". False with a message.
     bool start(QString *message);
     // Saves the state and removes the symlink; safe to call twice.
     void stop();
 
     PtySimulator &simulator() { return m_sim; }
+    // The TCP server with --tcp once started, else null.
+    TcpSimulator *tcpServer() { return m_tcp.get(); }
     QString linkPath() const { return m_linkPath; }
     QString statePath() const { return m_statePath; }
 
@@ -49,6 +57,10 @@ private:
     void logLine(const QString &text);
 
     PtySimulator m_sim;
+    std::unique_ptr<TcpSimulator> m_tcp;
+    bool m_serveTcp = false;
+    QHostAddress m_tcpAddress = QHostAddress(QHostAddress::LocalHost);
+    quint16 m_tcpPort = 0;
     QString m_linkPath;
     QString m_statePath;
     bool m_blank = false;

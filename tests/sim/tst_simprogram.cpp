@@ -7,7 +7,9 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <csignal>
@@ -23,9 +25,11 @@ private slots:
     void servesLinkKeepsStateAndCleansUp();
     void refusesUnreadableStateWithoutTouchingIt();
     void hangUpSignalEndsUpdateMode();
+    void servesTcpOneClientAtATime();
 
 private:
-    // Starts kx4-sim and returns the slave path it prints (empty on failure).
+    // Starts kx4-sim and returns the slave path (with --tcp the address) it prints, empty on
+    // failure.
     static QString startSim(QProcess &p, const QStringList &args);
     // Connects the tool's link through `port`, sends `frame` and returns the reply frame.
     static QByteArray exchange(const QString &port, uint baud, const QByteArray &frame);
@@ -46,9 +50,11 @@ QString tst_SimProgram::startSim(QProcess &p, const QStringList &args)
 
 QByteArray tst_SimProgram::exchange(const QString &port, uint baud, const QByteArray &frame)
 {
-    qputenv("KX4_EXTRA_PORTS", port.toLocal8Bit());
-    if (!availableSerialPorts().contains(port))
-        return "not listed";
+    if (!port.startsWith(QLatin1String("tcp://"))) {
+        qputenv("KX4_EXTRA_PORTS", port.toLocal8Bit());
+        if (!availableSerialPorts().contains(port))
+            return "not listed";
+    }
     ELM327IOBase link(nullptr);
     QSignalSpy ready(&link, &ELM327IOBase::ready);
     QSignalSpy reads(&link, &ELM327IOBase::read);
@@ -72,13 +78,15 @@ void tst_SimProgram::helpAndBadOptions()
     const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
     for (const char *option : {"--baud", "--kind", "--pages", "--count", "--disp", "--version",
                                "--link", "--state", "--pacing", "--latency-us", "--fault", "--seed",
-                               "--restart-silence-ms", "--reset-ms", "--ack30-01", "--verbose"}) {
+                               "--restart-silence-ms", "--reset-ms", "--ack30-01", "--tcp",
+                               "--verbose"}) {
         QVERIFY2(help.contains(QLatin1String(option)), option);
     }
 
     const QList<QStringList> bad = {
         {"--baud", "fast"},    {"--pages", "17"},        {"--kind", "obdlink"}, {"--fault", "drop"},
-        {"--fault", "melt@1"}, {"--random-faults", "2"}, {"--reset-ms", "-5"},  {"stray-argument"}};
+        {"--fault", "melt@1"}, {"--random-faults", "2"}, {"--reset-ms", "-5"},  {"stray-argument"},
+        {"--tcp", "example.org:35000"}, {"--tcp", "127.0.0.1:65536"}};
     for (const QStringList &args : bad) {
         p.start(QStringLiteral(KX4_SIM_PROGRAM), args);
         QVERIFY(p.waitForFinished(5000));
@@ -179,6 +187,50 @@ void tst_SimProgram::hangUpSignalEndsUpdateMode()
         reply = c.exchange("FFFF\r");
     QVERIFY2(reply.startsWith("FFFF01"), reply.constData());
     QCOMPARE(p.state(), QProcess::Running);
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
+}
+
+void tst_SimProgram::servesTcpOneClientAtATime()
+{
+    QProcess p;
+    const QString url = startSim(p, {QStringLiteral("--tcp"), QStringLiteral("0")});
+    QVERIFY2(url.startsWith(QLatin1String("tcp://127.0.0.1:")), qPrintable(url));
+    const quint16 port = quint16(QUrl(url).port());
+    QVERIFY(port > 0);
+
+    // The tool's link, as to a Wi-Fi adapter: no rate to find, a block write acknowledged.
+    QCOMPARE(exchange(url, 0, QByteArray::fromHex("00C4A1A2A3A4A5A6")),
+             QByteArray::fromHex("30000004FFFFFFFF"));
+
+    // A client that the adapter serves (the link's connection may still be on its way out,
+    // and until it is gone a new one is closed at once).
+    QTcpSocket first;
+    QByteArray answer;
+    for (int attempt = 0; attempt < 50 && !answer.contains('>'); ++attempt) {
+        first.abort();
+        answer.clear();
+        first.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(first.waitForConnected(5000));
+        first.write("ati\r");
+        while (!answer.contains('>') && first.waitForReadyRead(1000))
+            answer += first.readAll();
+    }
+    QVERIFY2(answer.contains("ELM327"), answer.constData());
+
+    // One client at a time: another connection is closed at once, the first one goes on.
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(second.waitForConnected(5000));
+    QVERIFY(second.state() == QAbstractSocket::UnconnectedState ||
+            second.waitForDisconnected(5000));
+    answer.clear();
+    first.write("ati\r");
+    while (!answer.contains('>') && first.waitForReadyRead(1000))
+        answer += first.readAll();
+    QVERIFY2(answer.contains("ELM327"), answer.constData());
+
     ::kill(pid_t(p.processId()), SIGTERM);
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 0);
