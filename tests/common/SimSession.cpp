@@ -17,10 +17,11 @@ SimSession::~SimSession()
 {
     // The runner resets the adapter through the pty on its way out, so it goes first.
     m_runner.reset();
+    m_tcp.reset();
     m_sim.reset();
 }
 
-bool SimSession::start(int adapterBaud, int resetDelayMs, bool chipModel)
+bool SimSession::start(int adapterBaud, int resetDelayMs, bool chipModel, Transport transport)
 {
     QStandardPaths::setTestModeEnabled(true);
     m_sim = std::make_unique<PtySimulator>();
@@ -31,6 +32,13 @@ bool SimSession::start(int adapterBaud, int resetDelayMs, bool chipModel)
     if (!m_sim->start()) {
         m_error = m_sim->errorString();
         return false;
+    }
+    if (transport == Transport::Network) {
+        m_tcp = std::make_unique<TcpSimulator>(m_sim.get());
+        if (!m_tcp->listen()) {
+            m_error = m_tcp->errorString();
+            return false;
+        }
     }
     qputenv("KX4_EXTRA_PORTS", m_sim->slavePath().toLocal8Bit());
     m_runner = std::make_unique<CFGRunner>();

@@ -1,12 +1,13 @@
 #pragma once
 
-// A CFGRunner talking to the in-process simulator through a real pseudo-terminal: starts
-// the simulated adapter and dashboard, lists the pty through KX4_EXTRA_PORTS, connects the
-// controller at a fixed rate and waits for discovery to finish. Tests then drive the runner
-// and look at the simulator's memory and frame log.
+// A CFGRunner talking to the in-process simulator through a real pseudo-terminal, or over TCP
+// as to a Wi-Fi adapter: starts the simulated adapter and dashboard, lists the pty through
+// KX4_EXTRA_PORTS, connects the controller at a fixed rate and waits for discovery to finish.
+// Tests then drive the runner and look at the simulator's memory and frame log.
 
 #include "runner/CFGRunner.h"
 #include "sim/PtySimulator.h"
+#include "sim/TcpSimulator.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -23,19 +24,27 @@ public:
     // The simulator's "no reply" time-out in tests: short, so retransmission runs are quick.
     static constexpr int NoDataTimeoutMs = 30;
 
+    // How the runner reaches the simulated adapter.
+    enum class Transport { Serial, Network };
+
     explicit SimSession(QObject *parent = nullptr);
     ~SimSession() override;
 
     // Starts the simulator (adapter at `adapterBaud`, a full reset taking `resetDelayMs`,
-    // with the real chip's timing model when `chipModel`) and creates the runner. False when
-    // the pty cannot be made; errorString() says why.
-    bool start(int adapterBaud = 38400, int resetDelayMs = 0, bool chipModel = false);
+    // with the real chip's timing model when `chipModel`; with Transport::Network also its TCP
+    // server on 127.0.0.1) and creates the runner. False when the pty or the server cannot be
+    // made; errorString() says why.
+    bool start(int adapterBaud = 38400, int resetDelayMs = 0, bool chipModel = false,
+               Transport transport = Transport::Serial);
     QString errorString() const { return m_error; }
 
     PtySimulator &sim() { return *m_sim; }
     SimDashboard &dashboard() { return m_sim->dashboard(); }
     CFGRunner &runner() { return *m_runner; }
-    QString port() const { return m_sim->slavePath(); }
+    // The TCP server of a Network session, else null.
+    TcpSimulator *tcp() { return m_tcp.get(); }
+    // The port the runner connects to: the pty's path or "tcp://127.0.0.1:N".
+    QString port() const { return m_tcp ? m_tcp->url() : m_sim->slavePath(); }
 
     // Connects the runner (baud 0: detection) and waits until discovery and the first
     // configuration read have ended with the runner Idle. False on failure or time-out.
@@ -77,6 +86,7 @@ public:
 
 private:
     std::unique_ptr<PtySimulator> m_sim;
+    std::unique_ptr<TcpSimulator> m_tcp;
     std::unique_ptr<CFGRunner> m_runner;
     QString m_error;
 };

@@ -1,6 +1,6 @@
 // What the controller does when the link misbehaves: lost replies and their retransmission,
-// adapter errors, status texts instead of replies, duplicated and late replies, and the
-// adapter going away in the middle of a read.
+// adapter errors, status texts instead of replies, duplicated and late replies, the adapter
+// going away in the middle of a read, and a network adapter that cannot be reached.
 
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
@@ -10,16 +10,23 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 namespace {
 
 enum class Operation { Read, MaintenanceWrite, ConfigWrite };
 
+// What answers at the network address the runner connects to.
+enum class NetworkPeer { Adapter, Nothing, SilentServer, BusyAdapter, BadAddress };
+
 } // namespace
 
 Q_DECLARE_METATYPE(SimFault::Kind)
 Q_DECLARE_METATYPE(Operation)
+Q_DECLARE_METATYPE(NetworkPeer)
 
 class tst_RunnerFaults : public QObject
 {
@@ -42,6 +49,8 @@ private slots:
     void adapterResetsInOneOperation_data();
     void adapterResetsInOneOperation();
     void quickReconnects();
+    void networkAdapter_data();
+    void networkAdapter();
 
 private:
     // Starts `op` on a connected runner; the fault plan counts requests from the next one.
@@ -428,3 +437,97 @@ void tst_RunnerFaults::quickReconnects()
 
 QTEST_MAIN(tst_RunnerFaults)
 #include "tst_runnerfaults.moc"
+
+void tst_RunnerFaults::networkAdapter_data()
+{
+    QTest::addColumn<NetworkPeer>("peer");
+    QTest::addColumn<QString>("alert"); // empty: the connection must succeed
+
+    QTest::newRow("adapter") << NetworkPeer::Adapter << "";
+    QTest::newRow("closed port") << NetworkPeer::Nothing << "refused the connection";
+    // Accepts the connection and never says a word: a Wi-Fi module whose chip is off.
+    QTest::newRow("silent server")
+        << NetworkPeer::SilentServer << "No answer from the adapter at 127.0.0.1:%1 within 5 s";
+    // The simulator serves one client at a time and closes every other connection at once.
+    QTest::newRow("adapter busy") << NetworkPeer::BusyAdapter
+                                  << "The adapter at 127.0.0.1:%1 closed the connection";
+    QTest::newRow("port out of range")
+        << NetworkPeer::BadAddress << "\"127.0.0.1:70000\" is not a network address";
+}
+
+void tst_RunnerFaults::networkAdapter()
+{
+    QFETCH(NetworkPeer, peer);
+    QFETCH(QString, alert);
+
+    // The pty session of init() steps aside: the adapter gets a TCP server in front instead.
+    s->runner().disconnectFromHost();
+    TcpSimulator adapter(&s->sim());
+    QTcpServer server;
+    QTcpSocket firstClient;
+    quint16 port = 0;
+    switch (peer) {
+    case NetworkPeer::Adapter:
+    case NetworkPeer::BusyAdapter:
+        QVERIFY2(adapter.listen(), qPrintable(adapter.errorString()));
+        port = adapter.port();
+        if (peer == NetworkPeer::BusyAdapter) {
+            firstClient.connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(firstClient.waitForConnected(5000));
+            QTRY_VERIFY(adapter.hasClient());
+        }
+        break;
+    case NetworkPeer::Nothing:
+        // A port that was free a moment ago.
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        port = server.serverPort();
+        server.close();
+        break;
+    case NetworkPeer::SilentServer:
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        port = server.serverPort();
+        break;
+    case NetworkPeer::BadAddress:
+        port = 0;
+        break;
+    }
+    // As the user types it on the connection page.
+    const QString address = peer == NetworkPeer::BadAddress
+                                ? QStringLiteral("127.0.0.1:70000")
+                                : QStringLiteral("127.0.0.1:%1").arg(port);
+
+    QSettings().remove(QStringLiteral("Network"));
+    CFGRunner runner;
+    runner.loadDefaultConfig();
+    RunnerRecorder rec(&runner);
+    s->sim().clearLog();
+    const bool ok = runner.connectToHost(address, 38400, false);
+    QCOMPARE(QSettings().value(QStringLiteral("port")).toString(),
+             QStringLiteral("tcp://") + address);
+
+    if (alert.isEmpty()) {
+        QVERIFY(ok);
+        QTRY_VERIFY_WITH_TIMEOUT(rec.count("deviceConfig") == 1, 20000);
+        QCOMPARE(runner.getState(), CFGRunner::Idle);
+        QCOMPARE(rec.alerts(), QStringList{"Parsed the device config"});
+        // No line rate on a network adapter: one "ati" to see that the chip is there, no
+        // rate detection.
+        QCOMPARE(s->sim().commands().count("ati"), 1);
+        // Remembered and offered first next time.
+        QCOMPARE(runner.networkPorts().value(0), address);
+        // The adapter dropping the connection ends the session as a lost serial port does.
+        rec.clear();
+        adapter.dropClient();
+        QTRY_COMPARE(rec.count("disconnectedFromHost"), 1);
+        QCOMPARE(rec.alerts(), QStringList{"Connection closed"});
+        return;
+    }
+    QVERIFY(!ok);
+    QCOMPARE(rec.alerts().size(), 1);
+    const QString expected = alert.contains(QLatin1String("%1")) ? alert.arg(port) : alert;
+    QVERIFY2(rec.alerts().first().contains(expected), qPrintable(rec.alerts().first()));
+    QCOMPARE(runner.getState(), CFGRunner::NotConnected);
+    QCOMPARE(rec.count("connectedToHost"), 0);
+    // Only an address that connected is offered again; before any, the usual one.
+    QCOMPARE(runner.networkPorts(), QStringList{"192.168.0.10:35000"});
+}
