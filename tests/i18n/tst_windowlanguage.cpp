@@ -23,15 +23,6 @@ class TstWindowLanguage : public QObject
 
     QString text(const char *name) const { return app->property(name, "text").toString(); }
 
-    // Faded in (toasts stop at 0.9), so that the screenshot shows it.
-    static bool fadedIn(QQuickItem *item)
-    {
-        qreal opacity = 1;
-        for (; item; item = item->parentItem())
-            opacity *= item->opacity();
-        return opacity > 0.85;
-    }
-
 private slots:
     void initTestCase() { AppUnderTest::prepareApplication(); }
 
@@ -107,7 +98,7 @@ private slots:
         QTest::mouseMove(app->window(), QPoint(1, app->window()->height() - 1));
         QQuickItem *toast = nullptr;
         QTRY_VERIFY2((toast = app->itemWithText(noUtility)), qPrintable(noUtility));
-        QTRY_VERIFY(fadedIn(toast));
+        QTRY_VERIFY(AppUnderTest::fadedIn(toast));
         app->screenshot("language-" + language);
 
         // The menu, whose entries are longest in Russian.

@@ -105,6 +105,14 @@ static bool shownOnScreen(QQuickItem *item)
     return true;
 }
 
+bool AppUnderTest::fadedIn(QQuickItem *item)
+{
+    qreal opacity = 1;
+    for (; item; item = item->parentItem())
+        opacity *= item->opacity();
+    return opacity > 0.85;
+}
+
 QQuickItem *AppUnderTest::itemWithText(const QString &text) const
 {
     if (!m_window)

@@ -47,6 +47,9 @@ public:
     // Texts of the toasts still on screen, newest first.
     QStringList toastTexts() const;
 
+    // Whether `item` is faded in (toasts stop at 0.9), so that a screenshot shows it.
+    static bool fadedIn(QQuickItem *item);
+
     // A visible item of the window or one of its popups whose "text" is `text`.
     QQuickItem *itemWithText(const QString &text) const;
 

@@ -1,15 +1,18 @@
 // The program's window against the simulated adapter and dashboard in the
 // same process, driven with synthesized mouse events the way a user would:
-// connect with "Automatic", read, disconnect, restart, try an import.
+// connect with "Automatic", read, disconnect, restart, try an import; connect to
+// the same adapter as a Wi-Fi adapter (over TCP) by typing its address.
 // Screenshots of every page land in $KX4_TEST_OUTPUT.
 #include "AppUnderTest.h"
 
 #include "runner/CFGRunner.h"
 #include "sim/PtySimulator.h"
 #include "sim/SimDemoImage.h"
+#include "sim/TcpSimulator.h"
 
 #include <QApplication>
 #include <QSettings>
+#include <QTcpServer>
 #include <QtTest>
 
 // Every page the window's stack shows, in order. The progress page is only up
@@ -201,6 +204,94 @@ private slots:
         sim->clearLog();
         app->shutdown();
         QTRY_VERIFY(sim->commands().contains("ATZ"));
+    }
+
+    // What the user types into the port box.
+    void typePort(const QString &text)
+    {
+        QObject *box = app->object("portEdit");
+        QVERIFY(box);
+        box->setProperty("editText", text);
+    }
+
+    QStringList offeredPorts() const { return app->property("portEdit", "model").toStringList(); }
+
+    void wifiAdapter()
+    {
+        TcpSimulator wifi(sim.get());
+        QVERIFY2(wifi.listen(), qPrintable(wifi.errorString()));
+        const QString address = QString("127.0.0.1:%1").arg(wifi.port());
+        // Before any network adapter connected, the usual address is offered.
+        QVERIFY2(offeredPorts().contains("192.168.0.10:35000"),
+                 qPrintable(offeredPorts().join(",")));
+        QObject *list = app->property("portEdit", "popup").value<QObject *>();
+        QVERIFY(list);
+        QMetaObject::invokeMethod(list, "open");
+        QTRY_VERIFY(list->property("opened").toBool());
+        app->screenshot("e2e-port-list");
+        QMetaObject::invokeMethod(list, "close");
+        QTRY_VERIFY(!list->property("visible").toBool());
+        typePort(address);
+        // A network adapter has no line rate to choose.
+        QTRY_VERIFY(!app->isEnabled("baudEdit"));
+        app->screenshot("e2e-connection-wifi");
+
+        connectFromPage();
+        QCOMPARE(QSettings().value("port").toString(), "tcp://" + address);
+        QVERIFY(wifi.hasClient());
+        QVERIFY(app->triggerMenu({"Disconnect"}));
+        QTRY_COMPARE(app->stackIndex(), 0);
+        QTRY_VERIFY(!wifi.hasClient());
+
+        // Offered again, first among the network adapters, and chosen at the next start.
+        app.reset();
+        app = std::make_unique<AppUnderTest>();
+        QVERIFY(app->start());
+        QVERIFY2(offeredPorts().contains(address), qPrintable(offeredPorts().join(",")));
+        QVERIFY(!offeredPorts().contains("192.168.0.10:35000"));
+        QCOMPARE(app->property("portEdit", "editText").toString(), address);
+    }
+
+    void wifiAdapterRefused_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("reason"); // after the address
+        QTest::newRow("en") << "en"
+                            << " refused the connection: nothing listens on that port";
+        QTest::newRow("ru") << "ru"
+                            << QString::fromUtf8(
+                                   " отклонил подключение: на этом порту ничего не работает");
+    }
+
+    // A failed attempt ends on the connection page with the reason, in the
+    // interface's language, and the page is ready for the next one.
+    void wifiAdapterRefused()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, reason);
+        if (language != "en") {
+            app.reset();
+            QSettings().setValue("language", language);
+            app = std::make_unique<AppUnderTest>();
+            QVERIFY(app->start());
+        }
+        QTcpServer gone;
+        QVERIFY(gone.listen(QHostAddress::LocalHost));
+        const QString address = QString("127.0.0.1:%1").arg(gone.serverPort());
+        gone.close();
+        typePort(address);
+        app->click(app->item("connectButton"));
+        QTRY_VERIFY(!app->toastTexts().isEmpty());
+        const QString toast = app->toastTexts().first();
+        QCOMPARE(toast, address + reason);
+        QQuickItem *shown = nullptr;
+        QTRY_VERIFY((shown = app->itemWithText(toast)) && AppUnderTest::fadedIn(shown));
+        app->screenshot("e2e-connection-refused-" + language);
+        QCOMPARE(app->stackIndex(), 0);
+        QCOMPARE(app->property("connIndicator", "state").toString(), QString("none"));
+        QCOMPARE(app->property("connectionPage", "connecting").toBool(), false);
+        QVERIFY(app->isEnabled("connectButton"));
+        QCOMPARE(app->runner()->getState(), CFGRunner::NotConnected);
     }
 
     void lastConnectionStaysStored()

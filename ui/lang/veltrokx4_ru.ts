@@ -281,6 +281,10 @@
         <source>Connect</source>
         <translation>Подключиться</translation>
     </message>
+    <message>
+        <source>A serial port, or the address of a Wi-Fi adapter as HOST:PORT</source>
+        <translation>Последовательный порт или адрес Wi-Fi адаптера в виде ХОСТ:ПОРТ</translation>
+    </message>
 </context>
 <context>
     <name>DevicePage</name>
@@ -381,6 +385,17 @@
     <message>
         <source>Select a parameter</source>
         <translation>Выберите параметр</translation>
+    </message>
+</context>
+<context>
+    <name>ELM327IOBase</name>
+    <message>
+        <source>The connection was closed before the adapter answered</source>
+        <translation>Соединение закрыто до ответа адаптера</translation>
+    </message>
+    <message>
+        <source>No answer from the adapter at %1 within 5 s</source>
+        <translation>Адаптер по адресу %1 не ответил за 5 с</translation>
     </message>
 </context>
 <context>
@@ -531,6 +546,44 @@
     <message>
         <source>File is larger than %1 MiB</source>
         <translation>Файл больше %1 МиБ</translation>
+    </message>
+</context>
+<context>
+    <name>SerialTransport</name>
+    <message>
+        <source>%1: no such port</source>
+        <translation>%1: такого порта нет</translation>
+    </message>
+</context>
+<context>
+    <name>TcpTransport</name>
+    <message>
+        <source>&quot;%1&quot; is not a network address: expected HOST:PORT, for instance 192.168.0.10:35000</source>
+        <translation>«%1» — не сетевой адрес: нужно ХОСТ:ПОРТ, например 192.168.0.10:35000</translation>
+    </message>
+    <message>
+        <source>The connection to %1 was cancelled</source>
+        <translation>Подключение к %1 отменено</translation>
+    </message>
+    <message>
+        <source>%1 refused the connection: nothing listens on that port</source>
+        <translation>%1 отклонил подключение: на этом порту ничего не работает</translation>
+    </message>
+    <message>
+        <source>%1 could not be found</source>
+        <translation>%1 не найден</translation>
+    </message>
+    <message>
+        <source>No route to %1 (%2): is this computer on the adapter&apos;s Wi-Fi network?</source>
+        <translation>Нет маршрута к %1 (%2): подключён ли компьютер к Wi-Fi сети адаптера?</translation>
+    </message>
+    <message>
+        <source>No answer from %1 within 5 s: is this computer on the adapter&apos;s Wi-Fi network?</source>
+        <translation>%1 не ответил за 5 с: подключён ли компьютер к Wi-Fi сети адаптера?</translation>
+    </message>
+    <message>
+        <source>The adapter at %1 closed the connection</source>
+        <translation>Адаптер по адресу %1 закрыл соединение</translation>
     </message>
 </context>
 <context>

@@ -6,7 +6,9 @@ import "../controls"
 import "../fonts"
 
 // Port, baud rate and adapter kind; "Connect" reports the choice through
-// start() and the main window talks to the controller.
+// start() and the main window talks to the controller. The port box lists the
+// serial ports, then the network (Wi-Fi) adapters as HOST:PORT; the user may
+// type another address.
 MaterialPane {
     id: page
 
@@ -16,19 +18,28 @@ MaterialPane {
     property alias adv: advCheck.checked
     property alias connecting: connIndicator.running
 
-    // Selects `port` when it is listed; otherwise the selection stays.
+    // Selects `port` when it is listed; otherwise the selection stays, except
+    // that a network adapter's address is put in the box.
     function setPort(port) {
-        var idx = portEdit.find(port, Qt.MatchExactly);
+        var shown = port.replace(/^tcp:\/\//i, "");
+        var idx = portEdit.find(shown, Qt.MatchExactly);
         if (idx >= 0)
             portEdit.currentIndex = idx;
+        else if (runner.isNetworkPort(port))
+            portEdit.editText = shown;
+    }
+
+    function ports() {
+        return runner ? runner.availablePorts().concat(runner.networkPorts()) : [];
     }
 
     function update() {
-        portEdit.model = runner.availablePorts();
+        portEdit.model = ports();
     }
 
+    // What the box holds: a serial port's name or a network adapter's address.
     function getPort() {
-        return portEdit.currentText;
+        return portEdit.editText.trim();
     }
 
     Rectangle {
@@ -65,8 +76,12 @@ MaterialPane {
             id: portEdit
             objectName: "portEdit"
             font.pointSize: 16
+            editable: true
             // runner goes before the window at exit
-            model: runner ? runner.availablePorts() : []
+            model: page.ports()
+            ToolTip.visible: hovered && !popup.visible
+            ToolTip.delay: 800
+            ToolTip.text: qsTr("A serial port, or the address of a Wi-Fi adapter as HOST:PORT")
             Layout.minimumWidth: 200
             // Device paths (pseudo-terminals, Bluetooth links) can be long:
             // widen to the longest name, up to most of the page.
@@ -88,6 +103,8 @@ MaterialPane {
             from: 0
             to: 5000000
             Layout.fillWidth: true
+            // A network adapter has no line rate.
+            enabled: !(runner && runner.isNetworkPort(portEdit.editText))
             // 0 asks the link to detect the adapter's rate.
             textFromValue: function (value, locale) {
                 return value === 0 ? "Automatic" : Number(value).toLocaleString(locale, 'f', 0);
@@ -142,7 +159,7 @@ MaterialPane {
                 objectName: "connectButton"
                 text: qsTr("Connect")
                 micon: MaterialFont.icon.send
-                enabled: portEdit.currentText !== ""
+                enabled: page.getPort() !== ""
                 Layout.alignment: Qt.AlignRight
                 onClicked: page.start()
             }
