@@ -257,6 +257,7 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
                                                                    : SetupNoAdapter);
     }
 
+    qCDebug(lcLink) << "opened" << transport->describe();
     stnCommands = elm_st;
     sessionStartRate = transport->baudRate();
 

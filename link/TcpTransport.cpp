@@ -61,8 +61,11 @@ QString TcpTransport::portForAddress(const QString &address)
 QVariantMap TcpTransport::settings() const
 {
     QVariantMap s{{QStringLiteral("host"), m_host}, {QStringLiteral("port"), m_port}};
-    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
         s.insert(QStringLiteral("peer"), m_socket->peerAddress().toString());
+        s.insert(QStringLiteral("nodelay"),
+                 m_socket->socketOption(QAbstractSocket::LowDelayOption).toInt() != 0);
+    }
     return s;
 }
 

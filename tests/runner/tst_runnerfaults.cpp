@@ -523,6 +523,13 @@ void tst_RunnerFaults::networkAdapter()
         // No line rate on a network adapter: one "ati" to see that the chip is there, no
         // rate detection.
         QCOMPARE(s->sim().commands().count("ati"), 1);
+        // Every short command leaves at once, and the channel says what it is.
+        const auto *link = runner.findChild<ELM327IOBase *>();
+        QVERIFY(link && link->channel());
+        QCOMPARE(link->channel()->kindName(), QStringLiteral("network"));
+        QCOMPARE(link->channel()->settings().value("nodelay").toBool(), true);
+        QVERIFY2(link->channel()->describe().startsWith("network tcp://" + address),
+                 qPrintable(link->channel()->describe()));
         // Remembered and offered first next time.
         QCOMPARE(runner.networkPorts().value(0), address);
         // The adapter dropping the connection ends the session as a lost serial port does.
