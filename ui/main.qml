@@ -205,12 +205,8 @@ ApplicationWindow {
                 connIndicator.state = "connecting";
                 connectionPage.connecting = true;
                 settings.mod = connectionPage.adv ? "els27" : "eml327";
-                // A refused attempt is over: the controller has said why.
-                if (!runner.connectToHost(connectionPage.getPort(), connectionPage.baud,
-                                          connectionPage.adv)) {
-                    connIndicator.state = "none";
-                    connectionPage.connecting = false;
-                }
+                runner.connectToHost(connectionPage.getPort(), connectionPage.baud,
+                                     connectionPage.adv);
             }
         }
 

@@ -128,7 +128,7 @@ private slots:
         QVERIFY(!app->runner()->connectToHost("/nonexistent/port", 38400, false));
         QQuickItem *failure = nullptr;
         QTRY_VERIFY2((failure = app->itemWithText(reason)), qPrintable(reason));
-        QTRY_VERIFY(fadedIn(failure));
+        QTRY_VERIFY(AppUnderTest::fadedIn(failure));
         app->screenshot("language-" + language + "-connection-failed");
 
         // The import dialog names each backup by its date and dashboard.

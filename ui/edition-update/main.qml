@@ -200,12 +200,8 @@ ApplicationWindow {
                 connIndicator.state = "connecting";
                 connectionPage.connecting = true;
                 settings.mod = connectionPage.adv ? "els27" : "eml327";
-                // A refused attempt is over: the controller has said why.
-                if (!runner.connectToHost(connectionPage.getPort(), connectionPage.baud,
-                                          connectionPage.adv)) {
-                    connIndicator.state = "none";
-                    connectionPage.connecting = false;
-                }
+                runner.connectToHost(connectionPage.getPort(), connectionPage.baud,
+                                     connectionPage.adv);
             }
         }
 
@@ -229,6 +225,17 @@ ApplicationWindow {
             connectionPage.connecting = false;
             stack.currentIndex = 1;
             window.setDeviceMenus(true);
+        }
+
+        // A connection attempt that reached no dashboard (a port that cannot be
+        // opened, a network adapter refusing or silent): say why, back to the
+        // connection page (disconnectedFromHost follows).
+        function onConnectionFailed(reason) {
+            toast.show(reason, 6000);
+            connIndicator.state = "none";
+            connectionPage.connecting = false;
+            stack.currentIndex = 0;
+            window.setDeviceMenus(false);
         }
 
         function onDisconnectedFromHost() {

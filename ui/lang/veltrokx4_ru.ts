@@ -549,13 +549,6 @@
     </message>
 </context>
 <context>
-    <name>SerialTransport</name>
-    <message>
-        <source>%1: no such port</source>
-        <translation>%1: такого порта нет</translation>
-    </message>
-</context>
-<context>
     <name>TcpTransport</name>
     <message>
         <source>&quot;%1&quot; is not a network address: expected HOST:PORT, for instance 192.168.0.10:35000</source>
