@@ -199,20 +199,27 @@ private slots:
         const QString port = dir.filePath("adapter");
         const QString state = dir.filePath("dash.json");
         QProcess sim;
-        QVERIFY(!startSim(sim, {"--kind", "extended", "--baud", "115200", "--disp", "1", "--pages",
-                                "4", "--link", port, "--state", state})
-                     .isEmpty());
+        // Served on its pty and, as a Wi-Fi adapter, on a TCP port.
+        const QString wifi =
+            startSim(sim, {"--kind", "extended", "--baud", "115200", "--disp", "1", "--pages", "4",
+                           "--link", port, "--state", state, "--tcp", "0"});
+        QVERIFY2(wifi.startsWith("tcp://127.0.0.1:"), qPrintable(wifi));
         const QStringList at = {"--port", port, "--baud", "115200"};
         const auto cli = [&](const QStringList &args) { return run(at + args); };
         const auto file = [&](const QString &name) { return dir.filePath(name); };
 
-        Result r = cli({"--info"});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
-        for (const char *line : {"version: 1\n", "memory: 4 pages (4096 bytes)\n",
-                                 "display: double (13 positions)\n", "records: 5\n"})
-            QVERIFY2(r.out.contains(line), qPrintable(r.out));
-        // Not a terminal: no progress lines, only the result.
-        QCOMPARE(r.err, QString());
+        // The same dashboard through the serial line and through the network adapter's
+        // address as a user types it.
+        for (const QStringList &where : {at, QStringList{"--port", wifi.mid(6)}}) {
+            const Result r = run(where + QStringList{"--info"});
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+            for (const char *line : {"version: 1\n", "memory: 4 pages (4096 bytes)\n",
+                                     "display: double (13 positions)\n", "records: 5\n"})
+                QVERIFY2(r.out.contains(line), qPrintable(r.out));
+            // Not a terminal: no progress lines, only the result.
+            QCOMPARE(r.err, QString());
+        }
+        Result r;
 
         // Saved from the dashboard, edited, applied, read back.
         r = cli({"--save-layout", file("saved.json")});
