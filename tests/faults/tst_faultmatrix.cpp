@@ -322,9 +322,9 @@ void tst_FaultMatrix::matrix()
 
     QDir(BackupStorage::folder()).removeRecursively();
     SimSession s;
-    QVERIFY2(s.start(38400, 0,
-                     network ? SimSession::Transport::Network : SimSession::Transport::Serial),
-             qPrintable(s.errorString()));
+    QVERIFY2(
+        s.start(38400, 0, network ? SimSession::Transport::Network : SimSession::Transport::Serial),
+        qPrintable(s.errorString()));
     prepare(s);
     if (op.op != Op::Discovery)
         QVERIFY(s.connectRunner());

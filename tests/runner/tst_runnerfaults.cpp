@@ -444,19 +444,22 @@ void tst_RunnerFaults::networkAdapter_data()
     QTest::addColumn<QString>("host");  // as the user types it
     QTest::addColumn<QString>("alert"); // empty: the connection must succeed
 
-    QTest::newRow("adapter") << NetworkPeer::Adapter << "127.0.0.1" << "";
-    QTest::newRow("adapter by name") << NetworkPeer::Adapter << "localhost" << "";
-    QTest::newRow("adapter by IPv6 address") << NetworkPeer::Adapter << "[::1]" << "";
+    QTest::newRow("adapter") << NetworkPeer::Adapter << "127.0.0.1"
+                             << "";
+    QTest::newRow("adapter by name") << NetworkPeer::Adapter << "localhost"
+                                     << "";
+    QTest::newRow("adapter by IPv6 address") << NetworkPeer::Adapter << "[::1]"
+                                             << "";
     QTest::newRow("closed port") << NetworkPeer::Nothing << "127.0.0.1"
                                  << "refused the connection";
     // Accepts the connection and never says a word: a Wi-Fi module whose chip is off.
-    QTest::newRow("silent server")
-        << NetworkPeer::SilentServer << "127.0.0.1" << "No answer from the adapter at 127.0.0.1:%1 within 5 s";
+    QTest::newRow("silent server") << NetworkPeer::SilentServer << "127.0.0.1"
+                                   << "No answer from the adapter at 127.0.0.1:%1 within 5 s";
     // The simulator serves one client at a time and closes every other connection at once.
     QTest::newRow("adapter busy") << NetworkPeer::BusyAdapter << "127.0.0.1"
                                   << "The adapter at 127.0.0.1:%1 closed the connection";
-    QTest::newRow("port out of range")
-        << NetworkPeer::BadAddress << "127.0.0.1" << "\"127.0.0.1:70000\" is not a network address";
+    QTest::newRow("port out of range") << NetworkPeer::BadAddress << "127.0.0.1"
+                                       << "\"127.0.0.1:70000\" is not a network address";
 }
 
 void tst_RunnerFaults::networkAdapter()
@@ -503,8 +506,8 @@ void tst_RunnerFaults::networkAdapter()
         break;
     }
     // As the user types it on the connection page.
-    const QString address = QStringLiteral("%1:%2").arg(host).arg(
-        peer == NetworkPeer::BadAddress ? 70000 : int(port));
+    const QString address =
+        QStringLiteral("%1:%2").arg(host).arg(peer == NetworkPeer::BadAddress ? 70000 : int(port));
 
     QSettings().remove(QStringLiteral("Network"));
     CFGRunner runner;

@@ -76,17 +76,18 @@ void tst_SimProgram::helpAndBadOptions()
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
-    for (const char *option : {"--baud", "--kind", "--pages", "--count", "--disp", "--version",
-                               "--link", "--state", "--pacing", "--latency-us", "--fault", "--seed",
-                               "--restart-silence-ms", "--reset-ms", "--ack30-01", "--tcp",
-                               "--verbose"}) {
+    for (const char *option :
+         {"--baud", "--kind", "--pages", "--count", "--disp", "--version", "--link", "--state",
+          "--pacing", "--latency-us", "--fault", "--seed", "--restart-silence-ms", "--reset-ms",
+          "--ack30-01", "--tcp", "--verbose"}) {
         QVERIFY2(help.contains(QLatin1String(option)), option);
     }
 
     const QList<QStringList> bad = {
-        {"--baud", "fast"},    {"--pages", "17"},        {"--kind", "obdlink"}, {"--fault", "drop"},
-        {"--fault", "melt@1"}, {"--random-faults", "2"}, {"--reset-ms", "-5"},  {"stray-argument"},
-        {"--tcp", "example.org:35000"}, {"--tcp", "127.0.0.1:65536"}};
+        {"--baud", "fast"},          {"--pages", "17"},     {"--kind", "obdlink"},
+        {"--fault", "drop"},         {"--fault", "melt@1"}, {"--random-faults", "2"},
+        {"--reset-ms", "-5"},        {"stray-argument"},    {"--tcp", "example.org:35000"},
+        {"--tcp", "127.0.0.1:65536"}};
     for (const QStringList &args : bad) {
         p.start(QStringLiteral(KX4_SIM_PROGRAM), args);
         QVERIFY(p.waitForFinished(5000));
