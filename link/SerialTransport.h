@@ -27,6 +27,7 @@ public:
     QByteArray readAll() override;
     bool waitForReadyRead(int msecs) override;
     void clear() override;
+    void discardInput() override { m_port->clear(QSerialPort::Input); }
     bool hasFailed() const override;
 
     // The port's own error, for reasons only a serial port has (permission denied).
