@@ -51,6 +51,8 @@ public:
     virtual bool waitForReadyRead(int msecs) = 0;
     // Drops unread input and unsent output and forgets a past error.
     virtual void clear() = 0;
+    // Forgets a past error (a rate the port refused).
+    virtual void clearError() = 0;
     // Drops unread input only (noise after a rate change).
     virtual void discardInput() = 0;
     // True once the channel has failed for good (unplugged, connection lost), as opposed to

@@ -27,6 +27,7 @@ public:
     QByteArray readAll() override;
     bool waitForReadyRead(int msecs) override;
     void clear() override;
+    void clearError() override { m_port->clearError(); }
     void discardInput() override { m_port->clear(QSerialPort::Input); }
     bool hasFailed() const override;
 

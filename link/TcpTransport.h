@@ -45,6 +45,7 @@ public:
     // Processes events while it waits, so that a simulator in the same thread can answer.
     bool waitForReadyRead(int msecs) override;
     void clear() override;
+    void clearError() override {}
     void discardInput() override { clear(); }
     bool hasFailed() const override { return m_failed; }
 

@@ -323,7 +323,7 @@ void tst_FaultMatrix::matrix()
     QDir(BackupStorage::folder()).removeRecursively();
     SimSession s;
     QVERIFY2(
-        s.start(38400, 0, network ? SimSession::Transport::Network : SimSession::Transport::Serial),
+        s.start(38400, 0, false, network ? SimSession::Transport::Network : SimSession::Transport::Serial),
         qPrintable(s.errorString()));
     prepare(s);
     if (op.op != Op::Discovery)
