@@ -100,8 +100,7 @@ bool SerialTransport::hasFailed() const
 
 bool SerialTransport::setBaudRate(qint32 rate)
 {
-    return m_port->setBaudRate(rate, QSerialPort::Input) &&
-           m_port->setBaudRate(rate, QSerialPort::Output);
+    return m_port->setBaudRate(rate);
 }
 
 qint32 SerialTransport::baudRate() const
