@@ -84,6 +84,12 @@ bool BenchSession::start(const QStringList &simArguments)
     return true;
 }
 
+void BenchSession::setRecording(bool on)
+{
+    m_recording = on;
+    m_runner->findChild<ELM327IOBase *>()->recorder().setEnabled(on);
+}
+
 int BenchSession::activePositions() const
 {
     int n = 0;
@@ -172,6 +178,7 @@ bool BenchSession::measure(const QString &what, const std::function<bool()> &beg
     sample->wallUs = wallUs;
     sample->cpuUs = cpuUs;
     sample->peakRssKb = peakRssKb();
+    sample->recording = m_recording;
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <QMetaEnum>
 #include <QPointer>
 #include <QSerialPortInfo>
 #include <QSettings>
@@ -151,6 +152,14 @@ ELM327IOBase::ELM327IOBase(QObject *parent)
     connectPortData();
     syncTimer->setSingleShot(true);
     connect(syncTimer, &QTimer::timeout, this, &ELM327IOBase::onSyncTimer);
+    // Recorded before the controller hears of them.
+    connect(this, &ELM327IOBase::error, this, [this](ELM_ERROR code, const QString &reason) {
+        m_recorder.event(
+            QStringLiteral("error %1: %2")
+                .arg(QLatin1String(QMetaEnum::fromType<ELM_ERROR>().valueToKey(code)), reason));
+    });
+    connect(this, &ELM327IOBase::disconnected, this,
+            [this] { m_recorder.event(QStringLiteral("port closed")); });
 }
 
 ELM327IOBase::~ELM327IOBase()
@@ -173,6 +182,45 @@ bool ELM327IOBase::isBusy()
 {
     return !commandQueue.isEmpty() || !initQueue.isEmpty() || phase == Phase::Draining ||
            phase == Phase::Syncing;
+}
+
+QString ELM327IOBase::portName() const
+{
+    return serialPort->portName();
+}
+
+QString ELM327IOBase::portSettings() const
+{
+    QString parity;
+    switch (serialPort->parity()) {
+    case QSerialPort::EvenParity:
+        parity = QStringLiteral("even parity");
+        break;
+    case QSerialPort::OddParity:
+        parity = QStringLiteral("odd parity");
+        break;
+    case QSerialPort::SpaceParity:
+        parity = QStringLiteral("space parity");
+        break;
+    case QSerialPort::MarkParity:
+        parity = QStringLiteral("mark parity");
+        break;
+    default:
+        parity = QStringLiteral("no parity");
+    }
+    const QString stop = serialPort->stopBits() == QSerialPort::TwoStop ? QStringLiteral("2")
+                         : serialPort->stopBits() == QSerialPort::OneAndHalfStop
+                             ? QStringLiteral("1.5")
+                             : QStringLiteral("1");
+    const QString flow = serialPort->flowControl() == QSerialPort::HardwareControl
+                             ? QStringLiteral("hardware flow control")
+                         : serialPort->flowControl() == QSerialPort::SoftwareControl
+                             ? QStringLiteral("software flow control")
+                             : QStringLiteral("no flow control");
+    return QStringLiteral("%1 bit/s, %2 data bits, %3, %4 stop bit, %5")
+        .arg(serialPort->baudRate())
+        .arg(int(serialPort->dataBits()))
+        .arg(parity, stop, flow);
 }
 
 bool ELM327IOBase::strictMode()
@@ -207,6 +255,7 @@ void ELM327IOBase::disconnectPortData()
 void ELM327IOBase::writeNow(const QByteArray &bytes)
 {
     qCDebug(lcLink) << "->" << bytes;
+    m_recorder.sent(bytes);
     serialPort->write(bytes);
     serialPort->flush();
 }
@@ -225,6 +274,10 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     lastPortErrorText.clear();
     // A port name that is not listed never reaches the port: no stale error may speak for it.
     serialPort->clearError();
+    m_adapterId.clear();
+    m_recorder.restartClock();
+    m_recorder.event(baud ? QStringLiteral("connect at %1 bit/s").arg(baud)
+                          : QStringLiteral("connect, rate automatic"));
 
     QVariantHash params;
     params.insert(QStringLiteral("COM/Baud"), baud ? baud : uint(baudRates.first()));
@@ -282,6 +335,8 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     if (fastTransfers)
         initCommands << RateRaiseItem;
 
+    m_recorder.event(
+        QStringLiteral("port open at %1 bit/s, initialising").arg(serialPort->baudRate()));
     resetsSinceReply = 0;
     startSync();
     emit connected();
@@ -325,6 +380,7 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     // Writes while keeping the interface alive; false when probing has to stop.
     auto send = [&](const QByteArray &bytes) {
         qCDebug(lcLink) << "->" << bytes << "at" << serialPort->baudRate();
+        m_recorder.sent(bytes);
         serialPort->write(bytes);
         QCoreApplication::processEvents();
         if (abandoned())
@@ -334,8 +390,16 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
         return !abandoned();
     };
 
+    auto readReply = [&] {
+        const QByteArray bytes = serialPort->readAll();
+        if (!bytes.isEmpty())
+            m_recorder.received(bytes);
+        return bytes;
+    };
+
     int index = 0;
     for (;;) {
+        m_recorder.event(QStringLiteral("probing %1 bit/s").arg(baudRates.at(index)));
         serialPort->clear(QSerialPort::AllDirections);
         serialPort->clearError();
         QByteArray reply;
@@ -343,9 +407,9 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
             if (!send(QByteArrayLiteral("ati\r")))
                 return false;
             serialPort->waitForReadyRead(100);
-            reply += serialPort->readAll();
+            reply += readReply();
             serialPort->waitForReadyRead(100);
-            reply += serialPort->readAll();
+            reply += readReply();
             if (abandoned())
                 return false;
         }
@@ -355,6 +419,7 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
             break;
         if (++index == baudRates.size()) {
             qCWarning(lcLink) << "no adapter answered on" << port;
+            m_recorder.event(QStringLiteral("no adapter answered at any rate"));
             serialPort->close();
             if (!self)
                 return false;
@@ -366,6 +431,7 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     }
 
     qCDebug(lcLink) << "adapter found at" << baudRates.at(index);
+    m_recorder.event(QStringLiteral("rate found: %1 bit/s").arg(baudRates.at(index)));
     if (!Edition::DetectionReopensPort) {
         // The port already runs at the found rate: keep it open, so no disconnected().
         connectPortData();
@@ -374,7 +440,7 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     if (!send(QByteArrayLiteral("atws\r")))
         return false;
     serialPort->waitForReadyRead(500);
-    serialPort->readAll();
+    readReply();
     if (abandoned())
         return false;
 
@@ -406,6 +472,9 @@ bool ELM327IOBase::failSetup(SetupFailure failure)
         lastPortError = serialPort->error();
         lastPortErrorText = serialPort->errorString();
     }
+    m_recorder.event(QStringLiteral("connect failed: %1 %2")
+                         .arg(QLatin1String(QMetaEnum::fromType<SetupFailure>().valueToKey(failure)),
+                              lastPortErrorText));
     return false;
 }
 
@@ -530,6 +599,7 @@ void ELM327IOBase::sendNext()
 void ELM327IOBase::readyRead()
 {
     QByteArray incoming = serialPort->readAll();
+    m_recorder.received(incoming);
     // PIC-based adapters pad their output with NUL bytes, even ahead of the prompt. Line
     // feeds carry nothing either: an adapter fresh from a reset ends its lines with CR LF
     // until "at l0", and a prompt left as "\n>" would never be seen.
@@ -625,6 +695,8 @@ void ELM327IOBase::errorOccurred(QSerialPort::SerialPortError error)
     if (error == QSerialPort::NoError)
         return;
     qCWarning(lcLink) << "port error" << error << serialPort->errorString();
+    m_recorder.event(
+        QStringLiteral("port error %1: %2").arg(int(error)).arg(serialPort->errorString()));
     if (serialPort->isOpen())
         serialPort->close();
 }
@@ -658,6 +730,8 @@ void ELM327IOBase::parseLine(QByteArray line)
         // Only "OK" ends an AT command; its identification text, "?" and the like are dropped.
         if (head == "ok")
             atPending = false;
+        else if (lastSent.startsWith("atws"))
+            m_adapterId = body.trimmed(); // kept for the diagnostics report
         return;
     }
 

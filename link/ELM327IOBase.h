@@ -17,6 +17,8 @@
 // replies they draw, so the adapter prompts as soon as they are in. A reset takes the adapter
 // back to its start rate; the recovery looks for it there and raises the rate again.
 
+#include "link/LinkRecorder.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
@@ -87,6 +89,15 @@ public:
     // The system's error and its text for SetupPortFailed.
     QSerialPort::SerialPortError setupPortError() const { return lastPortError; }
     QString setupErrorString() const { return lastPortErrorText; }
+
+    // The recent traffic and events of this link, kept for a diagnostics report.
+    LinkRecorder &recorder() { return m_recorder; }
+    // The port last opened (also after it closed), how it was set up ("38400 bit/s, 8 data
+    // bits, no parity, 1 stop bit, no flow control"), and what the adapter said about itself
+    // when the link warm-started it (empty until it did).
+    QString portName() const;
+    QString portSettings() const;
+    QByteArray adapterIdentification() const { return m_adapterId; }
 
 signals:
     void connected();
@@ -232,4 +243,6 @@ private:
     bool bannerExpected = false; // the command in flight is answered with the banner
     QByteArray heldLine;
     int resetsSinceReply = 0;
+    LinkRecorder m_recorder;
+    QByteArray m_adapterId;
 };

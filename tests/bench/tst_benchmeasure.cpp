@@ -126,6 +126,17 @@ void TestBenchMeasure::medianBoundAndRatio()
     s.traffic.lineUs = 74000;
     chip.samples << s;
     QCOMPARE(chip.boundMs(250), 74.0 + 100.0);
+    // Runs with the traffic record off count apart: the plain figure stays the one with it on.
+    QVERIFY(!unpaced.comparesRecording());
+    QCOMPARE(unpaced.recordingCostUs(), 0.0);
+    BenchSession::Sample off = sample(100, 100, 1700, 1900, 9000, 1700);
+    off.recording = false;
+    unpaced.samples << off << sample(100, 100, 1700, 1900, 9000, 2400);
+    QVERIFY(unpaced.comparesRecording());
+    QCOMPARE(unpaced.cpuUsPerExchange(), 22.0);
+    QCOMPARE(unpaced.cpuUsPerExchange(false), 17.0);
+    QCOMPARE(unpaced.recordingCostUs(), 5.0);
+    QCOMPARE(unpaced.wallMs(), 9.0); // every sample
 }
 
 void TestBenchMeasure::targetsAtTheirLimits_data()
