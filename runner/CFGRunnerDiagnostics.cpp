@@ -91,9 +91,18 @@ QString CFGRunner::diagnosticsReport()
     }
     out << "Session state: " << QMetaEnum::fromType<State>().valueToKey(state) << '\n';
 
+    // The connection's settings and all of the link's groups; nothing that may hold a path
+    // or a name.
+    QStringList keys = {QStringLiteral("baud"), QStringLiteral("mod"), QStringLiteral("language"),
+                        QStringLiteral("CAN/HostAddress"), QStringLiteral("CAN/DeviceAddress")};
+    for (const QString &key : settings.allKeys()) {
+        if ((key.startsWith(QLatin1String("CAN/")) || key.startsWith(QLatin1String("Link/"))) &&
+            !keys.contains(key))
+            keys << key;
+    }
     out << "\nSettings\n";
-    for (const char *key : {"baud", "mod", "language", "CAN/HostAddress", "CAN/DeviceAddress"})
-        out << "  " << key << ": " << settingText(settings, QLatin1String(key)) << '\n';
+    for (const QString &key : qAsConst(keys))
+        out << "  " << key << ": " << settingText(settings, key) << '\n';
     out << "  port: " << portLabel(settings.value(QStringLiteral("port")).toString()) << '\n'
         << "  backup folder: " << QDir(BackupStorage::folder()).dirName() << '\n';
 

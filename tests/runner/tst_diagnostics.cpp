@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -217,6 +218,9 @@ void TestDiagnostics::ringUnderExport()
 // adapter and the dashboard, and the fault's lines; it names no folder but the backups'.
 void TestDiagnostics::reportAfterFault()
 {
+    QSettings().clear();
+    QSettings().setValue("CAN/HostAddress", 1869);
+    QSettings().setValue("Link/Unknown", "listed");
     SimSession s;
     QVERIFY2(s.start(), qPrintable(s.errorString()));
     QVERIFY(s.connectRunner());
@@ -243,7 +247,8 @@ void TestDiagnostics::reportAfterFault()
           QString("  Settings: 38400 bit/s, 8 data bits, no parity, 1 stop bit, no flow control"),
           QString("Adapter: ELM327 v1.5"),
           QString("Dashboard: version 1, pages 16, count 0, disp 0, r4 0, r5 0"),
-          QString("  CAN/HostAddress: (not set)"), QString("  backup folder: VeltroKX4")})
+          QString("  CAN/HostAddress: 1869"), QString("  CAN/DeviceAddress: (not set)"),
+          QString("  Link/Unknown: listed"), QString("  backup folder: VeltroKX4")})
         QVERIFY2(lines.contains(expected), qPrintable(expected + "\n---\n" + report.left(1500)));
     QVERIFY(report.contains("\nSystem: "));
     QVERIFY(report.contains("  Name: " + s.port().mid(5) + "\n")); // as the system names it
