@@ -137,6 +137,13 @@ void TestBenchMeasure::medianBoundAndRatio()
     QCOMPARE(unpaced.cpuUsPerExchange(false), 17.0);
     QCOMPARE(unpaced.recordingCostUs(), 5.0);
     QCOMPARE(unpaced.wallMs(), 9.0); // every sample
+    const QList<BenchReport::Target> targets = report.targets();
+    const auto record = std::find_if(targets.cbegin(), targets.cend(), [](const auto &t) {
+        return t.what.startsWith("traffic record adds under 5 us");
+    });
+    QVERIFY(record != targets.cend());
+    QCOMPARE(record->reached, QString("5.0 us"));
+    QVERIFY(!record->met);
 }
 
 void TestBenchMeasure::targetsAtTheirLimits_data()
