@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <iterator>
 
 // The traffic (every line each way) is debug output, off unless asked for:
 // QT_LOGGING_RULES="kx4.link.debug=true"; on by default it would cost every exchange
@@ -191,36 +192,18 @@ QString ELM327IOBase::portName() const
 
 QString ELM327IOBase::portSettings() const
 {
-    QString parity;
-    switch (serialPort->parity()) {
-    case QSerialPort::EvenParity:
-        parity = QStringLiteral("even parity");
-        break;
-    case QSerialPort::OddParity:
-        parity = QStringLiteral("odd parity");
-        break;
-    case QSerialPort::SpaceParity:
-        parity = QStringLiteral("space parity");
-        break;
-    case QSerialPort::MarkParity:
-        parity = QStringLiteral("mark parity");
-        break;
-    default:
-        parity = QStringLiteral("no parity");
-    }
-    const QString stop = serialPort->stopBits() == QSerialPort::TwoStop ? QStringLiteral("2")
-                         : serialPort->stopBits() == QSerialPort::OneAndHalfStop
-                             ? QStringLiteral("1.5")
-                             : QStringLiteral("1");
-    const QString flow = serialPort->flowControl() == QSerialPort::HardwareControl
-                             ? QStringLiteral("hardware flow control")
-                         : serialPort->flowControl() == QSerialPort::SoftwareControl
-                             ? QStringLiteral("software flow control")
-                             : QStringLiteral("no flow control");
-    return QStringLiteral("%1 bit/s, %2 data bits, %3, %4 stop bit, %5")
+    // Indexed by the values of QSerialPort's Parity, StopBits and FlowControl.
+    static const char *const parity[] = {"no", "?", "even", "odd", "space", "mark"};
+    static const char *const stopBits[] = {"?", "1", "2", "1.5"};
+    static const char *const flow[] = {"no", "hardware", "software"};
+    const auto name = [](const auto &names, int value) {
+        return QLatin1String(value >= 0 && value < int(std::size(names)) ? names[value] : "?");
+    };
+    return QStringLiteral("%1 bit/s, %2 data bits, %3 parity, %4 stop bit, %5 flow control")
         .arg(serialPort->baudRate())
         .arg(int(serialPort->dataBits()))
-        .arg(parity, stop, flow);
+        .arg(name(parity, serialPort->parity()), name(stopBits, serialPort->stopBits()),
+             name(flow, serialPort->flowControl()));
 }
 
 bool ELM327IOBase::strictMode()
