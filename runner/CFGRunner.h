@@ -100,8 +100,6 @@ public:
     // dashboard, the settings and the link's recent traffic) to `file`, a path or a file
     // URL. Empty on success, otherwise why not, for the user.
     Q_INVOKABLE QString saveDiagnostics(QString file);
-    // The report as saveDiagnostics writes it.
-    QString diagnosticsReport();
 #if !KX4_UPDATE_EDITION
     Q_INVOKABLE QVariantList listSavedConfigs();
     Q_INVOKABLE bool exportConfig(bool w_odo);
@@ -245,6 +243,7 @@ private:
     // Diagnostics report (CFGRunnerDiagnostics.cpp): records the controller's events in
     // the link's recorder.
     void recordForDiagnostics();
+    QString diagnosticsReport();
 
     // Backups (CFGRunnerBackup.cpp).
     QString backupStoragePath() const;

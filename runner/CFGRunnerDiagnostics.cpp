@@ -19,11 +19,12 @@
 
 namespace {
 
-// "Cannot load /home/someone/pictures/logo.png" becomes "Cannot load .../logo.png".
+// "Cannot load /home/someone/pictures/logo.png" becomes "Cannot load .../logo.png", and
+// "C:\Users\Some One\logo.png" becomes ".../logo.png" (folder names may hold spaces).
 QString withoutFolders(QString text)
 {
     static const QRegularExpression folders(
-        QStringLiteral("(?:\\b[A-Za-z]:)?(?:[/\\\\][^/\\\\\\s\"'<>|]*)+[/\\\\]"));
+        QStringLiteral("(?:\\b[A-Za-z]:)?(?:[/\\\\][^/\\\\\"'<>|\\r\\n]*)+[/\\\\]"));
     return text.replace(folders, QStringLiteral(".../"));
 }
 

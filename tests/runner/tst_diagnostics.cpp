@@ -226,6 +226,7 @@ void TestDiagnostics::reportAfterFault()
     QVERIFY(s.connectRunner());
     // A picture path under the user's home: the alert names it, the report must not.
     s.runner().loadSplash(QDir::home().filePath("Pictures/logo.png"));
+    s.runner().loadSplash("C:\\Users\\Kx4 Tester Name\\Pictures\\splash.png");
 
     s.sim().faults().addFault(SimFault::CanError, s.sim().requestCount() + 1, 0);
     QVERIFY(s.runner().exportConfig(true));
@@ -262,7 +263,8 @@ void TestDiagnostics::reportAfterFault()
     QVERIFY(report.contains(" -- error ERR_CANERR: CAN error. Retries exhausted\n"));
     QVERIFY(report.contains(" -- alert: Communication error: CAN error. Retries exhausted\n"));
     QVERIFY(report.contains(" -- alert: Cannot load .../logo.png\n"));
-    QVERIFY2(!report.contains("kx4-tester-name"), qPrintable(report));
+    QVERIFY(report.contains(" -- alert: Cannot load .../splash.png\n"));
+    QVERIFY2(!report.contains("kx4-tester-name", Qt::CaseInsensitive), qPrintable(report));
 
     // Nowhere to write: a reason, and no file.
     const QString nowhere = m_home.filePath("missing/report.txt");
