@@ -84,7 +84,7 @@ bool TestDiagnostics::exportBackup(SimSession &s)
     bool rested = false;
     const QList<QMetaObject::Connection> watches = {
         connect(&s.runner(), &CFGRunner::alert, this,
-                [&done](const QString &m) { done = m == "Export complete!"; }),
+                [&done](const QString &m) { done = m.startsWith("Export complete!"); }),
         connect(s.runner().findChild<ELM327IOBase *>(), &ELM327IOBase::ready, this,
                 [&] { rested = done && s.runner().getState() == CFGRunner::Idle; })};
     const bool ok =
