@@ -228,7 +228,10 @@ void TestDiagnostics::reportAfterFault()
     s.runner().loadSplash(QDir::home().filePath("Pictures/logo.png"));
     s.runner().loadSplash("C:\\Users\\Kx4 Tester Name\\Pictures\\splash.png");
 
-    s.sim().faults().addFault(SimFault::CanError, s.sim().requestCount() + 1, 0);
+    // The adapter resets at the export's first request (the link recovers), and five
+    // requests later every frame draws "CAN ERROR".
+    s.sim().faults().addFault(SimFault::AdapterReset, s.sim().requestCount() + 1);
+    s.sim().faults().addFault(SimFault::CanError, s.sim().requestCount() + 6, 0);
     QVERIFY(s.runner().exportConfig(true));
     QVERIFY(s.waitForState(CFGRunner::NotConnected));
 
@@ -237,8 +240,11 @@ void TestDiagnostics::reportAfterFault()
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
     const QString report = QString::fromUtf8(f.readAll());
-    if (qEnvironmentVariableIsSet("KX4_TEST_OUTPUT")) // a sample for a person to read
-        QFile::copy(file, qEnvironmentVariable("KX4_TEST_OUTPUT") + "/diagnostics-report.txt");
+    if (qEnvironmentVariableIsSet("KX4_TEST_OUTPUT")) { // a sample for a person to read
+        const QString sample = qEnvironmentVariable("KX4_TEST_OUTPUT") + "/diagnostics-report.txt";
+        QFile::remove(sample);
+        QFile::copy(file, sample);
+    }
     const QStringList lines = report.split('\n');
 
     for (const QString &expected :
@@ -260,6 +266,7 @@ void TestDiagnostics::reportAfterFault()
     for (const QString &line : lines)
         canErrors += line.contains(" <- CAN ERROR");
     QCOMPARE(canErrors, 5);
+    QVERIFY(report.contains(" -- adapter reset recognised ("));
     QVERIFY(report.contains(" -- error ERR_CANERR: CAN error. Retries exhausted\n"));
     QVERIFY(report.contains(" -- alert: Communication error: CAN error. Retries exhausted\n"));
     QVERIFY(report.contains(" -- alert: Cannot load .../logo.png\n"));
