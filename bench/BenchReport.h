@@ -38,6 +38,8 @@ public:
         bool comparesRecording() const; // has samples both ways
         // CPU per exchange with the record on minus with it off.
         double recordingCostUs() const;
+        // Entries the traffic record took per exchange (median over the runs with it on).
+        double entriesPerExchange() const;
         double wallUsPerExchange() const;
         double simLateUs() const;
         qint64 peakRssKb() const;

@@ -137,6 +137,8 @@ bool BenchSession::measure(const QString &what, const std::function<bool()> &beg
     timeout.setSingleShot(true);
     connect(&timeout, &QTimer::timeout, &loop, [&] { loop.exit(1); });
 
+    const LinkRecorder &recorder = link->recorder();
+    const qint64 entriesBefore = recorder.recorded();
     const double cpuBefore = cpuUsNow();
     QElapsedTimer clock;
     clock.start();
@@ -179,6 +181,7 @@ bool BenchSession::measure(const QString &what, const std::function<bool()> &beg
     sample->cpuUs = cpuUs;
     sample->peakRssKb = peakRssKb();
     sample->recording = m_recording;
+    sample->recordedEntries = recorder.recorded() - entriesBefore;
     return true;
 }
 

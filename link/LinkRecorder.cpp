@@ -64,6 +64,7 @@ void LinkRecorder::add(Kind kind, const char *data, int size)
     const qint64 ms = m_clock.isValid() ? m_clock.elapsed() : 0;
     m_slots[size_t((m_first + m_count) % m_maxEntries)] = Slot{ms, m_end, size, kind};
     ++m_count;
+    ++m_recorded;
     m_end += size;
 }
 

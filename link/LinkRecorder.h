@@ -58,6 +58,8 @@ public:
     int maxEntries() const { return m_maxEntries; }
     int maxBytes() const { return m_maxBytes; }
     int count() const { return m_count; }
+    // Entries recorded since the recorder was made, dropped ones included.
+    qint64 recorded() const { return m_recorded; }
     // Bytes held by the entries now in the ring.
     qint64 bytes() const;
     // Oldest first.
@@ -91,4 +93,5 @@ private:
     int m_first = 0;
     int m_count = 0;
     qint64 m_end = 0; // stream position after the newest byte
+    qint64 m_recorded = 0;
 };
