@@ -134,8 +134,8 @@ int main(int argc, char *argv[])
                        "off a 16-page export takes about a minute and a half)."),
         QStringLiteral("n"), QStringLiteral("1"));
     parser.addOptions({repsOption, ratesOption, noUnpacedOption, latencyOption, jsonOption,
-                       markdownOption, simOption, programOption, noProgramOption,
-                       noTransfersOption, noChipOption, chipRepsOption, recordingOption});
+                       markdownOption, simOption, programOption, noProgramOption, noTransfersOption,
+                       noChipOption, chipRepsOption, recordingOption});
     parser.process(app);
 
     QTextStream out(stdout);

@@ -455,9 +455,10 @@ bool ELM327IOBase::failSetup(SetupFailure failure)
         lastPortError = serialPort->error();
         lastPortErrorText = serialPort->errorString();
     }
-    m_recorder.event(QStringLiteral("connect failed: %1 %2")
-                         .arg(QLatin1String(QMetaEnum::fromType<SetupFailure>().valueToKey(failure)),
-                              lastPortErrorText));
+    m_recorder.event(
+        QStringLiteral("connect failed: %1 %2")
+            .arg(QLatin1String(QMetaEnum::fromType<SetupFailure>().valueToKey(failure)),
+                 lastPortErrorText));
     return false;
 }
 
