@@ -41,6 +41,10 @@ const OptionRow optionRows[] = {
      true},
     {"import", "FILE", "Write a backup file into the dashboard.", true},
     {"with-counters", nullptr, "With --import: also restore the saved maintenance points.", false},
+    {"diagnostics", "FILE",
+     "At the end, also after a failure, write the diagnostics report (the adapter traffic "
+     "and what the program knows of the port, the adapter and the dashboard) to FILE.",
+     false},
     {"splash", "PICTURE", "Convert a picture and upload it as the splash screen.", true},
     {"reset-maintenance", nullptr,
      "Make the current odometer and engine time the saved maintenance points.", true},
@@ -104,6 +108,13 @@ bool parseOptions(const QCommandLineParser &parser, Options *out, QString *error
         }
     }
     out->plain = parser.isSet(QStringLiteral("plain"));
+    if (parser.isSet(QStringLiteral("diagnostics"))) {
+        out->diagnostics = parser.value(QStringLiteral("diagnostics"));
+        if (out->diagnostics.isEmpty()) {
+            *error = QStringLiteral("--diagnostics needs a file");
+            return false;
+        }
+    }
     out->withCounters = parser.isSet(QStringLiteral("with-counters"));
     if (out->withCounters && out->command != Command::Import) {
         *error = QStringLiteral("--with-counters goes with --import only");
@@ -168,7 +179,8 @@ void addOptions(QCommandLineParser &parser)
     parser.setApplicationDescription(
         QStringLiteral("Without options: the window. With a command: that command against the "
                        "dashboard on PORT, without a window:\n"
-                       "  veltrokx4 --port PORT [--baud RATE] [--plain] COMMAND\n"
+                       "  veltrokx4 --port PORT [--baud RATE] [--plain] [--diagnostics FILE] "
+                       "COMMAND\n"
                        "Progress goes to standard error (on a terminal), the result to standard "
                        "output. Exit status: 0 done, 1 usage error, 2 connection failed, "
                        "3 refused (wrong board, bad file), 4 communication error."));

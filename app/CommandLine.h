@@ -3,7 +3,7 @@
 // The program without a window: one command against one dashboard, for scripts and for
 // setting up many dashboards in a row.
 //
-//   veltrokx4 --port PORT [--baud RATE] [--plain] COMMAND
+//   veltrokx4 --port PORT [--baud RATE] [--plain] [--diagnostics FILE] COMMAND
 //
 // It drives the same CFGRunner as the window, so the controller's checks, complete-or-
 // nothing backups and recovery hold here too. main() asks requested() before it creates
@@ -46,6 +46,7 @@ struct Options
     Command command = Command::None;
     QString file; // the command's file (--export: the optional one); else empty
     bool withCounters = false;
+    QString diagnostics; // the diagnostics report goes here at the end, also on failure
 };
 
 // True when the arguments hold one of the command line's options (help and version

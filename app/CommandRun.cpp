@@ -187,6 +187,7 @@ public:
         }
         if (!m_done)
             m_loop.exec();
+        saveDiagnostics();
         return m_code;
     }
 
@@ -485,6 +486,20 @@ private:
     }
 
     static QString absolute(const QString &file) { return QFileInfo(file).absoluteFilePath(); }
+
+    // After the command, whatever its end. A report that cannot be written turns a
+    // success into a refusal (an unwritable file); a failure keeps its own status.
+    void saveDiagnostics()
+    {
+        if (m_options.diagnostics.isEmpty())
+            return;
+        const QString error = m_runner.saveDiagnostics(absolute(m_options.diagnostics));
+        if (error.isEmpty())
+            return;
+        printErr(QStringLiteral("veltrokx4: %1\n").arg(error));
+        if (m_code == Success)
+            m_code = Refused;
+    }
 
     // The one way out: the result has been printed, a failure is said here.
     void finish(ExitCode code, const QString &message = QString())

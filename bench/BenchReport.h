@@ -33,7 +33,13 @@ public:
         qint64 bytesToAdapter() const;
         qint64 bytesFromAdapter() const;
         double wallMs() const;
-        double cpuUsPerExchange() const;
+        // Over the samples with the link's traffic record on (as in the program), or off.
+        double cpuUsPerExchange(bool recording = true) const;
+        bool comparesRecording() const; // has samples both ways
+        // CPU per exchange with the record on minus with it off.
+        double recordingCostUs() const;
+        // Entries the traffic record took per exchange (median over the runs with it on).
+        double entriesPerExchange() const;
         double wallUsPerExchange() const;
         double simLateUs() const;
         qint64 peakRssKb() const;
@@ -74,6 +80,7 @@ public:
 
     void setRepetitions(int n) { m_repetitions = n; }
     void setLatencyUs(qint64 us) { m_latencyUs = us; }
+    void setRecorderNsPerEntry(double ns) { m_recorderNs = ns; }
     // Load averages (1, 5, 15 minutes) before and after, and the number of cores.
     void setLoad(const QList<double> &before, const QList<double> &after, int cores);
     void addFailure(const QString &text) { m_failures << text; }
@@ -92,6 +99,7 @@ private:
     Program m_program;
     int m_repetitions = 0;
     qint64 m_latencyUs = 0;
+    double m_recorderNs = 0;
     QList<double> m_loadBefore;
     QList<double> m_loadAfter;
     int m_cores = 0;

@@ -84,6 +84,12 @@ bool BenchSession::start(const QStringList &simArguments)
     return true;
 }
 
+void BenchSession::setRecording(bool on)
+{
+    m_recording = on;
+    m_runner->findChild<ELM327IOBase *>()->recorder().setEnabled(on);
+}
+
 int BenchSession::activePositions() const
 {
     int n = 0;
@@ -131,6 +137,8 @@ bool BenchSession::measure(const QString &what, const std::function<bool()> &beg
     timeout.setSingleShot(true);
     connect(&timeout, &QTimer::timeout, &loop, [&] { loop.exit(1); });
 
+    const LinkRecorder &recorder = link->recorder();
+    const qint64 entriesBefore = recorder.recorded();
     const double cpuBefore = cpuUsNow();
     QElapsedTimer clock;
     clock.start();
@@ -172,6 +180,8 @@ bool BenchSession::measure(const QString &what, const std::function<bool()> &beg
     sample->wallUs = wallUs;
     sample->cpuUs = cpuUs;
     sample->peakRssKb = peakRssKb();
+    sample->recording = m_recording;
+    sample->recordedEntries = recorder.recorded() - entriesBefore;
     return true;
 }
 

@@ -23,6 +23,8 @@ public:
         double wallUs = 0;
         double cpuUs = 0;     // user + system time of this process
         qint64 peakRssKb = 0; // of this process so far
+        bool recording = true;      // the link's traffic record was on
+        qint64 recordedEntries = 0; // by the traffic record
     };
 
     BenchSession(const QString &simProgram, QObject *parent = nullptr);
@@ -32,6 +34,8 @@ public:
     bool start(const QStringList &simArguments);
     QString error() const { return m_error; }
     CFGRunner &runner() { return *m_runner; }
+    // Switches the link's traffic record (on in the program) for the runs that follow.
+    void setRecording(bool on);
 
     // The runs. Each returns false with error() when the tool does not finish it, or
     // finishes it with a message of failure.
@@ -64,6 +68,7 @@ private:
     QStringList m_alerts;
     bool m_rested = false;
     bool m_lost = false;
+    bool m_recording = true;
 
     QVariantList m_config;
     QVariantMap m_board;

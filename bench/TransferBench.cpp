@@ -2,7 +2,9 @@
 
 #include "config/BackupStorage.h"
 #include "config/ParameterCatalogue.h"
+#include "link/LinkRecorder.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonObject>
@@ -74,6 +76,38 @@ bool TransferBench::run()
     if (m_settings.chipModel)
         runChipModel();
     return m_ok;
+}
+
+double TransferBench::recorderNsPerEntry()
+{
+    LinkRecorder recorder;
+    recorder.restartClock();
+    const QByteArray request("0040FFFFFFFFFFFF\r");
+    QByteArray reply("4000112233445566\r\r>");
+    constexpr int kRounds = 200000;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < kRounds; ++i) {
+        recorder.sent(request);
+        reply[3] = char('0' + (i & 7)); // a different buffer each time, as from the port
+        recorder.received(reply);
+    }
+    return double(clock.nsecsElapsed()) / (2.0 * kRounds);
+}
+
+int TransferBench::recordingModes(bool paced) const
+{
+    using Off = Settings::RecordingOff;
+    return m_settings.recordingOff == Off::All ||
+                   (m_settings.recordingOff == Off::Unpaced && !paced)
+               ? 2
+               : 1;
+}
+
+bool TransferBench::recordingOn(int run, int modes)
+{
+    // On, off, off, on, on, off, ...: neither setting always goes first.
+    return modes == 1 || (run + run / 2) % 2 == 0;
 }
 
 TransferBench::Variant TransferBench::plainVariant() const
@@ -225,8 +259,14 @@ bool TransferBench::runDoubleDisplay(int baud, bool paced, const Variant &varian
     }
 
     bool backups = true;
-    for (int rep = 0; rep < variant.repetitions; ++rep) {
-        progress(QStringLiteral("  repetition %1 of %2").arg(rep + 1).arg(variant.repetitions));
+    const int modes = recordingModes(paced);
+    for (int run = 0; run < variant.repetitions * modes; ++run) {
+        const bool recording = recordingOn(run, modes);
+        session.setRecording(recording);
+        progress(QStringLiteral("  repetition %1 of %2%3")
+                     .arg(run / modes + 1)
+                     .arg(variant.repetitions)
+                     .arg(modes > 1 ? (recording ? ", recording on" : ", recording off") : ""));
         BenchSession::Sample s;
         if (!session.connectAndRead(baud, &s))
             return fail(where, session.error());
@@ -290,7 +330,9 @@ bool TransferBench::runSingleDisplay(int baud, bool paced, const Variant &varian
         splash.latencyUs = kChipLatencyUs;
         splash.rateReached = session.runner().lineRate();
     }
-    for (int rep = 0; rep < variant.repetitions; ++rep) {
+    const int modes = recordingModes(paced);
+    for (int run = 0; run < variant.repetitions * modes; ++run) {
+        session.setRecording(recordingOn(run, modes));
         BenchSession::Sample s;
         if (!session.uploadSplash(m_settings.pictureFile, &s))
             return fail(where, session.error());

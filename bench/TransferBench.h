@@ -29,6 +29,9 @@ public:
         int chipBaud = 38400;
         int chipRepetitions = 1;
         int refusingPages = 4;
+        // Rows that are also run with the link's traffic record off, each repetition once
+        // with it on and once off.
+        enum class RecordingOff { None, Unpaced, All } recordingOff = RecordingOff::Unpaced;
     };
 
     TransferBench(const Settings &settings, BenchReport &report, QTextStream &log);
@@ -40,6 +43,10 @@ public:
     // It fits both displays' canvases (124x88, and 173x128 after the quarter turn), so the
     // upload moves each profile's whole stream.
     static bool writePicture(const QString &path);
+
+    // What the traffic record costs alone, in nanoseconds per entry: a line written and a
+    // reply read of an export's sizes, recorded in turn into a full ring.
+    static double recorderNsPerEntry();
 
 private:
     // Which runs: the plain ones (fast transfers off, as the link worked before them), or
@@ -63,6 +70,10 @@ private:
     void runChipModel();
     Variant plainVariant() const;
     QStringList simArguments(int baud, bool paced, int disp, const Variant &variant) const;
+    // 1: every run with the traffic record on; 2: each repetition once with it on and once
+    // off, as recordingOn(run) says.
+    int recordingModes(bool paced) const;
+    static bool recordingOn(int run, int modes);
     // Thirteen catalogue items of the runner's engine, one per display position.
     static QVariantList fullConfig(BenchSession &session);
     bool fail(const QString &where, const QString &error);

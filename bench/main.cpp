@@ -118,6 +118,11 @@ int main(int argc, char *argv[])
                                            QStringLiteral("path"), QStringLiteral(KX4_PROGRAM));
     const QCommandLineOption noProgramOption(QStringLiteral("no-program"),
                                              QStringLiteral("Leave out the program's start."));
+    const QCommandLineOption recordingOption(
+        QStringLiteral("recording-off"),
+        QStringLiteral("Which runs are repeated with the link's traffic record off, to show "
+                       "its cost: unpaced (default), all or none."),
+        QStringLiteral("runs"), QStringLiteral("unpaced"));
     const QCommandLineOption noTransfersOption(QStringLiteral("no-transfers"),
                                                QStringLiteral("Leave out the transfer runs."));
     const QCommandLineOption noChipOption(
@@ -129,8 +134,8 @@ int main(int argc, char *argv[])
                        "off a 16-page export takes about a minute and a half)."),
         QStringLiteral("n"), QStringLiteral("1"));
     parser.addOptions({repsOption, ratesOption, noUnpacedOption, latencyOption, jsonOption,
-                       markdownOption, simOption, programOption, noProgramOption,
-                       noTransfersOption, noChipOption, chipRepsOption});
+                       markdownOption, simOption, programOption, noProgramOption, noTransfersOption,
+                       noChipOption, chipRepsOption, recordingOption});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -157,6 +162,12 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    const QString recordingOff = parser.value(recordingOption);
+    if (!QStringList{"unpaced", "all", "none"}.contains(recordingOff)) {
+        err << "kx4-bench: --recording-off: expected unpaced, all or none" << Qt::endl;
+        return 2;
+    }
+
     BenchReport report;
     report.setRepetitions(reps);
     report.setLatencyUs(latency);
@@ -171,6 +182,10 @@ int main(int argc, char *argv[])
         s.latencyUs = latency;
         s.chipModel = !parser.isSet(noChipOption);
         s.chipRepetitions = chipReps;
+        s.recordingOff = recordingOff == "all"    ? TransferBench::Settings::RecordingOff::All
+                         : recordingOff == "none" ? TransferBench::Settings::RecordingOff::None
+                                                  : TransferBench::Settings::RecordingOff::Unpaced;
+        report.setRecorderNsPerEntry(TransferBench::recorderNsPerEntry());
         s.pictureFile = scratch.filePath(QStringLiteral("splash.png"));
         if (!TransferBench::writePicture(s.pictureFile)) {
             err << "kx4-bench: cannot write the splash picture" << Qt::endl;

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QMetaEnum>
 #include <QPointer>
 #include <QSerialPortInfo>
 #include <QSettings>
@@ -14,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <iterator>
 
 // The traffic (every line each way) is debug output, off unless asked for:
 // QT_LOGGING_RULES="kx4.link.debug=true"; on by default it would cost every exchange
@@ -136,6 +138,14 @@ ELM327IOBase::ELM327IOBase(QObject *parent)
     connect(rateTimer, &QTimer::timeout, this, &ELM327IOBase::rateSwitchTimeout);
     syncTimer->setSingleShot(true);
     connect(syncTimer, &QTimer::timeout, this, &ELM327IOBase::onSyncTimer);
+    // Recorded before the controller hears of them.
+    connect(this, &ELM327IOBase::error, this, [this](ELM_ERROR code, const QString &reason) {
+        m_recorder.event(
+            QStringLiteral("error %1: %2")
+                .arg(QLatin1String(QMetaEnum::fromType<ELM_ERROR>().valueToKey(code)), reason));
+    });
+    connect(this, &ELM327IOBase::disconnected, this,
+            [this] { m_recorder.event(QStringLiteral("port closed")); });
     useTransportFor(QString());
 }
 
@@ -178,6 +188,39 @@ bool ELM327IOBase::isBusy()
            phase == Phase::Syncing;
 }
 
+QString ELM327IOBase::portName() const
+{
+    return transport->portName();
+}
+
+QString ELM327IOBase::portKind() const
+{
+    return transport->kindName();
+}
+
+QString ELM327IOBase::portSettings() const
+{
+    const QVariantMap s = transport->settings();
+    if (transport->kind() != LinkTransport::Serial) {
+        QStringList parts;
+        for (auto it = s.cbegin(); it != s.cend(); ++it)
+            parts << QStringLiteral("%1 %2").arg(it.key(), it.value().toString());
+        return parts.join(QStringLiteral(", "));
+    }
+    // Indexed by the values of QSerialPort's Parity, StopBits and FlowControl.
+    static const char *const parity[] = {"no", "?", "even", "odd", "space", "mark"};
+    static const char *const stopBits[] = {"?", "1", "2", "1.5"};
+    static const char *const flow[] = {"no", "hardware", "software"};
+    const auto name = [&s](const auto &names, const char *key) {
+        const int value = s.value(QLatin1String(key)).toInt();
+        return QLatin1String(value >= 0 && value < int(std::size(names)) ? names[value] : "?");
+    };
+    return QStringLiteral("%1 bit/s, %2 data bits, %3 parity, %4 stop bit, %5 flow control")
+        .arg(s.value(QStringLiteral("baud")).toInt())
+        .arg(s.value(QStringLiteral("bits")).toInt())
+        .arg(name(parity, "parity"), name(stopBits, "stop"), name(flow, "flow"));
+}
+
 bool ELM327IOBase::strictMode()
 {
     return strict;
@@ -210,6 +253,7 @@ void ELM327IOBase::disconnectPortData()
 void ELM327IOBase::writeNow(const QByteArray &bytes)
 {
     qCDebug(lcLink) << "->" << bytes;
+    m_recorder.sent(bytes);
     transport->write(bytes);
     transport->flush();
 }
@@ -226,6 +270,10 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     lastFailure = SetupOk;
     lastPortError = QSerialPort::NoError;
     lastPortErrorText.clear();
+    m_adapterId.clear();
+    m_recorder.restartClock();
+    m_recorder.event(baud ? QStringLiteral("connect at %1 bit/s").arg(baud)
+                          : QStringLiteral("connect, rate automatic"));
     useTransportFor(port);
 
     // Opening a network adapter waits for the connection while events are processed: nothing
@@ -294,6 +342,8 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     if (fastTransfers)
         initCommands << RateRaiseItem;
 
+    m_recorder.event(
+        QStringLiteral("port open at %1 bit/s, initialising").arg(transport->baudRate()));
     resetsSinceReply = 0;
     startSync();
     emit connected();
@@ -337,6 +387,7 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     // Writes while keeping the interface alive; false when probing has to stop.
     auto send = [&](const QByteArray &bytes) {
         qCDebug(lcLink) << "->" << bytes << "at" << transport->baudRate();
+        m_recorder.sent(bytes);
         transport->write(bytes);
         QCoreApplication::processEvents();
         if (abandoned())
@@ -346,17 +397,25 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
         return !abandoned();
     };
 
+    auto readReply = [&] {
+        const QByteArray bytes = transport->readAll();
+        if (!bytes.isEmpty())
+            m_recorder.received(bytes);
+        return bytes;
+    };
+
     int index = 0;
     for (;;) {
+        m_recorder.event(QStringLiteral("probing %1 bit/s").arg(baudRates.at(index)));
         transport->clear();
         QByteArray reply;
         for (int attempt = 0; attempt < 5; ++attempt) {
             if (!send(QByteArrayLiteral("ati\r")))
                 return false;
             transport->waitForReadyRead(100);
-            reply += transport->readAll();
+            reply += readReply();
             transport->waitForReadyRead(100);
-            reply += transport->readAll();
+            reply += readReply();
             if (abandoned())
                 return false;
         }
@@ -366,6 +425,7 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
             break;
         if (++index == baudRates.size()) {
             qCWarning(lcLink) << "no adapter answered on" << port;
+            m_recorder.event(QStringLiteral("no adapter answered at any rate"));
             transport->close();
             if (!self)
                 return false;
@@ -376,6 +436,7 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     }
 
     qCDebug(lcLink) << "adapter found at" << baudRates.at(index);
+    m_recorder.event(QStringLiteral("rate found: %1 bit/s").arg(baudRates.at(index)));
     if (!Edition::DetectionReopensPort) {
         // The port already runs at the found rate: keep it open, so no disconnected().
         connectPortData();
@@ -384,7 +445,7 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     if (!send(QByteArrayLiteral("atws\r")))
         return false;
     transport->waitForReadyRead(500);
-    transport->readAll();
+    readReply();
     if (abandoned())
         return false;
 
@@ -414,6 +475,10 @@ bool ELM327IOBase::failSetup(SetupFailure failure)
         lastPortError = serialError();
         lastPortErrorText = transport->errorString();
     }
+    m_recorder.event(
+        QStringLiteral("connect failed: %1 %2")
+            .arg(QLatin1String(QMetaEnum::fromType<SetupFailure>().valueToKey(failure)),
+                 lastPortErrorText));
     return false;
 }
 
@@ -590,6 +655,7 @@ void ELM327IOBase::sendNext()
 void ELM327IOBase::readyRead()
 {
     QByteArray incoming = transport->readAll();
+    m_recorder.received(incoming);
     // PIC-based adapters pad their output with NUL bytes, even ahead of the prompt. Line
     // feeds carry nothing either: an adapter fresh from a reset ends its lines with CR LF
     // until "at l0", and a prompt left as "\n>" would never be seen.
@@ -682,6 +748,7 @@ void ELM327IOBase::promptArrived()
 void ELM327IOBase::transportFailed()
 {
     qCWarning(lcLink) << "port error" << transport->errorString();
+    m_recorder.event(QStringLiteral("port error (%1)").arg(transport->errorString()));
     if (transport->isOpen())
         transport->close();
 }
@@ -715,6 +782,8 @@ void ELM327IOBase::parseLine(QByteArray line)
         // Only "OK" ends an AT command; its identification text, "?" and the like are dropped.
         if (head == "ok")
             atPending = false;
+        else if (lastSent.startsWith("atws"))
+            m_adapterId = body.trimmed(); // kept for the diagnostics report
         return;
     }
 

@@ -19,6 +19,7 @@
 // back to its start rate; the recovery looks for it there and raises the rate again.
 
 #include "link/LinkTransport.h"
+#include "link/LinkRecorder.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -95,6 +96,16 @@ public:
     // The system's error and its text for SetupPortFailed; the reason for SetupNetworkFailed.
     QSerialPort::SerialPortError setupPortError() const { return lastPortError; }
     QString setupErrorString() const { return lastPortErrorText; }
+
+    // The recent traffic and events of this link, kept for a diagnostics report.
+    LinkRecorder &recorder() { return m_recorder; }
+    // The port last opened (also after it closed), how it was set up ("38400 bit/s, 8 data
+    // bits, no parity, 1 stop bit, no flow control"), and what the adapter said about itself
+    // when the link warm-started it (empty until it did).
+    QString portName() const;
+    QString portKind() const; // "serial" or "network"
+    QString portSettings() const;
+    QByteArray adapterIdentification() const { return m_adapterId; }
 
 signals:
     void connected();
@@ -244,4 +255,6 @@ private:
     bool bannerExpected = false; // the command in flight is answered with the banner
     QByteArray heldLine;
     int resetsSinceReply = 0;
+    LinkRecorder m_recorder;
+    QByteArray m_adapterId;
 };

@@ -86,6 +86,7 @@ void ELM327IOBase::returnToStartRate()
         transport->baudRate() == sessionStartRate)
         return;
     qCInfo(lcLink) << "line back at the adapter's start rate" << sessionStartRate;
+    m_recorder.event(QStringLiteral("line back at the start rate, %1 bit/s").arg(sessionStartRate));
     setPortRate(sessionStartRate);
     transport->discardInput();
 }
@@ -170,6 +171,8 @@ void ELM327IOBase::rateSwitchInput(const QByteArray &bytes)
     case RateStep::AwaitPrompt:
         if (rateBuffer.contains('>')) {
             qCInfo(lcLink) << "line rate raised to" << transport->baudRate();
+            m_recorder.event(
+                QStringLiteral("rate switched to %1 bit/s").arg(transport->baudRate()));
             finishRateRaise();
         }
         break;
@@ -192,6 +195,9 @@ void ELM327IOBase::rateSwitchTimeout()
         // The chip did not hear the carriage return and is back at the old rate, at its
         // prompt (which went by while the port listened at the new rate).
         qCDebug(lcLink) << "no prompt at" << rateTarget << "- back to" << rateBefore;
+        m_recorder.event(QStringLiteral("rate switch to %1 bit/s failed, back at %2 bit/s")
+                             .arg(rateTarget)
+                             .arg(rateBefore));
         setPortRate(rateBefore);
         transport->discardInput();
         tryNextRate();

@@ -117,6 +117,8 @@ void ELM327IOBase::syncPrompt()
     syncTimer->stop();
     qCDebug(lcLink) << "in step with the adapter after" << drainClock.elapsed() << "ms,"
                     << syncAttempts << "attempt(s)";
+    m_recorder.event(
+        QStringLiteral("in step with the adapter after %1 ms").arg(drainClock.elapsed()));
     phase = Phase::Running;
     initQueue = initCommands;
     busy = false;
@@ -163,6 +165,8 @@ const char *ELM327IOBase::formatSign(const QByteArray &body)
 void ELM327IOBase::adapterWasReset(const QByteArray &line, const char *sign)
 {
     qCInfo(lcLink) << "adapter reset recognised:" << sign << line;
+    m_recorder.event(QStringLiteral("adapter reset recognised (%1): %2")
+                         .arg(QLatin1String(sign), QString::fromLatin1(line.trimmed())));
     const bool giveUp = ++resetsSinceReply > 1;
     if (giveUp) {
         rawQueue.clear();

@@ -29,6 +29,7 @@ CFGRunner::CFGRunner(QObject *parent)
     connect(link, &ELM327IOBase::error, this, &CFGRunner::elm_error);
     connect(link, &ELM327IOBase::read, this, &CFGRunner::elm_read);
     connect(link, &ELM327IOBase::adapterReset, this, &CFGRunner::elm_reset);
+    recordForDiagnostics();
 }
 
 CFGRunner::~CFGRunner()

@@ -101,6 +101,10 @@ public:
     Q_INVOKABLE bool saveLayout(QString file, QString engine, QVariantList config,
                                 QVariantMap board);
     Q_INVOKABLE QVariantMap loadLayout(QString file);
+    // Writes the diagnostics report (the program, the system, the port, the adapter, the
+    // dashboard, the settings and the link's recent traffic) to `file`, a path or a file
+    // URL. Empty on success, otherwise why not, for the user.
+    Q_INVOKABLE QString saveDiagnostics(QString file);
 #if !KX4_UPDATE_EDITION
     Q_INVOKABLE QVariantList listSavedConfigs();
     Q_INVOKABLE bool exportConfig(bool w_odo);
@@ -244,6 +248,11 @@ private:
     // `notice` is what the user is told when the restarted dashboard has gone quiet.
     void sendRestart(QByteArray command, const QString &notice);
 
+    // Diagnostics report (CFGRunnerDiagnostics.cpp): records the controller's events in
+    // the link's recorder.
+    void recordForDiagnostics();
+    QString diagnosticsReport();
+
     // Backups (CFGRunnerBackup.cpp).
     QString backupStoragePath() const;
     void onExportChunk(int address, const QByteArray &payload);
@@ -276,6 +285,9 @@ private:
     int retryCount = 0;
     // Adapter resets the link recovered from since the controller last left Idle.
     int adapterResets = 0;
+    // The device information of the last discovery; unlike devInfo it outlives the session,
+    // for a report saved after the connection was lost.
+    QVariantMap discoveredInfo;
 
     // Runs from a successful setup until the dashboard's information arrives.
     QTimer *connectWatch = nullptr;

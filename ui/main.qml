@@ -120,6 +120,11 @@ ApplicationWindow {
                     }
                     MenuSeparator {}
                     MenuItem {
+                        objectName: "diagnosticsMenu"
+                        text: qsTr("Save diagnostics...")
+                        onTriggered: diagnosticsDialog.open()
+                    }
+                    MenuItem {
                         objectName: "aboutMenu"
                         text: qsTr("About")
                         onTriggered: aboutDialog.open()
@@ -460,6 +465,25 @@ ApplicationWindow {
               + "<br>" + qsTr("Please read the manual carefully before updating the firmware!")
         standardButtons: Dialogs.StandardButton.Ok | Dialogs.StandardButton.Cancel
         onAccepted: runner.toDFU()
+    }
+
+    // Where to save the diagnostics report (the traffic with the adapter and what the
+    // program knows about it), for sending to whoever looks into a misbehaving adapter.
+    Dialogs.FileDialog {
+        id: diagnosticsDialog
+        objectName: "diagnosticsDialog"
+        title: qsTr("Save diagnostics")
+        selectExisting: false
+        folder: shortcuts.documents
+        defaultSuffix: "txt"
+        nameFilters: [qsTr("Text files (*.txt)"), qsTr("All files (*)")]
+        onAccepted: {
+            var path = fileUrl.toString();
+            var error = runner.saveDiagnostics(path);
+            toast.show(error !== "" ? error
+                                    : qsTr("Diagnostics saved to %1")
+                                      .arg(decodeURIComponent(path.replace(/^.*\//, ""))));
+        }
     }
 
     MaterialDialog {

@@ -147,6 +147,9 @@ private slots:
             << "Unexpected value after '--export'" << false;
         QTest::newRow("empty file") << QStringList{"--port", "COM3", "--splash", ""} << 1 << ""
                                     << "--splash needs a file" << false;
+        QTest::newRow("empty diagnostics file")
+            << QStringList{"--port", "COM3", "--info", "--diagnostics", ""} << 1 << ""
+            << "--diagnostics needs a file" << false;
         QTest::newRow("missing file value") << QStringList{"--port", "COM3", "--import"} << 1 << ""
                                             << "Missing value after '--import'" << false;
         QTest::newRow("port that does not exist")
@@ -342,7 +345,8 @@ private slots:
     }
 
     // A plain adapter (--plain) whose line goes dead in the middle of a backup: a
-    // communication error, and no backup file that looks whole.
+    // communication error, and no backup file that looks whole; the diagnostics report asked
+    // for is written all the same, and ends with the line going dead.
     void communicationErrorLeavesNoBackup()
     {
         QTemporaryDir dir;
@@ -351,12 +355,22 @@ private slots:
         QVERIFY(!startSim(sim, {"--baud", "115200", "--pages", "4", "--link", port, "--fault",
                                 "hangup@80"})
                      .isEmpty());
-        const Result r = run(
-            {"--port", port, "--baud", "115200", "--plain", "--export", dir.filePath("car2.bkp")});
+        const Result r = run({"--port", port, "--baud", "115200", "--plain", "--diagnostics",
+                              dir.filePath("report.txt"), "--export", dir.filePath("car2.bkp")});
         stopSim(sim);
         QCOMPARE(r.code, 4);
         QVERIFY2(!r.err.isEmpty(), "no reason given");
         QVERIFY(!QFile::exists(dir.filePath("car2.bkp")));
+
+        QFile f(dir.filePath("report.txt"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString report = QString::fromUtf8(f.readAll());
+        QVERIFY(report.startsWith("VeltroKX4 diagnostics report\n"));
+        QVERIFY(report.contains("\n  Name: .../adapter\n"));
+        QVERIFY(report.contains(" -> 0040FFFFFFFFFFFF\n")); // the export's first read
+        QVERIFY2(report.contains(" -- port error ") && report.contains(" -- port closed\n"),
+                 qPrintable(report.right(1500)));
+        QVERIFY(!report.contains(dir.path()));
     }
 };
 

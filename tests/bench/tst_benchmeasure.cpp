@@ -126,6 +126,32 @@ void TestBenchMeasure::medianBoundAndRatio()
     s.traffic.lineUs = 74000;
     chip.samples << s;
     QCOMPARE(chip.boundMs(250), 74.0 + 100.0);
+    // Runs with the traffic record off count apart: the plain figure stays the one with it on.
+    QVERIFY(!unpaced.comparesRecording());
+    QCOMPARE(unpaced.recordingCostUs(), 0.0);
+    BenchSession::Sample off = sample(100, 100, 1700, 1900, 9000, 1700);
+    off.recording = false;
+    unpaced.samples << off << sample(100, 100, 1700, 1900, 9000, 2400);
+    unpaced.samples[0].recordedEntries = 250;
+    unpaced.samples[2].recordedEntries = 230;
+    QVERIFY(unpaced.comparesRecording());
+    QCOMPARE(unpaced.cpuUsPerExchange(), 22.0);
+    QCOMPARE(unpaced.cpuUsPerExchange(false), 17.0);
+    QCOMPARE(unpaced.recordingCostUs(), 5.0);
+    QCOMPARE(unpaced.wallMs(), 9.0); // every sample
+    // The record's cost: its own cost per entry times the entries per exchange (2.4 here),
+    // beside the runs' difference.
+    QCOMPARE(unpaced.entriesPerExchange(), 2.4);
+    report.setRecorderNsPerEntry(2000);
+    const QList<BenchReport::Target> targets = report.targets();
+    const auto record = std::find_if(targets.cbegin(), targets.cend(), [](const auto &t) {
+        return t.what.startsWith("traffic record adds under 5 us");
+    });
+    QVERIFY(record != targets.cend());
+    QCOMPARE(record->reached,
+             QString("4.80 us (2000 ns per entry, 2.4 entries per exchange); runs on minus off: "
+                     "5.0 us"));
+    QVERIFY(record->met);
 }
 
 void TestBenchMeasure::targetsAtTheirLimits_data()
@@ -206,7 +232,7 @@ void TestBenchMeasure::countsOneDiscoveryExactly()
 
 void TestBenchMeasure::everyRunWithoutPacing()
 {
-    // The whole set of runs, once, without pacing: each run finishes and moves exactly the
+    // The whole set of runs, once each way, without pacing: each run finishes and moves exactly the
     // chunks its transfer needs. A tool that refused a 16-page backup or lost its way in
     // one would show here as a failure instead of as a plausible figure.
     QTemporaryDir dir;
@@ -232,7 +258,9 @@ void TestBenchMeasure::everyRunWithoutPacing()
     QCOMPARE(report.rows().size(), requests.size());
     for (const BenchReport::Row &row : report.rows()) {
         QVERIFY2(requests.contains(row.id), qPrintable(row.id));
-        QCOMPARE(row.samples.size(), 1);
+        // Once with the link's traffic record on and once with it off.
+        QCOMPARE(row.samples.size(), 2);
+        QVERIFY(row.comparesRecording());
         QCOMPARE(row.requests(), requests.value(row.id));
         QVERIFY(!row.paced);
     }

@@ -3,6 +3,7 @@
 // records those calls and serves a port list the tests choose; the drop
 // control gets a drop handler of its own.
 #include "app/QDropTextHandler.h"
+#include "link/TcpTransport.h"
 #include "ui/UiResources.h"
 
 #include <QFile>
@@ -19,6 +20,11 @@ class StandInRunner : public QObject
     Q_PROPERTY(int dfuLaunches MEMBER m_dfuLaunches)
 public:
     Q_INVOKABLE QStringList availablePorts() const { return m_ports; }
+    Q_INVOKABLE QStringList networkPorts() const { return {}; }
+    Q_INVOKABLE bool isNetworkPort(const QString &port) const
+    {
+        return TcpTransport::isNetworkPort(TcpTransport::portForAddress(port));
+    }
     Q_INVOKABLE void lauchDFUUtil() { ++m_dfuLaunches; }
 
 private:

@@ -6,7 +6,10 @@
 #include "runner/CFGRunner.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TstMainWindow : public QObject
@@ -14,6 +17,26 @@ class TstMainWindow : public QObject
     Q_OBJECT
 
     std::unique_ptr<AppUnderTest> app;
+
+    void click(QQuickItem *item) { app->click(item); }
+
+    // The file dialog the window opened, a widget of its own.
+    static QFileDialog *visibleFileDialog()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
+                return d;
+        return nullptr;
+    }
+
+    static void saveShot(QWidget *w, const QString &name)
+    {
+        QString dir = qEnvironmentVariable("KX4_TEST_OUTPUT");
+        if (dir.isEmpty())
+            dir = QDir::tempPath();
+        QDir().mkpath(dir);
+        w->grab().save(dir + "/" + name + ".png");
+    }
 
 private slots:
     void initTestCase() { AppUnderTest::prepareApplication(); }
@@ -164,6 +187,54 @@ private slots:
         QVERIFY(app->triggerMenu({"About"}));
         QObject *about = app->object("aboutDialog");
         QTRY_VERIFY(about->property("opened").toBool());
+    }
+
+    void saveDiagnostics_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("en") << "en";
+        QTest::newRow("ru") << "ru";
+    }
+
+    // "Save diagnostics..." works without a connection too: it opens a file dialog, and
+    // the file chosen there receives the report.
+    void saveDiagnostics()
+    {
+        QFETCH(QString, language);
+        app.reset();
+        QSettings().setValue("language", language);
+        app = std::make_unique<AppUnderTest>();
+        QVERIFY(app->start());
+        const auto tr = [](const char *text) { return QCoreApplication::translate("main", text); };
+
+        QVERIFY(app->isEnabled("diagnosticsMenu"));
+        click(app->item("menuTool"));
+        QTRY_VERIFY(app->object("mainMenu")->property("opened").toBool());
+        app->screenshot("menu-diagnostics-" + language);
+        QMetaObject::invokeMethod(app->object("mainMenu"), "close");
+        QTRY_VERIFY(!app->object("mainMenu")->property("visible").toBool());
+
+        QVERIFY(app->triggerMenu({tr("Save diagnostics...")}));
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = visibleFileDialog()) != nullptr);
+        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(dialog->windowTitle(), tr("Save diagnostics"));
+        saveShot(dialog, "dialog-diagnostics-" + language);
+
+        QTemporaryDir dir;
+        const QString file = dir.filePath("report.txt");
+        dialog->setDirectory(dir.path());
+        // Typed in, as a user does.
+        auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+        QVERIFY(name);
+        name->setText("report.txt");
+        QMetaObject::invokeMethod(dialog, "accept"); // as the Save button does
+        QTRY_VERIFY2(QFile::exists(file), qPrintable(app->toastTexts().join(" | ")));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readLine().startsWith("VeltroKX4 diagnostics report"));
+        QTRY_COMPARE(app->toastTexts(),
+                     QStringList{tr("Diagnostics saved to %1").arg("report.txt")});
     }
 
     void maintenanceValues()

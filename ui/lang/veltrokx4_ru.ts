@@ -195,6 +195,14 @@
         <source>adapter reset</source>
         <translation>адаптер перезагрузился</translation>
     </message>
+    <message>
+        <source>No file chosen for the diagnostics report</source>
+        <translation>Не выбран файл для отчёта диагностики</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2</source>
+        <translation>Не удалось записать %1: %2</translation>
+    </message>
 </context>
 <context>
     <name>ConfigPage</name>
@@ -764,6 +772,26 @@
     <message>
         <source>single display</source>
         <translation>одинарный дисплей</translation>
+    </message>
+    <message>
+        <source>Save diagnostics...</source>
+        <translation>Сохранить диагностику...</translation>
+    </message>
+    <message>
+        <source>Save diagnostics</source>
+        <translation>Сохранение диагностики</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <translation>Текстовые файлы (*.txt)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Все файлы (*)</translation>
+    </message>
+    <message>
+        <source>Diagnostics saved to %1</source>
+        <translation>Диагностика сохранена в %1</translation>
     </message>
 </context>
 </TS>
