@@ -384,7 +384,7 @@ ApplicationWindow {
         x: (window.width - width) / 2
         y: Math.round(Math.min(window.height / 6, (window.height - height) / 2))
         // Wide enough for an entry's date, dashboard and file.
-        width: Math.min(window.width - 20, Math.max(Math.min(window.width, window.height) / 2, 540))
+        width: Math.min(window.width - 20, Math.max(Math.min(window.width, window.height) / 2, 620))
         parent: Overlay.overlay
 
         property var saved: []

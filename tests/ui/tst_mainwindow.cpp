@@ -364,7 +364,7 @@ private slots:
             width = 2 * qMin(W, H) / 3;
         } else if (dialog == "importConfirm") {
             // Wide enough for a backup's date, dashboard and file.
-            width = qMin(W - 20, qMax(qMin(W, H) / 2, 540.0));
+            width = qMin(W - 20, qMax(qMin(W, H) / 2, 620.0));
         } else {
             width = qMin(W, H) / 2;
         }
