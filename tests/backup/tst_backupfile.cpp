@@ -5,7 +5,7 @@
 #include "config/BackupFile.h"
 #include "config/BackupStorage.h"
 #include "tests/backup/ScratchFiles.h"
-#include "tests/common/SpecialFiles.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QDir>
 #include <QFile>

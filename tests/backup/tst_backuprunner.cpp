@@ -7,7 +7,7 @@
 #include "tests/backup/ScratchFiles.h"
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
-#include "tests/common/SpecialFiles.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "config/DataScrambler.h"
 #include "config/ParameterCatalogue.h"
-#include "tests/common/SpecialFiles.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 // Layout profiles against the built-in catalogue: what a saved profile reads back as, and
 // every kind of file that must be refused with a reason that names the problem.
 #include "config/LayoutProfile.h"
-#include "tests/common/SpecialFiles.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QDir>
 #include <QJsonArray>

@@ -1,5 +1,5 @@
 #include "app/QDropTextHandler.h"
-#include "tests/common/SpecialFiles.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>

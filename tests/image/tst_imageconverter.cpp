@@ -1,6 +1,6 @@
 #include "image/ImageConverter.h"
 #include "image/SplashPreview.h"
-#include "tests/common/SpecialFiles.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QDir>
 #include <QPainter>

@@ -2,7 +2,7 @@
 #include "runner/CFGRunner.h"
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
-#include "tests/common/SpecialFiles.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
