@@ -7,6 +7,7 @@
 #include "app/CommandRun.h"
 
 #include "config/BackupStorage.h"
+#include "config/LayoutProfile.h"
 #include "link/ELM327IOBase.h"
 #include "runner/CFGRunner.h"
 
@@ -42,16 +43,22 @@ bool stderrIsTerminal()
 #endif
 }
 
+// Every byte of the text, a NUL included.
+void print(std::FILE *to, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    std::fflush(to);
+}
+
 void printErr(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    std::fflush(stderr);
+    print(stderr, text);
 }
 
 void printOut(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
+    print(stdout, text);
 }
 
 // The progress line on a terminal: the step's name and a bar redrawn in place. Not on a
@@ -348,27 +355,25 @@ private:
         // shown), then the positions and the board settings, then "Apply changes".
         m_runner.setEngineByName(layout.value(QStringLiteral("engine")).toString(), m_config);
         const QVariantList config = layout.value(QStringLiteral("config")).toList();
+        // A profile without board settings keeps the dashboard's own (the write still sets
+        // their engine index). A board record the controller did not understand is written
+        // back as it was, and only the positions are checked.
         QVariantMap board = layout.value(QStringLiteral("board")).toMap();
-        if (board.isEmpty())
+        if (m_board.isEmpty()) {
+            if (!board.isEmpty())
+                m_progress.warn(QStringLiteral("the dashboard's board record is not understood: "
+                                               "its board settings stay as they are"));
+            board.clear();
+        } else if (board.isEmpty()) {
             board = m_board;
-        else if (m_board.isEmpty())
-            m_progress.warn(QStringLiteral("the dashboard's board record is not understood: "
-                                           "its board settings stay as they are"));
+        }
         m_runner.updateConfig(config, board);
         if (!started(true))
             return;
-        waitUntilSettled([this, config, board] {
-            QStringList differ;
-            for (int i = 0; i < config.size(); ++i) {
-                if (hashAt(config, i) != hashAt(m_config, i))
-                    differ << QStringLiteral("position %1").arg(i + 1);
-            }
-            if (!m_board.isEmpty()) {
-                for (auto it = board.cbegin(); it != board.cend(); ++it) {
-                    if (m_board.value(it.key()).toInt() != it.value().toInt())
-                        differ << it.key();
-                }
-            }
+        const int engine = layout.value(QStringLiteral("engineIndex")).toInt();
+        waitUntilSettled([this, config, board, engine] {
+            const QStringList differ =
+                LayoutProfile::readBackDifferences(config, board, engine, m_config, m_board);
             if (!differ.isEmpty()) {
                 finish(CommunicationFailed,
                        QStringLiteral("the dashboard holds something else after the write: %1")
@@ -398,13 +403,6 @@ private:
         return port;
     }
 
-    static uint hashAt(const QVariantList &config, int i)
-    {
-        const QVariantMap entry = config.value(i).toMap();
-        return entry.value(QStringLiteral("active")).toBool()
-                   ? entry.value(QStringLiteral("hid")).toUInt()
-                   : 0;
-    }
 
     void exportBackup()
     {

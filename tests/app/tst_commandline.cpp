@@ -344,6 +344,63 @@ private slots:
                  qFromLittleEndian<quint32>(counters.constData() + 4));
     }
 
+    void layoutAcrossEngines_data()
+    {
+        QTest::addColumn<QJsonValue>("board");
+        QTest::newRow("board null") << QJsonValue(QJsonValue::Null);
+        QTest::newRow("board absent") << QJsonValue(QJsonValue::Undefined);
+    }
+
+    // A workshop applies a diesel profile, then a petrol one without board settings: the
+    // petrol layout is written with the board settings the dashboard had and the petrol
+    // engine's index, and the read-back check finds exactly that.
+    void layoutAcrossEngines()
+    {
+        QFETCH(QJsonValue, board);
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        QProcess sim;
+        QVERIFY(!startSim(sim, {"--baud", "115200", "--link", port}).isEmpty());
+        const auto cli = [&](const QStringList &args) {
+            return run(QStringList{"--port", port, "--baud", "115200"} + args);
+        };
+        const QJsonObject dieselBoard{
+            {"rpm", 1},          {"speed", 0},          {"aux", 1},
+            {"adelay", 300},     {"rpmlim", 4500},      {"warnodo", 9000},
+            {"warntime", 600},   {"animation", true},   {"menuAtStart", false},
+            {"rpmWarning", true}, {"maintenanceWarning", false}, {"logoWhenStopped", true}};
+        const QJsonObject rpm{{"name", "RPM"}, {"pid", 12}, {"cid", 2024}};
+        const QJsonObject speed{{"name", "SPEED"}, {"pid", 13}, {"cid", 2024}};
+        QJsonObject diesel{{"format", "veltrokx4-layout"}, {"formatVersion", 1},
+                           {"engine", "Diesel, common rail"}, {"display", "single"},
+                           {"positions", QJsonArray{rpm, QJsonValue(), QJsonValue(),
+                                                    QJsonValue(), QJsonValue(), QJsonValue()}},
+                           {"board", dieselBoard}};
+        QJsonObject petrol = diesel;
+        petrol["engine"] = "Petrol, port injection";
+        petrol["positions"] = QJsonArray{speed, rpm};
+        if (board.isUndefined())
+            petrol.remove("board");
+        else
+            petrol["board"] = board;
+        QVERIFY(writeJson(dir.filePath("diesel.json"), diesel));
+        QVERIFY(writeJson(dir.filePath("petrol.json"), petrol));
+
+        Result r = cli({"--apply-layout", dir.filePath("diesel.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        r = cli({"--apply-layout", dir.filePath("petrol.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out, "applied " + dir.filePath("petrol.json") + "\n");
+        r = cli({"--save-layout", dir.filePath("after.json")});
+        stopSim(sim);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QJsonObject after = readJson(dir.filePath("after.json"));
+        QCOMPARE(after.value("engine").toString(), QString("Petrol, port injection"));
+        QCOMPARE(after.value("positions").toArray().at(0), QJsonValue(speed));
+        QCOMPARE(after.value("positions").toArray().at(1), QJsonValue(rpm));
+        QCOMPARE(after.value("board").toObject(), dieselBoard);
+    }
+
     // A plain adapter (--plain) whose line goes dead in the middle of a backup: a
     // communication error, and no backup file that looks whole; the diagnostics report asked
     // for is written all the same, and ends with the line going dead.

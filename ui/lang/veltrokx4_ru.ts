@@ -491,6 +491,22 @@
         <source>The layout was made for a double display: only its first 6 positions were loaded</source>
         <translation>Раскладка сделана для двойного дисплея: загружены только первые 6 позиций</translation>
     </message>
+    <message>
+        <source>%1... (cut after %2 of its %3 characters)</source>
+        <translation>%1... (обрезано: %2 из %3 символов)</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s format version is missing</source>
+        <translation>В раскладке не указана версия формата</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s format version must be a number</source>
+        <translation>Версия формата раскладки должна быть числом</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s board setting &quot;%1&quot; must be a number</source>
+        <translation>Настройка платы «%1» в раскладке должна быть числом</translation>
+    </message>
 </context>
 <context>
     <name>Maintenance</name>
