@@ -272,11 +272,11 @@ void tst_WireTrace::operations()
     const QList<QByteArray> got = text.split('\n');
     for (int i = 0; i < qMin(want.size(), got.size()); ++i) {
         if (want.at(i) != got.at(i))
-            QFAIL(qPrintable(QStringLiteral("%1 line %2: expected \"%3\", sent \"%4\"")
-                                 .arg(name)
-                                 .arg(i + 1)
-                                 .arg(QString::fromLatin1(want.at(i)),
-                                      QString::fromLatin1(got.at(i)))));
+            QFAIL(qPrintable(
+                QStringLiteral("%1 line %2: expected \"%3\", sent \"%4\"")
+                    .arg(name)
+                    .arg(i + 1)
+                    .arg(QString::fromLatin1(want.at(i)), QString::fromLatin1(got.at(i)))));
     }
     QCOMPARE(got.size(), want.size());
     QDir(BackupStorage::folder()).removeRecursively();
