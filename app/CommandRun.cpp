@@ -144,6 +144,12 @@ QString stateLabel(CFGRunner::State state)
     }
 }
 
+const QString kBoardNotUnderstood =
+    QStringLiteral("the dashboard's board record is not understood: its board settings stay as "
+                   "they are");
+const QString kBoardNotRead = QStringLiteral(
+    "the dashboard holds no parameter table, so its board record was not read");
+
 // One command against one dashboard: connect, wait for the discovery and the
 // configuration read, run the command, wait until the controller has settled (including
 // the re-read after a write), check and print the result. Every way out goes through
@@ -175,7 +181,10 @@ public:
         QObject::connect(&m_runner, &CFGRunner::deviceConfig, &m_context,
                          [this](const QVariantList &config) { m_config = config; });
         QObject::connect(&m_runner, &CFGRunner::boardConfig, &m_context,
-                         [this](const QVariantMap &board) { m_board = board; });
+                         [this](const QVariantMap &board) {
+                             m_board = board;
+                             m_boardRead = true;
+                         });
         QObject::connect(&m_runner, &CFGRunner::connectionFailed, &m_context,
                          [this](const QString &reason) { m_lastAlert = reason; });
         QObject::connect(&m_runner, &CFGRunner::disconnectedFromHost, &m_context,
@@ -284,6 +293,11 @@ private:
             finish(Success);
             break;
         case Command::SaveLayout:
+            if (!m_boardRead)
+                m_progress.warn(kBoardNotRead);
+            else if (m_board.isEmpty())
+                m_progress.warn(QStringLiteral("the dashboard's board record is not understood: "
+                                               "the profile holds no board settings"));
             if (!m_runner.saveLayout(absolute(m_options.file), m_engine, m_config, m_board)) {
                 finish(Refused, m_lastAlert);
                 return;
@@ -355,14 +369,30 @@ private:
         // shown), then the positions and the board settings, then "Apply changes".
         m_runner.setEngineByName(layout.value(QStringLiteral("engine")).toString(), m_config);
         const QVariantList config = layout.value(QStringLiteral("config")).toList();
-        // A profile without board settings keeps the dashboard's own (the write still sets
-        // their engine index). A board record the controller did not understand is written
-        // back as it was, and only the positions are checked.
-        QVariantMap board = layout.value(QStringLiteral("board")).toMap();
+        const QVariantMap board = layout.value(QStringLiteral("board")).toMap();
+        const int engine = layout.value(QStringLiteral("engineIndex")).toInt();
+        if (!m_boardRead && !board.isEmpty()) {
+            // Nothing was read, so the controller has no board record to write over: the
+            // positions go first, and the read after them brings the record (an erased
+            // area reads as the default one), which the board settings then replace.
+            writeLayout(config, QVariantMap(), engine, [this, config, board, engine] {
+                writeLayout(config, board, engine, [this] { applied(); });
+            });
+            return;
+        }
+        writeLayout(config, board, engine, [this] { applied(); });
+    }
+
+    // One configuration write of the layout and its check once the controller has read
+    // the dashboard back. A profile without board settings keeps the dashboard's own
+    // (the write still sets their engine index); a board record the controller did not
+    // understand is written back as it was, and only the positions are checked.
+    void writeLayout(const QVariantList &config, QVariantMap board, int engine,
+                     std::function<void()> then)
+    {
         if (m_board.isEmpty()) {
             if (!board.isEmpty())
-                m_progress.warn(QStringLiteral("the dashboard's board record is not understood: "
-                                               "its board settings stay as they are"));
+                m_progress.warn(m_boardRead ? kBoardNotUnderstood : kBoardNotRead);
             board.clear();
         } else if (board.isEmpty()) {
             board = m_board;
@@ -370,19 +400,24 @@ private:
         m_runner.updateConfig(config, board);
         if (!started(true))
             return;
-        const int engine = layout.value(QStringLiteral("engineIndex")).toInt();
-        waitUntilSettled([this, config, board, engine] {
+        waitUntilSettled([this, config, board, engine, then] {
             const QStringList differ =
                 LayoutProfile::readBackDifferences(config, board, engine, m_config, m_board);
             if (!differ.isEmpty()) {
-                finish(CommunicationFailed,
+                // The exchange went through; the dashboard did not keep what it was sent.
+                finish(Refused,
                        QStringLiteral("the dashboard holds something else after the write: %1")
                            .arg(differ.join(QStringLiteral(", "))));
                 return;
             }
-            printOut(QStringLiteral("applied %1\n").arg(m_options.file));
-            finish(Success);
+            then();
         });
+    }
+
+    void applied()
+    {
+        printOut(QStringLiteral("applied %1\n").arg(m_options.file));
+        finish(Success);
     }
 
     // The port as the window lists it ("ttyUSB0", "COM3"), or a device path: a system port
@@ -533,6 +568,9 @@ private:
     QVariantMap m_info;
     QVariantList m_config;
     QVariantMap m_board;
+    // Whether the controller has read the board record at all: a dashboard without a
+    // parameter table (count 0) is not read beyond its device information.
+    bool m_boardRead = false;
     QHash<int, uint> m_params;
 };
 

@@ -401,6 +401,86 @@ private slots:
         QCOMPARE(after.value("board").toObject(), dieselBoard);
     }
 
+    void layoutOntoOddBoardRecords_data()
+    {
+        QTest::addColumn<bool>("blank");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QString>("applyNote");
+        // Erased memory: no parameter table, so discovery reads nothing more; the write of
+        // the positions brings the erased board area, read as the default record, and the
+        // profile's settings then replace it.
+        QTest::newRow("erased dashboard") << true << "its board record was not read" << "";
+        // A record of another version is sent back as it is; the positions are written.
+        QTest::newRow("board record of version 2")
+            << false << "board record is not understood: the profile holds no board settings"
+            << "board record is not understood: its board settings stay as they are";
+    }
+
+    void layoutOntoOddBoardRecords()
+    {
+        QFETCH(bool, blank);
+        QFETCH(QString, note);
+        QFETCH(QString, applyNote);
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        const QString state = dir.filePath("dash.json");
+        QStringList simArgs{"--baud", "115200", "--link", port, "--state", state};
+        if (blank)
+            simArgs << "--blank";
+        QProcess sim;
+        QVERIFY(!startSim(sim, simArgs).isEmpty());
+        const auto memory = [&state] {
+            return QByteArray::fromBase64(readJson(state).value("memory").toString().toLatin1());
+        };
+        if (!blank) {
+            stopSim(sim);
+            QJsonObject edited = readJson(state);
+            QByteArray bytes = memory();
+            bytes[0x202] = 2;
+            edited["memory"] = QString::fromLatin1(bytes.toBase64());
+            QVERIFY(writeJson(state, edited));
+            QVERIFY(!startSim(sim, simArgs).isEmpty());
+        }
+        const QByteArray boardBefore = memory().mid(0x200, 0x200);
+        const auto cli = [&](const QStringList &args) {
+            return run(QStringList{"--port", port, "--baud", "115200"} + args);
+        };
+
+        Result r = cli({"--save-layout", dir.filePath("before.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY(readJson(dir.filePath("before.json")).value("board").isNull());
+        QVERIFY2(r.err.contains(note), qPrintable(r.err));
+
+        const QJsonObject board{
+            {"rpm", 0},          {"speed", 1},          {"aux", 0},
+            {"adelay", 120},     {"rpmlim", 5200},      {"warnodo", 8000},
+            {"warntime", 900},   {"animation", false},  {"menuAtStart", true},
+            {"rpmWarning", true}, {"maintenanceWarning", true}, {"logoWhenStopped", false}};
+        const QJsonObject rpm{{"name", "RPM"}, {"pid", 12}, {"cid", 2024}};
+        const QJsonArray positions{QJsonValue(), rpm};
+        QVERIFY(writeJson(dir.filePath("profile.json"),
+                          {{"format", "veltrokx4-layout"}, {"formatVersion", 1},
+                           {"engine", "Petrol, turbocharged"}, {"display", "single"},
+                           {"positions", positions}, {"board", board}}));
+        r = cli({"--apply-layout", dir.filePath("profile.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.err, applyNote.isEmpty() ? QString() : "veltrokx4: the dashboard's " + applyNote + "\n");
+        r = cli({"--save-layout", dir.filePath("after.json")});
+        stopSim(sim);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QJsonObject after = readJson(dir.filePath("after.json"));
+        QCOMPARE(after.value("positions").toArray().at(0), positions.at(0));
+        QCOMPARE(after.value("positions").toArray().at(1), positions.at(1));
+        if (blank) {
+            // The profile's settings, with the engine's index in the record.
+            QCOMPARE(after.value("board").toObject(), board);
+            QCOMPARE(memory().at(0x200 + 16), char(2));
+        } else {
+            QVERIFY(after.value("board").isNull());
+            QCOMPARE(memory().mid(0x200, 0x200).toHex(), boardBefore.toHex());
+        }
+    }
+
     // A plain adapter (--plain) whose line goes dead in the middle of a backup: a
     // communication error, and no backup file that looks whole; the diagnostics report asked
     // for is written all the same, and ends with the line going dead.
