@@ -10,6 +10,7 @@
 // the last byte is in, so a backup on disk is either whole or absent. An import
 // is read and checked whole before anything is sent to the dashboard.
 
+#include "config/DashboardMemory.h"
 #include <QByteArray>
 #include <QFile>
 #include <QJsonObject>
@@ -35,7 +36,7 @@ public:
     // memory: pages are moved only below MaintenanceValues (the counters block
     // carries the saved values), and the file holds FF above it.
     static constexpr int MaxPages = 16;
-    static constexpr int MaintenanceValues = 0x3FFB;
+    static constexpr int MaintenanceValues = DashboardMemory::MaintenanceValues;
 
     // Why a file cannot be imported; the order is the order of the checks.
     enum Refusal {

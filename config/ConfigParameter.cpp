@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 
+#include <cmath>
 #include <cstring>
 
 void ConfigParameter::setHeader(const QString &name)
@@ -66,4 +67,30 @@ bool ConfigParameter::fromByteArray(const QByteArray &data, int offset)
 bool ConfigParameter::operator==(const ConfigParameter &other) const
 {
     return toByteArray() == other.toByteArray();
+}
+
+qint16 ConfigParameter::roundOffset(double x)
+{
+    if (!std::isfinite(x))
+        return 0;
+    x = qBound(-1.0e9, x, 1.0e9);
+    if (x >= 0)
+        return qint16(qint64(x + 0.5));
+    const qint64 d = qint64(x - 1);
+    return qint16(d + qint64(x - double(d) + 0.5));
+}
+
+ConfigParameter ConfigParameter::recordFromCatalogue(const QJsonObject &entry)
+{
+    ConfigParameter record;
+    record.pid = quint16(entry.value(QStringLiteral("pid")).toInt());
+    record.cid = quint16(entry.value(QStringLiteral("cid")).toInt());
+    record.sign = entry.value(QStringLiteral("signed")).toBool() ? 1 : 0;
+    record.math.offset = roundOffset(entry.value(QStringLiteral("offset")).toDouble());
+    const QJsonObject scale = entry.value(QStringLiteral("scale")).toObject();
+    record.math.div = quint16(scale.value(QStringLiteral("div")).toInt());
+    record.math.mul = quint8(scale.value(QStringLiteral("mul")).toInt());
+    record.setHeader(entry.value(QStringLiteral("name")).toString());
+    record.setTail(entry.value(QStringLiteral("units")).toString());
+    return record;
 }

@@ -9,6 +9,7 @@
 //   0C 00 E8 07 00 00 00 04 00 01 01 00 52 50 4D 20 20 20 20 72 70 6D
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QtGlobal>
 
@@ -41,6 +42,13 @@ struct ConfigParameter
     void setTail(const QString &units);
     QString header() const;
     QString tail() const;
+
+    // The record for a catalogue item: "pid", "cid", "signed", "offset" (rounded),
+    // "scale" {"div", "mul"}, "name" and "units". disp.num and disp.pos are the caller's.
+    static ConfigParameter recordFromCatalogue(const QJsonObject &entry);
+    // To the nearest integer, halves upward: 2.5 gives 3, -2.5 gives -2, -2.6 gives -3.
+    // The result keeps the low 16 bits; what is not a finite number gives 0.
+    static qint16 roundOffset(double x);
 
     QByteArray toByteArray() const;
     // Reads the record at `offset`; false (and nothing read) when fewer than 22 bytes remain.

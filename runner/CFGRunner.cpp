@@ -1,8 +1,10 @@
 #include "runner/CFGRunner.h"
 
+#include "config/DashboardMemory.h"
 #include "link/TcpTransport.h"
 #include "models/ParameterListModel.h"
 #include "models/VariantMapModel.h"
+#include "runner/DashboardProtocol.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -185,7 +187,7 @@ void CFGRunner::elm_ready()
 {
     switch (state) {
     case Connecting:
-        sendMessage(QByteArray("\xFF\xFF", 2));
+        sendMessage(DashboardProtocol::deviceInfoRequest());
         setState(Reading);
         break;
     case Rebooting:
@@ -211,18 +213,15 @@ void CFGRunner::elm_ready()
 
 void CFGRunner::onDeviceInfo(const QByteArray &payload)
 {
-    const auto byte = [&payload](int i) { return int(quint8(payload.at(i))); };
     // A dashboard answered: the connection attempt has succeeded.
     connectWatch->stop();
-    if (byte(0) == 0xFF) {
+    if (quint8(payload.at(0)) == 0xFF) {
         qCInfo(lcRunner) << "device reports no valid information";
         setState(Idle, false);
         requestConfig();
         return;
     }
-    devInfo = QJsonObject{{QStringLiteral("version"), byte(0)}, {QStringLiteral("pages"), byte(1)},
-                          {QStringLiteral("count"), byte(2)},   {QStringLiteral("disp"), byte(3)},
-                          {QStringLiteral("r4"), byte(4)},      {QStringLiteral("r5"), byte(5)}};
+    devInfo = DashboardProtocol::deviceInfo(payload);
     qCInfo(lcRunner) << "device info" << devInfo;
     emit deviceInfo(devInfo.toVariantMap());
     if (!Edition::HasMaintenanceValues) {
@@ -230,32 +229,32 @@ void CFGRunner::onDeviceInfo(const QByteArray &payload)
         requestConfig();
         return;
     }
-    sendMessage(QByteArray("\xFE\x7F", 2));
+    sendMessage(DashboardProtocol::valueRequest(DashboardMemory::SavedOdometer));
 }
 
-void CFGRunner::onMaintenanceValue(quint16 word, const QByteArray &payload)
+void CFGRunner::onMaintenanceValue(int address, quint32 value)
 {
-    const quint32 value = qFromLittleEndian<quint32>(payload.constData());
-    switch (word) {
-    case 0x7FFE:
+    using namespace DashboardMemory;
+    switch (address) {
+    case SavedOdometer:
         ++savedValueCount;
         savedOdometer = value;
         emit deviceParam(PP_ODO_Saved, QVariant(value));
-        sendMessage(QByteArray("\xFD\x7F", 2));
+        sendMessage(DashboardProtocol::valueRequest(CurrentOdometer));
         break;
-    case 0x7FFD:
+    case CurrentOdometer:
         currentOdometer = value;
         currentValuesKnown |= 1;
         emit deviceParam(PP_ODO_Current, QVariant(value));
-        sendMessage(QByteArray("\xFC\x7F", 2));
+        sendMessage(DashboardProtocol::valueRequest(SavedEngineTime));
         break;
-    case 0x7FFC:
+    case SavedEngineTime:
         ++savedValueCount;
         savedEngineTime = value;
         emit deviceParam(PP_TIM_Saved, QVariant(value));
-        sendMessage(QByteArray("\xFB\x7F", 2));
+        sendMessage(DashboardProtocol::valueRequest(CurrentEngineTime));
         break;
-    case 0x7FFB:
+    case CurrentEngineTime:
         currentEngineTime = value;
         currentValuesKnown |= 2;
         emit deviceParam(PP_TIM_Current, QVariant(value));

@@ -205,7 +205,7 @@ private:
     void setState(State next, bool announce = true);
     void clearSession();
     void onDeviceInfo(const QByteArray &payload);
-    void onMaintenanceValue(quint16 word, const QByteArray &payload);
+    void onMaintenanceValue(int address, quint32 value);
 
     // Connection attempts (CFGRunnerConnect.cpp). Every attempt that does not reach a
     // dashboard ends in failConnection: the reason goes to connectionFailed() and the
@@ -222,7 +222,6 @@ private:
     void sendBlockRead(int address);
     void retransmit(const QString &reason);
     void communicationError(const QString &reason);
-    bool answersRequestInFlight(quint16 word, const QByteArray &payload) const;
     void onAcknowledge(int address);
     void onBlockReply(int address, const QByteArray &payload);
 
@@ -234,7 +233,6 @@ private:
     void finishBoardRead();
     void publishDeviceConfig();
     quint32 matchCatalogueItem(quint16 pid, quint16 cid, quint16 div) const;
-    static ConfigParameter recordFromCatalogue(QJsonObject entry);
     static QByteArray boardToBytes(QVariantMap board);
     bool boardValid() const;
     int displayPositions() const;

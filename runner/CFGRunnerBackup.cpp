@@ -10,6 +10,7 @@
 
 #include "config/BackupFile.h"
 #include "config/BackupStorage.h"
+#include "config/DashboardMemory.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -21,8 +22,8 @@
 
 namespace {
 
-constexpr int SavedOdometerAddress = 0x3FFE;
-constexpr int SavedEngineTimeAddress = 0x3FFC;
+using DashboardMemory::SavedEngineTime;
+using DashboardMemory::SavedOdometer;
 
 // Where the page transfer stops: the end of the memory, or on a 16-page dashboard the
 // maintenance values at 0x3FFB. A block read at 0x3FFC is the saved engine-time request
@@ -213,8 +214,8 @@ bool CFGRunner::startImport(const QString &path, bool w_odo)
     emit progress(0.0);
     const bool withCounters = w_odo && backupFile->hasCounters();
     if (withCounters) {
-        writeBlock(backupFile->odometerBytes(), SavedOdometerAddress);
-        pendingWrites.append(qMakePair(SavedEngineTimeAddress, backupFile->engineTimeBytes()));
+        writeBlock(backupFile->odometerBytes(), SavedOdometer);
+        pendingWrites.append(qMakePair(SavedEngineTime, backupFile->engineTimeBytes()));
     }
     if (pages > 0) {
         const QByteArray first = backupFile->pageChunk(0);

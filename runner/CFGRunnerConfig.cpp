@@ -5,38 +5,21 @@
 #include "config/BoardConfig.h"
 #include "runner/CFGRunner.h"
 
+#include "config/DashboardMemory.h"
 #include "config/ParameterCatalogue.h"
 #include "models/ParameterListModel.h"
+#include "runner/DashboardProtocol.h"
 
 #include <QJsonArray>
 #include <QTimer>
 #include <QtEndian>
-#include <cmath>
 
 namespace {
 
-constexpr int TableAddress = 0x0000;
-constexpr int BoardAddress = 0x0200;
-// The board record may fill its area up to the splash picture at 0x0400.
-constexpr int BoardAreaSize = 0x0200;
+using DashboardMemory::BoardAddress;
+using DashboardMemory::TableAddress;
+using DashboardProtocol::chunk;
 constexpr int RereadDelayMs = 200;
-
-// Halves go up: 2.5 gives 3 and -2.5 gives -2; -2.6 gives -3.
-qint16 roundOffset(double x)
-{
-    if (!std::isfinite(x))
-        return 0;
-    x = qBound(-1.0e9, x, 1.0e9);
-    if (x >= 0)
-        return qint16(qint64(x + 0.5));
-    const qint64 d = qint64(x - 1);
-    return qint16(d + qint64(x - double(d) + 0.5));
-}
-
-QByteArray chunkAt(const QByteArray &image, int offset)
-{
-    return image.mid(offset, 6);
-}
 
 } // namespace
 
@@ -53,21 +36,6 @@ bool CFGRunner::boardValid() const
 QByteArray CFGRunner::boardToBytes(QVariantMap board)
 {
     return BoardConfig::toBytes(board);
-}
-
-ConfigParameter CFGRunner::recordFromCatalogue(QJsonObject entry)
-{
-    ConfigParameter record;
-    record.pid = quint16(entry.value(QStringLiteral("pid")).toInt());
-    record.cid = quint16(entry.value(QStringLiteral("cid")).toInt());
-    record.sign = entry.value(QStringLiteral("signed")).toBool() ? 1 : 0;
-    record.math.offset = roundOffset(entry.value(QStringLiteral("offset")).toDouble());
-    const QJsonObject scale = entry.value(QStringLiteral("scale")).toObject();
-    record.math.div = quint16(scale.value(QStringLiteral("div")).toInt());
-    record.math.mul = quint8(scale.value(QStringLiteral("mul")).toInt());
-    record.setHeader(entry.value(QStringLiteral("name")).toString());
-    record.setTail(entry.value(QStringLiteral("units")).toString());
-    return record;
 }
 
 quint32 CFGRunner::matchCatalogueItem(quint16 pid, quint16 cid, quint16 div) const
@@ -168,7 +136,8 @@ void CFGRunner::onBoardChunk(int address, const QByteArray &payload)
             return;
         }
         // The record states its own size; it cannot reach beyond the board area.
-        const int size = qMin(int(qFromLittleEndian<quint16>(payload.constData())), BoardAreaSize);
+        const int size = qMin(int(qFromLittleEndian<quint16>(payload.constData())),
+                              DashboardMemory::BoardAreaSize);
         boardImage = QByteArray(size, '\0');
     }
     const int size = boardImage.size();
@@ -208,14 +177,14 @@ void CFGRunner::updateConfig(QVariantList config, QVariantMap brdcfg)
         const QJsonObject item = catalogueItems.value(entry.value(QStringLiteral("hid")).toUInt());
         if (item.isEmpty())
             continue;
-        ConfigParameter record = recordFromCatalogue(item);
+        ConfigParameter record = ConfigParameter::recordFromCatalogue(item);
         record.disp.num = 1;
         record.disp.pos = quint8(i);
         records.append(record);
     }
     // The write moves on to the board record once the next chunk address reaches 0x0200;
     // a longer table would run into it and overwrite its head.
-    if (records.size() * DeviceConfig::recordSize() > BoardAddress - TableAddress) {
+    if (records.size() * DeviceConfig::recordSize() > DashboardMemory::TableCapacity) {
         emit alert(tr("The configuration does not fit into the device"));
         return;
     }
@@ -231,14 +200,14 @@ void CFGRunner::updateConfig(QVariantList config, QVariantMap brdcfg)
     setState(Writing);
     emit progress(0);
     phase = P_Params;
-    writeBlock(chunkAt(paramImage, 0), TableAddress);
+    writeBlock(chunk(paramImage, 0), TableAddress);
 }
 
 void CFGRunner::continueParamWrite(int offset)
 {
     emit progress(paramImage.isEmpty() ? 1.0 : qMin(1.0, double(offset) / paramImage.size()));
     if (offset < paramImage.size()) {
-        writeBlock(chunkAt(paramImage, offset), TableAddress + offset);
+        writeBlock(chunk(paramImage, offset), TableAddress + offset);
         return;
     }
     if (boardImage.isEmpty()) {
@@ -247,7 +216,7 @@ void CFGRunner::continueParamWrite(int offset)
         return;
     }
     phase = P_Config;
-    writeBlock(chunkAt(boardImage, 0), BoardAddress);
+    writeBlock(chunk(boardImage, 0), BoardAddress);
 }
 
 void CFGRunner::continueBoardWrite(int address)
@@ -255,7 +224,7 @@ void CFGRunner::continueBoardWrite(int address)
     const int offset = quint16(address - BoardAddress);
     emit progress(boardImage.isEmpty() ? 1.0 : qMin(1.0, double(offset) / boardImage.size()));
     if (offset < boardImage.size()) {
-        writeBlock(chunkAt(boardImage, offset), address);
+        writeBlock(chunk(boardImage, offset), address);
         return;
     }
     setState(Idle);
@@ -286,8 +255,8 @@ void CFGRunner::updateEeeprom(uint km, uint time)
     qToLittleEndian<quint32>(km, odometer.data());
     QByteArray engineTime(4, '\0');
     qToLittleEndian<quint32>(time, engineTime.data());
-    writeBlock(odometer, 0x3FFE);
-    pendingWrites.append(qMakePair(0x3FFC, engineTime));
+    writeBlock(odometer, DashboardMemory::SavedOdometer);
+    pendingWrites.append(qMakePair(DashboardMemory::SavedEngineTime, engineTime));
 }
 
 void CFGRunner::resetMaintenance()

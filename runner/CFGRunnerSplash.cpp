@@ -6,6 +6,9 @@
 
 #include "runner/CFGRunner.h"
 
+#include "config/DashboardMemory.h"
+#include "runner/DashboardProtocol.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -14,12 +17,9 @@
 
 namespace {
 
-constexpr int SplashAddress = 0x0400;
+using DashboardMemory::SplashAddress;
 // The stream must end at or below 0x3FFF, the top of the 14-bit address space.
-constexpr int SplashCapacity = 0x4000 - SplashAddress;
-
-const char RestartToUpdateMode[] = "\x01\x10";
-const char RestartCommand[] = "\x01\x11";
+using DashboardMemory::SplashCapacity;
 
 // Names the firmware-update utility may have beside the program, best match first.
 QStringList updateUtilityNames()
@@ -107,7 +107,7 @@ void CFGRunner::uploadSplash()
     qCInfo(lcRunner) << "uploading splash" << converter.name() << splashImage.size() << "bytes";
     setState(Uploading);
     emit progress(0);
-    writeBlock(splashImage.left(6), SplashAddress);
+    writeBlock(DashboardProtocol::chunk(splashImage, 0), SplashAddress);
 }
 
 void CFGRunner::continueSplashUpload(int address)
@@ -118,22 +118,22 @@ void CFGRunner::continueSplashUpload(int address)
         return;
     }
     emit progress(double(quint16(address - SplashAddress)) / size);
-    const int next = quint16(address + 6 - SplashAddress);
+    const int next = DashboardProtocol::nextOffset(address, SplashAddress);
     if (next < size)
-        writeBlock(splashImage.mid(next, 6), SplashAddress + next);
+        writeBlock(DashboardProtocol::chunk(splashImage, next), SplashAddress + next);
     else
         setState(Idle);
 }
 
 void CFGRunner::toDFU()
 {
-    sendRestart(QByteArray(RestartToUpdateMode, 2),
+    sendRestart(DashboardProtocol::restartRequest(true),
                 tr("The dashboard is restarting in firmware-update mode"));
 }
 
 void CFGRunner::mcuReset()
 {
-    sendRestart(QByteArray(RestartCommand, 2),
+    sendRestart(DashboardProtocol::restartRequest(false),
                 tr("The dashboard is restarting: connect again once it is up"));
 }
 
@@ -143,7 +143,7 @@ void CFGRunner::requestReboot()
         return;
     setState(Writing);
     // Unlike toDFU, the command stays in lastMessage and is repeated while unanswered.
-    sendMessage(QByteArray(RestartToUpdateMode, 2));
+    sendMessage(DashboardProtocol::restartRequest(true));
 }
 
 void CFGRunner::sendRestart(QByteArray command, const QString &notice)

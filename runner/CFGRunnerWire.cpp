@@ -1,12 +1,12 @@
-// The message layer: every request is one CAN data field of at most 8 bytes, headed by a
-// little-endian control word. Bits 15-14 of the word select the memory operation and bits
-// 13-0 carry the address: a block read at 0x0200 is 00 42 FF FF FF FF FF FF, a block write
-// of six bytes at 0x0400 begins 00 C4.
+// The controller's wire layer: sending through the link, the retransmission of a lost
+// reply, and the link's signals. The bytes themselves are DashboardProtocol's.
 
 #include "runner/CFGRunner.h"
 
+#include "config/DashboardMemory.h"
+#include "runner/DashboardProtocol.h"
+
 #include <QTimer>
-#include <QtEndian>
 
 namespace {
 
@@ -14,32 +14,6 @@ constexpr int MaxRetransmissions = 9;
 // The link recovers from an adapter reset on its own; an operation that sees more than
 // this many has an adapter that cannot be relied on.
 constexpr int MaxAdapterResets = 3;
-constexpr quint16 OpMask = 0xC000;
-constexpr quint16 OpRead = 0x4000;
-constexpr quint16 OpWrite = 0xC000;
-constexpr quint16 AddressMask = 0x3FFF;
-
-quint16 wordOf(const QByteArray &message)
-{
-    return qFromLittleEndian<quint16>(message.constData());
-}
-
-// Every request draws one reply, but for the two restart commands, which the dashboard
-// answers by restarting (01 10 into firmware-update mode, 01 11 a plain restart).
-int repliesTo(const QByteArray &message)
-{
-    if (message.size() == 2 && message.at(0) == '\x01' &&
-        (message.at(1) == '\x10' || message.at(1) == '\x11'))
-        return 0;
-    return 1;
-}
-
-// The update-checking edition reads no maintenance values: there these words are
-// ordinary block replies.
-bool isMaintenanceWord(quint16 word)
-{
-    return Edition::HasMaintenanceValues && word >= 0x7FFB && word <= 0x7FFE;
-}
 
 } // namespace
 
@@ -48,33 +22,28 @@ void CFGRunner::sendMessage(QByteArray message)
     lastMessage = message;
     retryCount = 0;
     qCDebug(lcRunner) << "send" << message.toHex(' ');
-    link->writeRequest(message, repliesTo(message));
+    link->writeRequest(message, DashboardProtocol::repliesTo(message));
 }
 
 void CFGRunner::writeBlock(QByteArray data, int address)
 {
-    if (!link->isOpen() || data.size() > 6)
+    if (!link->isOpen() || data.size() > DashboardProtocol::ChunkSize)
         return;
-    if (address < 0 || address > AddressMask) {
-        // Above 14 bits the address would run into the operation bits and turn the
-        // write into another operation somewhere else in the dashboard's memory.
+    const QByteArray message = DashboardProtocol::blockWrite(address, data);
+    if (message.isEmpty()) {
         qCWarning(lcRunner) << "block write outside the address space refused:" << address;
         return;
     }
-    QByteArray message(8, '\xFF');
-    qToLittleEndian<quint16>(quint16(OpWrite | address), message.data());
-    message.replace(2, data.size(), data);
     sendMessage(message);
 }
 
 void CFGRunner::sendBlockRead(int address)
 {
-    if (address < 0 || address > AddressMask) {
+    const QByteArray message = DashboardProtocol::blockRead(address);
+    if (message.isEmpty()) {
         qCWarning(lcRunner) << "block read outside the address space refused:" << address;
         return;
     }
-    QByteArray message(8, '\xFF');
-    qToLittleEndian<quint16>(quint16(OpRead | address), message.data());
     sendMessage(message);
 }
 
@@ -83,7 +52,7 @@ void CFGRunner::retransmit(const QString &reason)
     if (!lastMessage.isEmpty() && ++retryCount <= MaxRetransmissions) {
         qCInfo(lcRunner) << "retransmission" << retryCount << lastMessage.toHex(' ') << reason;
         // Straight to the link, not through sendMessage, so the count keeps running.
-        link->writeRequest(lastMessage, repliesTo(lastMessage));
+        link->writeRequest(lastMessage, DashboardProtocol::repliesTo(lastMessage));
         return;
     }
     communicationError(reason);
@@ -127,45 +96,32 @@ void CFGRunner::elm_reset()
         communicationError(tr("adapter reset"));
 }
 
-// A reply counts only when it answers the request in flight. A duplicated or late reply to
-// an earlier request would otherwise start a second chain of requests beside the first one
-// (and a stale block reply would land at the wrong offset of the image being read).
-bool CFGRunner::answersRequestInFlight(quint16 word, const QByteArray &payload) const
-{
-    if (lastMessage.size() < 2)
-        return false;
-    const quint16 sent = wordOf(lastMessage);
-    if (word == 0xFFFF || isMaintenanceWord(word))
-        return sent == word;
-    if ((word & 0xFEFF) == 0x0030) {
-        const quint16 acked = qFromLittleEndian<quint16>(payload.constData());
-        return lastMessage.size() == 8 && (sent & OpMask) == OpWrite &&
-               (sent & AddressMask) == acked;
-    }
-    return lastMessage.size() == 8 && (sent & OpMask) == OpRead &&
-           (sent & AddressMask) == (word & AddressMask);
-}
-
 void CFGRunner::elm_read(QByteArray data)
 {
-    if (data.size() != 8)
+    using DashboardProtocol::Reply;
+    const Reply reply = DashboardProtocol::parseReply(data, Edition::HasMaintenanceValues);
+    if (reply.kind == Reply::Ignored)
         return;
-    const quint16 word = wordOf(data);
-    const QByteArray payload = data.mid(2);
-
-    if (!answersRequestInFlight(word, payload)) {
+    // Only the answer to the request in flight counts.
+    if (!DashboardProtocol::answers(lastMessage, reply)) {
         qCDebug(lcRunner) << "dropped reply" << data.toHex(' ') << "in state" << state;
         return;
     }
-
-    if (word == 0xFFFF) {
-        onDeviceInfo(payload);
-    } else if (isMaintenanceWord(word)) {
-        onMaintenanceValue(word, payload);
-    } else if ((word & 0xFEFF) == 0x0030) {
-        onAcknowledge(qFromLittleEndian<quint16>(payload.constData()));
-    } else {
-        onBlockReply(word & AddressMask, payload);
+    switch (reply.kind) {
+    case Reply::DeviceInfo:
+        onDeviceInfo(reply.payload);
+        break;
+    case Reply::Value:
+        onMaintenanceValue(reply.address, reply.value);
+        break;
+    case Reply::Acknowledge:
+        onAcknowledge(reply.address);
+        break;
+    case Reply::Block:
+        onBlockReply(reply.address, reply.payload);
+        break;
+    case Reply::Ignored:
+        break;
     }
 }
 
@@ -178,8 +134,8 @@ void CFGRunner::onAcknowledge(int address)
     }
     switch (state) {
     case Writing: {
-        const int next = quint16(address + 6);
-        if (next <= 0x01FF)
+        const int next = DashboardProtocol::nextOffset(address, DashboardMemory::TableAddress);
+        if (next < DashboardMemory::BoardAddress)
             continueParamWrite(next);
         else
             continueBoardWrite(next);
@@ -195,7 +151,7 @@ void CFGRunner::onAcknowledge(int address)
         // After a maintenance reset the four values are read again (FE 7F first), so
         // the interface shows what the dashboard now holds.
         if (rereadingMaintenance)
-            sendMessage(QByteArray("\xFE\x7F", 2));
+            sendMessage(DashboardProtocol::valueRequest(DashboardMemory::SavedOdometer));
         else
             setState(Idle);
         break;

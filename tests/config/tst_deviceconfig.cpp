@@ -1,5 +1,6 @@
 #include "config/DeviceConfig.h"
 
+#include <QJsonObject>
 #include <QtTest>
 
 class TstDeviceConfig : public QObject
@@ -87,6 +88,38 @@ private slots:
                      quint16(quint8(bytes.at(22)) | quint8(bytes.at(23)) << 8));
             QCOMPARE(config.parameters().at(1).disp.pos, quint8(bytes.at(22 + 11)));
         }
+    }
+
+    void recordFromCatalogue_data()
+    {
+        QTest::addColumn<QJsonObject>("item");
+        QTest::addColumn<QByteArray>("record");
+        const auto item = [](double offset, const QString &name, const QString &units) {
+            return QJsonObject{{"pid", 12},        {"cid", 2024},  {"signed", true},
+                               {"offset", offset}, {"name", name}, {"units", units},
+                               {"scale", QJsonObject{{"div", 4}, {"mul", 3}}}};
+        };
+        // pid, cid, sign, offset, div, mul, then num and pos (the caller's), name, units.
+        QTest::newRow("RPM %, offset 2.5 gives 3")
+            << item(2.5, "RPM", "%") << QByteArray("0c00e807010300040003000052504d202020202020 25");
+        QTest::newRow("-2.5 gives -2")
+            << item(-2.5, "RPM", "%") << QByteArray("0c00e80701feff040003000052504d202020202020 25");
+        QTest::newRow("-2.6 gives -3")
+            << item(-2.6, "RPM", "%") << QByteArray("0c00e80701fdff040003000052504d202020202020 25");
+        QTest::newRow("eight letters keep six")
+            << item(-40, "COOLANTS", "degC")
+            << QByteArray("0c00e80701d8ff0400030000434f4f4c414e64656743");
+        QTest::newRow("not a number gives 0")
+            << item(qQNaN(), "T", "") << QByteArray("0c00e80701000004000300005420202020202020 2020");
+    }
+
+    // A catalogue item as the record the controller writes for it.
+    void recordFromCatalogue()
+    {
+        QFETCH(QJsonObject, item);
+        QFETCH(QByteArray, record);
+        QCOMPARE(ConfigParameter::recordFromCatalogue(item).toByteArray().toHex(),
+                 record.replace(" ", ""));
     }
 };
 
