@@ -5,6 +5,7 @@
 #include "models/ParameterListModel.h"
 #include "models/VariantMapModel.h"
 #include "runner/DashboardProtocol.h"
+#include "runner/RunnerOperation.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -41,7 +42,9 @@ CFGRunner::~CFGRunner()
     disconnect(link, nullptr, this, nullptr);
     delete link;
     link = nullptr;
-    closeBackupFile();
+    // An unfinished backup goes with its operation.
+    operation.reset();
+    endedOperations.clear();
 }
 
 QString CFGRunner::version()
@@ -113,6 +116,7 @@ bool CFGRunner::connectToHost(QString port, int baud, bool adv)
         state = Connecting;
         emit stateChanged(Connecting);
         connectWatch->start(ConnectTimeoutMs);
+        startDiscovery();
     } else if (link->setupFailure() != ELM327IOBase::SetupBusy) {
         failConnection(setupFailureText(port));
     }
@@ -157,12 +161,12 @@ void CFGRunner::clearSession()
     pendingWrites.clear();
     lastMessage.clear();
     adapterResets = 0;
-    // A backup cut off by the end of the session is not kept.
-    closeBackupFile();
     connectWatch->stop();
     currentValuesKnown = 0;
-    rereadingMaintenance = false;
-    restartNotice.clear();
+    // An operation cut off by the end of the session ends (a backup it made is not kept).
+    const QString reason = endReason.isEmpty() ? tr("Connection closed") : endReason;
+    endReason.clear();
+    abandonOperation(reason);
 }
 
 void CFGRunner::elm_connected()
@@ -187,11 +191,15 @@ void CFGRunner::elm_ready()
 {
     switch (state) {
     case Connecting:
-        sendMessage(DashboardProtocol::deviceInfoRequest());
-        setState(Reading);
+        if (operation)
+            operation->onReady();
         break;
     case Rebooting:
-        finishRestart();
+        // The restarted dashboard has gone quiet: the end of the session.
+        if (operation)
+            operation->onReady();
+        else
+            disconnectFromHost();
         break;
     case Reading:
     case Writing:
@@ -211,28 +219,7 @@ void CFGRunner::elm_ready()
     }
 }
 
-void CFGRunner::onDeviceInfo(const QByteArray &payload)
-{
-    // A dashboard answered: the connection attempt has succeeded.
-    connectWatch->stop();
-    if (quint8(payload.at(0)) == 0xFF) {
-        qCInfo(lcRunner) << "device reports no valid information";
-        setState(Idle, false);
-        requestConfig();
-        return;
-    }
-    devInfo = DashboardProtocol::deviceInfo(payload);
-    qCInfo(lcRunner) << "device info" << devInfo;
-    emit deviceInfo(devInfo.toVariantMap());
-    if (!Edition::HasMaintenanceValues) {
-        setState(Idle, false);
-        requestConfig();
-        return;
-    }
-    sendMessage(DashboardProtocol::valueRequest(DashboardMemory::SavedOdometer));
-}
-
-void CFGRunner::onMaintenanceValue(int address, quint32 value)
+void CFGRunner::noteValue(int address, quint32 value)
 {
     using namespace DashboardMemory;
     switch (address) {
@@ -240,34 +227,70 @@ void CFGRunner::onMaintenanceValue(int address, quint32 value)
         ++savedValueCount;
         savedOdometer = value;
         emit deviceParam(PP_ODO_Saved, QVariant(value));
-        sendMessage(DashboardProtocol::valueRequest(CurrentOdometer));
         break;
     case CurrentOdometer:
         currentOdometer = value;
         currentValuesKnown |= 1;
         emit deviceParam(PP_ODO_Current, QVariant(value));
-        sendMessage(DashboardProtocol::valueRequest(SavedEngineTime));
         break;
     case SavedEngineTime:
         ++savedValueCount;
         savedEngineTime = value;
         emit deviceParam(PP_TIM_Saved, QVariant(value));
-        sendMessage(DashboardProtocol::valueRequest(CurrentEngineTime));
         break;
     case CurrentEngineTime:
         currentEngineTime = value;
         currentValuesKnown |= 2;
         emit deviceParam(PP_TIM_Current, QVariant(value));
-        if (rereadingMaintenance) {
-            // The values after a maintenance reset: nothing else to read.
-            rereadingMaintenance = false;
-            setState(Idle);
-            break;
-        }
-        setState(Idle, false);
-        requestConfig();
         break;
     default:
         break;
     }
+}
+
+void CFGRunner::startOperation(RunnerOperation *op)
+{
+    if (operation) {
+        // Starts are made in Idle, where the one left can only be waiting for its read.
+        const Operation kind = operation->kind();
+        const bool done = operation->waiting();
+        operation->cutOff();
+        retireOperation();
+        emit operationFinished(kind, done, QString(), QString());
+    }
+    operation.reset(op);
+}
+
+void CFGRunner::finishOperation(bool ok, const QString &reason, const QString &file)
+{
+    if (!operation)
+        return;
+    const Operation kind = operation->kind();
+    retireOperation();
+    qCDebug(lcRunner) << "operation" << kind << (ok ? "done" : "failed") << reason << file;
+    emit operationFinished(kind, ok, reason, file);
+}
+
+void CFGRunner::refuseOperation(Operation kind, const QString &reason)
+{
+    emit alert(reason);
+    emit operationFinished(kind, false, reason, QString());
+}
+
+void CFGRunner::abandonOperation(const QString &reason)
+{
+    if (!operation)
+        return;
+    const Operation kind = operation->kind();
+    operation->cutOff();
+    retireOperation();
+    emit operationFinished(kind, false, reason, QString());
+}
+
+void CFGRunner::retireOperation()
+{
+    endedOperations.push_back(std::move(operation));
+    if (endedOperations.size() == 1)
+        QMetaObject::invokeMethod(
+            this, [this] { endedOperations.clear(); }, Qt::QueuedConnection);
 }

@@ -23,10 +23,12 @@
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+#include <vector>
 
 Q_DECLARE_LOGGING_CATEGORY(lcRunner)
 
 class QTimer;
+class RunnerOperation;
 class VariantMapModel;
 class ParameterListModel;
 
@@ -57,6 +59,19 @@ public:
     Q_ENUM(State)
 
     enum Phase { P_Idle = 0, P_Params = 1, P_Config = 2, P_Image = 3 };
+    // The long operations, as operationFinished names them.
+    enum Operation {
+        OP_Discovery = 0,     // connect, device information, maintenance values, read
+        OP_ReadConfig = 1,    // requestConfig
+        OP_WriteConfig = 2,   // updateConfig, and the read after it
+        OP_ResetConfig = 3,   // resetConfig, and the read after it
+        OP_WriteMaintenance = 4, // updateEeeprom, resetMaintenance
+        OP_UploadSplash = 5,
+        OP_Restart = 6,       // mcuReset, toDFU, requestReboot
+        OP_Export = 7,
+        OP_Import = 8,        // and the read after it
+    };
+    Q_ENUM(Operation)
     enum Param { PP_ODO_Saved = 0, PP_ODO_Current = 1, PP_TIM_Saved = 2, PP_TIM_Current = 3 };
 #if !KX4_UPDATE_EDITION
     Q_ENUM(Phase)
@@ -135,6 +150,11 @@ signals:
     // A connection attempt ended without a dashboard; `reason` says why, for the user.
     // disconnectedFromHost() follows.
     void connectionFailed(QString reason);
+    // Once at the end of every operation that was asked for, also when it was refused at
+    // once (with the alert's text as `reason`) or cut off by the end of the session. `file`
+    // is the file an export made.
+    void operationFinished(CFGRunner::Operation operation, bool ok, QString reason,
+                           QString file);
 
 public slots:
     void disconnectFromHost();
@@ -197,6 +217,27 @@ private:
 
     // The splash tests upload streams of any length through the runner's own converter.
     friend class TestSplash;
+    // The long operations, one object each (RunnerOperation.h), one at a time.
+    friend class RunnerOperation;
+    friend class ConfigReader;
+    friend class DiscoveryOperation;
+    friend class ReadOperation;
+    friend class ConfigWriteOperation;
+    friend class MaintenanceOperation;
+    friend class SplashOperation;
+    friend class RestartOperation;
+    friend class ExportOperation;
+    friend class ImportOperation;
+    // Starts `op` in place of the one running; an operation still waiting (for the read
+    // after a write) ends with what it has done.
+    void startOperation(RunnerOperation *op);
+    // Called by the running operation as its last step.
+    void finishOperation(bool ok, const QString &reason, const QString &file);
+    // An operation refused at once: the alert, and its end.
+    void refuseOperation(Operation kind, const QString &reason);
+    // The session ended under the running operation.
+    void abandonOperation(const QString &reason);
+    void retireOperation();
 
     // Network adapters (CFGRunnerNetwork.cpp).
     void rememberNetworkPort(const QString &port);
@@ -204,8 +245,8 @@ private:
     // State and session bookkeeping (CFGRunner.cpp).
     void setState(State next, bool announce = true);
     void clearSession();
-    void onDeviceInfo(const QByteArray &payload);
-    void onMaintenanceValue(int address, quint32 value);
+    // The maintenance value just read: bookkeeping and deviceParam.
+    void noteValue(int address, quint32 value);
 
     // Connection attempts (CFGRunnerConnect.cpp). Every attempt that does not reach a
     // dashboard ends in failConnection: the reason goes to connectionFailed() and the
@@ -214,7 +255,8 @@ private:
     QString setupFailureText(const QString &port) const;
     QString stalledConnectionText() const;
     void onConnectTimeout();
-    void finishRestart();
+    // The discovery that follows a successful setup (ConfigReadOperation.cpp).
+    void startDiscovery();
 
     // Wire layer (CFGRunnerWire.cpp).
     void sendMessage(QByteArray message);
@@ -225,12 +267,7 @@ private:
     void onAcknowledge(int address);
     void onBlockReply(int address, const QByteArray &payload);
 
-    // Configuration transfers and records (CFGRunnerConfig.cpp).
-    void onParamChunk(int address, const QByteArray &payload);
-    void onBoardChunk(int address, const QByteArray &payload);
-    void continueParamWrite(int offset);
-    void continueBoardWrite(int address);
-    void finishBoardRead();
+    // Records (CFGRunnerConfig.cpp).
     void publishDeviceConfig();
     quint32 matchCatalogueItem(quint16 pid, quint16 cid, quint16 div) const;
     static QByteArray boardToBytes(QVariantMap board);
@@ -240,10 +277,10 @@ private:
     // Catalogue (CFGRunnerCatalogue.cpp).
     bool loadCatalogue(const QString &fileName);
 
-    // Splash upload and restarts (CFGRunnerSplash.cpp).
+    // Splash picture (CFGRunnerSplash.cpp).
     void applyDisplayProfile();
-    void continueSplashUpload(int address);
-    // `notice` is what the user is told when the restarted dashboard has gone quiet.
+    // `notice` is what the user is told when the restarted dashboard has gone quiet
+    // (RestartOperation.cpp).
     void sendRestart(QByteArray command, const QString &notice);
 
     // Diagnostics report (CFGRunnerDiagnostics.cpp): records the controller's events in
@@ -251,14 +288,10 @@ private:
     void recordForDiagnostics();
     QString diagnosticsReport();
 
-    // Backups (CFGRunnerBackup.cpp).
+    // Backups (CFGRunnerBackup.cpp; the transfers in ExportOperation.cpp and
+    // ImportOperation.cpp).
     QString backupStoragePath() const;
-    void onExportChunk(int address, const QByteArray &payload);
-    void failExport();
     bool startImport(const QString &path, bool w_odo);
-    void onImportAcknowledge(int address);
-    void finishImport();
-    void closeBackupFile();
 
     VariantMapModel *stateTable = nullptr;
     ParameterListModel *paramList = nullptr;
@@ -267,7 +300,10 @@ private:
     QList<QPair<int, QByteArray>> pendingWrites;
     ELM327IOBase *link = nullptr;
     ImageConverter converter;
-    std::unique_ptr<BackupFile> backupFile;
+    // The operation running, and those that ended (deleted from the event loop, so that an
+    // operation may end itself in the middle of its own handler).
+    std::unique_ptr<RunnerOperation> operation;
+    std::vector<std::unique_ptr<RunnerOperation>> endedOperations;
     QMap<int, QString> engineNames;
     QHash<quint32, QJsonObject> catalogueItems;
     int engineIndex = 0;
@@ -295,10 +331,9 @@ private:
     quint32 currentOdometer = 0;
     quint32 currentEngineTime = 0;
     int currentValuesKnown = 0;
-    // Set while a maintenance reset writes the points and reads the values back.
-    bool rereadingMaintenance = false;
-    // What the user is told once a restarted dashboard has gone quiet.
-    QString restartNotice;
+
+    // Why the session is ending, for the operation it cuts off (empty: "Connection closed").
+    QString endReason;
 
     // True while connectToHost is inside the link's setup: the port closes and reopens
     // during baud-rate detection, which is not a lost connection.

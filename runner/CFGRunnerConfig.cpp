@@ -1,27 +1,14 @@
-// Moving the configuration between the dashboard and the tool: the parameter table at
-// 0x0000 (22-byte records) and the board record at 0x0200, read and written in 6-byte
-// chunks, plus the table reset, the maintenance-point write and the engine selection.
+// The records as the pages see them: the configuration list built from the parameter
+// table read, the board record's state, and the engine selection. The transfers are in
+// ConfigReadOperation.cpp and ConfigWriteOperation.cpp.
 
 #include "config/BoardConfig.h"
 #include "runner/CFGRunner.h"
 
-#include "config/DashboardMemory.h"
 #include "config/ParameterCatalogue.h"
 #include "models/ParameterListModel.h"
-#include "runner/DashboardProtocol.h"
 
 #include <QJsonArray>
-#include <QTimer>
-#include <QtEndian>
-
-namespace {
-
-using DashboardMemory::BoardAddress;
-using DashboardMemory::TableAddress;
-using DashboardProtocol::chunk;
-constexpr int RereadDelayMs = 200;
-
-} // namespace
 
 int CFGRunner::displayPositions() const
 {
@@ -41,53 +28,6 @@ QByteArray CFGRunner::boardToBytes(QVariantMap board)
 quint32 CFGRunner::matchCatalogueItem(quint16 pid, quint16 cid, quint16 div) const
 {
     return ParameterCatalogue::matchRecord(catalogueItems, pid, cid, div, engineIndex);
-}
-
-void CFGRunner::requestConfig()
-{
-    if (!link->isOpen() || state != Idle)
-        return;
-    const int count = devInfo.value(QStringLiteral("count")).toInt();
-    if (count <= 0)
-        return;
-    setState(Reading);
-    phase = P_Params;
-    paramImage.clear();
-    paramImage.reserve(count * DeviceConfig::recordSize());
-    boardImage.clear();
-    boardImage.reserve(boardRecordSizes.value(1));
-    sendBlockRead(TableAddress);
-    emit progress(0);
-}
-
-void CFGRunner::onParamChunk(int address, const QByteArray &payload)
-{
-    const int total = devInfo.value(QStringLiteral("count")).toInt() * DeviceConfig::recordSize();
-    if (total <= 0)
-        return;
-    emit progress(qMin(1.0, double(address + 6) / total));
-
-    if (paramImage.size() < address + 6)
-        paramImage.append(QByteArray(address + 6 - paramImage.size(), '\0'));
-    paramImage.replace(address, 6, payload.left(6));
-
-    if (paramImage.size() < total) {
-        sendBlockRead(address + 6);
-        return;
-    }
-
-    paramImage.truncate(total);
-    publishDeviceConfig();
-
-    paramImage.clear();
-    if (!Edition::HasBoardRecord) {
-        phase = P_Idle;
-        setState(Idle);
-        return;
-    }
-    phase = P_Config;
-    emit progress(0);
-    sendBlockRead(BoardAddress);
 }
 
 void CFGRunner::publishDeviceConfig()
@@ -118,168 +58,6 @@ void CFGRunner::publishDeviceConfig()
                                             {QStringLiteral("descr"), describeParam(hid, true)}};
     }
     emit deviceConfig(list);
-}
-
-void CFGRunner::onBoardChunk(int address, const QByteArray &payload)
-{
-    const int offset = address - BoardAddress;
-    if (offset < 0)
-        return;
-    if (offset == 0) {
-        if (quint8(payload.at(2)) == 0xFF) {
-            // A blank board area: the dashboard works with the default settings, and
-            // the next configuration write stores them.
-            phase = P_Idle;
-            boardImage = boardToBytes(defaultBoardConfig);
-            emit boardConfig(defaultBoardConfig);
-            setState(Idle);
-            return;
-        }
-        // The record states its own size; it cannot reach beyond the board area.
-        const int size = qMin(int(qFromLittleEndian<quint16>(payload.constData())),
-                              DashboardMemory::BoardAreaSize);
-        boardImage = QByteArray(size, '\0');
-    }
-    const int size = boardImage.size();
-    const int n = qMin(6, size - offset);
-    if (n > 0)
-        boardImage.replace(offset, n, payload.left(n));
-    if (offset + 6 < size) {
-        sendBlockRead(address + 6);
-        return;
-    }
-    finishBoardRead();
-}
-
-void CFGRunner::finishBoardRead()
-{
-    phase = P_Idle;
-    emit boardConfig(BoardConfig::fromBytes(boardImage));
-    setState(Idle);
-}
-
-void CFGRunner::updateConfig(QVariantList config, QVariantMap brdcfg)
-{
-    // The interface offers this only while connected and idle; anything else would leave
-    // the state at Writing with nothing sent.
-    if (!link->isOpen())
-        return;
-    if (state != Idle) {
-        emit alert(tr("Another operation is in progress"));
-        return;
-    }
-
-    QList<ConfigParameter> records;
-    for (int i = 0; i < config.size(); ++i) {
-        const QVariantMap entry = config.at(i).toMap();
-        if (!entry.value(QStringLiteral("active")).toBool())
-            continue;
-        const QJsonObject item = catalogueItems.value(entry.value(QStringLiteral("hid")).toUInt());
-        if (item.isEmpty())
-            continue;
-        ConfigParameter record = ConfigParameter::recordFromCatalogue(item);
-        record.disp.num = 1;
-        record.disp.pos = quint8(i);
-        records.append(record);
-    }
-    // The write moves on to the board record once the next chunk address reaches 0x0200;
-    // a longer table would run into it and overwrite its head.
-    if (records.size() * DeviceConfig::recordSize() > DashboardMemory::TableCapacity) {
-        emit alert(tr("The configuration does not fit into the device"));
-        return;
-    }
-    devConfig.setParameters(records);
-    paramImage = devConfig.toByteArray();
-    devInfo.insert(QStringLiteral("count"), devConfig.count());
-
-    if (boardValid() && !brdcfg.isEmpty()) {
-        brdcfg.insert(QStringLiteral("engidx"), qMax(engineIndex, 0));
-        boardImage = boardToBytes(brdcfg);
-    }
-
-    setState(Writing);
-    emit progress(0);
-    phase = P_Params;
-    writeBlock(chunk(paramImage, 0), TableAddress);
-}
-
-void CFGRunner::continueParamWrite(int offset)
-{
-    emit progress(paramImage.isEmpty() ? 1.0 : qMin(1.0, double(offset) / paramImage.size()));
-    if (offset < paramImage.size()) {
-        writeBlock(chunk(paramImage, offset), TableAddress + offset);
-        return;
-    }
-    if (boardImage.isEmpty()) {
-        setState(Idle);
-        QTimer::singleShot(RereadDelayMs, this, &CFGRunner::requestConfig);
-        return;
-    }
-    phase = P_Config;
-    writeBlock(chunk(boardImage, 0), BoardAddress);
-}
-
-void CFGRunner::continueBoardWrite(int address)
-{
-    const int offset = quint16(address - BoardAddress);
-    emit progress(boardImage.isEmpty() ? 1.0 : qMin(1.0, double(offset) / boardImage.size()));
-    if (offset < boardImage.size()) {
-        writeBlock(chunk(boardImage, offset), address);
-        return;
-    }
-    setState(Idle);
-    QTimer::singleShot(RereadDelayMs, this, &CFGRunner::requestConfig);
-}
-
-void CFGRunner::resetConfig()
-{
-    if (!link->isOpen() || state != Idle)
-        return;
-    setState(Writing);
-    paramImage.clear();
-    boardImage.clear();
-    writeBlock(QByteArray(2, '\xFF'), TableAddress);
-}
-
-void CFGRunner::updateEeeprom(uint km, uint time)
-{
-    // With the port gone nothing could be sent and the state would stay at GenWrite.
-    if (!link->isOpen())
-        return;
-    if (state != Idle) {
-        emit alert(tr("Another operation is in progress"));
-        return;
-    }
-    setState(GenWrite);
-    QByteArray odometer(4, '\0');
-    qToLittleEndian<quint32>(km, odometer.data());
-    QByteArray engineTime(4, '\0');
-    qToLittleEndian<quint32>(time, engineTime.data());
-    writeBlock(odometer, DashboardMemory::SavedOdometer);
-    pendingWrites.append(qMakePair(DashboardMemory::SavedEngineTime, engineTime));
-}
-
-void CFGRunner::resetMaintenance()
-{
-    if (!link->isOpen())
-        return;
-    if (state != Idle) {
-        emit alert(tr("Another operation is in progress"));
-        return;
-    }
-    // The dashboard counts the distance and time since the saved points: a new interval
-    // starts at the current counters, not at 0 (which would make the whole odometer due).
-    if (currentValuesKnown != 3) {
-        emit alert(tr("Cannot reset maintenance - the current counters have not been read"));
-        return;
-    }
-    // The engine time runs in seconds, its saved point in minutes (as the board record's
-    // "warntime" limit).
-    const quint32 engineMinutes = currentEngineTime / 60;
-    qCInfo(lcRunner) << "maintenance reset at" << currentOdometer << "km," << engineMinutes
-                     << "min";
-    rereadingMaintenance = true;
-    updateEeeprom(currentOdometer, engineMinutes);
 }
 
 void CFGRunner::setEngine(int engine, QVariantList current_config)

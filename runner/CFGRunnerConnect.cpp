@@ -12,6 +12,10 @@ void CFGRunner::failConnection(const QString &reason)
 {
     qCWarning(lcRunner) << "connection failed:" << reason;
     emit connectionFailed(reason);
+    // The setup itself failed: no discovery was started, but one was asked for.
+    if (!operation)
+        emit operationFinished(OP_Discovery, false, reason, QString());
+    endReason = reason;
     disconnectFromHost();
 }
 
@@ -61,13 +65,4 @@ void CFGRunner::onConnectTimeout()
     if (state != Connecting && state != Reading)
         return;
     failConnection(stalledConnectionText());
-}
-
-void CFGRunner::finishRestart()
-{
-    const QString notice = restartNotice;
-    restartNotice.clear();
-    disconnectFromHost();
-    if (!notice.isEmpty())
-        emit alert(notice);
 }

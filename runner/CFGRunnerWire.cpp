@@ -5,6 +5,7 @@
 
 #include "config/DashboardMemory.h"
 #include "runner/DashboardProtocol.h"
+#include "runner/RunnerOperation.h"
 
 #include <QTimer>
 
@@ -60,9 +61,9 @@ void CFGRunner::retransmit(const QString &reason)
 
 void CFGRunner::communicationError(const QString &reason)
 {
-    if (state == Rebooting) {
+    if (state == Rebooting && operation) {
         // A restarting dashboard is silent: that is the expected end of the session.
-        finishRestart();
+        operation->onReady();
         return;
     }
     if (connectWatch->isActive()) {
@@ -71,7 +72,9 @@ void CFGRunner::communicationError(const QString &reason)
         return;
     }
     qCWarning(lcRunner) << "communication error:" << reason;
-    emit alert(tr("Communication error") + QStringLiteral(": ") + reason);
+    const QString text = tr("Communication error") + QStringLiteral(": ") + reason;
+    emit alert(text);
+    endReason = text;
     disconnectFromHost();
 }
 
@@ -109,10 +112,18 @@ void CFGRunner::elm_read(QByteArray data)
     }
     switch (reply.kind) {
     case Reply::DeviceInfo:
-        onDeviceInfo(reply.payload);
+        // A dashboard answered: the connection attempt has succeeded.
+        connectWatch->stop();
+        // Device information and maintenance values are taken in every state: one that
+        // comes after the discovery has ended starts its steps again.
+        if (!operation)
+            startDiscovery();
+        operation->onDeviceInfo(reply.payload);
         break;
     case Reply::Value:
-        onMaintenanceValue(reply.address, reply.value);
+        if (!operation)
+            startDiscovery();
+        operation->onValue(reply.address, reply.value);
         break;
     case Reply::Acknowledge:
         onAcknowledge(reply.address);
@@ -127,33 +138,19 @@ void CFGRunner::elm_read(QByteArray data)
 
 void CFGRunner::onAcknowledge(int address)
 {
+    // The queued writes go first, whatever runs (the maintenance points, an import).
     if (!pendingWrites.isEmpty()) {
         const auto next = pendingWrites.takeFirst();
         writeBlock(next.second, next.first);
         return;
     }
     switch (state) {
-    case Writing: {
-        const int next = DashboardProtocol::nextOffset(address, DashboardMemory::TableAddress);
-        if (next < DashboardMemory::BoardAddress)
-            continueParamWrite(next);
-        else
-            continueBoardWrite(next);
-        break;
-    }
+    case Writing:
     case Uploading:
-        continueSplashUpload(address);
-        break;
     case Importing:
-        onImportAcknowledge(address);
-        break;
     case GenWrite:
-        // After a maintenance reset the four values are read again (FE 7F first), so
-        // the interface shows what the dashboard now holds.
-        if (rereadingMaintenance)
-            sendMessage(DashboardProtocol::valueRequest(DashboardMemory::SavedOdometer));
-        else
-            setState(Idle);
+        if (operation)
+            operation->onAcknowledge(address);
         break;
     default:
         break;
@@ -164,18 +161,10 @@ void CFGRunner::onBlockReply(int address, const QByteArray &payload)
 {
     switch (state) {
     case Exporting:
-        onExportChunk(address, payload);
+    case Reading:
+        if (operation)
+            operation->onBlock(address, payload);
         break;
-    case Reading: {
-        const int pages = devInfo.value(QStringLiteral("pages")).toInt();
-        if (address >= pages * 1024)
-            return;
-        if (phase == P_Params)
-            onParamChunk(address, payload);
-        else if (phase == P_Config)
-            onBoardChunk(address, payload);
-        break;
-    }
     default:
         break;
     }
