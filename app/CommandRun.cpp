@@ -176,6 +176,14 @@ public:
         QObject::connect(&m_poll, &QTimer::timeout, &m_context, [this] { poll(); });
 
         m_runner.loadDefaultConfig();
+        if (m_options.command == Command::Export && !m_options.file.isEmpty()) {
+            const QString problem = exportTargetProblem(m_options.file);
+            if (!problem.isEmpty()) {
+                finish(Refused, problem);
+                saveDiagnostics();
+                return m_code;
+            }
+        }
         const QString port = resolvePort(m_options.port);
         m_poll.start(PollMs);
         m_progress.step(stateLabel(CFGRunner::Connecting));
@@ -435,10 +443,30 @@ private:
         });
     }
 
+    // Why --export cannot write `path`, or nothing when it can try: the backup goes to a
+    // new file or replaces a regular one. A device node, a FIFO, a socket or a folder under
+    // that name would be swapped for a plain file (as root, "--export /dev/full" would
+    // replace the device), so they are refused.
+    static QString exportTargetProblem(const QString &path)
+    {
+        const QFileInfo target(path);
+        if (!target.exists() || target.isFile())
+            return QString();
+        return QStringLiteral("%1 could not be written: it is %2, not a regular file")
+            .arg(path, target.isDir() ? QStringLiteral("a folder")
+                                      : QStringLiteral("a device, a FIFO or a socket"));
+    }
+
     // The backup made in the backup folder goes to the file asked for, replacing it only
     // once complete.
     bool moveInto(const QString &from, const QString &to)
     {
+        // The target may have been replaced while the export ran.
+        const QString problem = exportTargetProblem(to);
+        if (!problem.isEmpty()) {
+            finish(Refused, QStringLiteral("%1; the backup is %2").arg(problem, from));
+            return false;
+        }
         QFile in(from);
         QSaveFile out(to);
         const QByteArray bytes = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
