@@ -240,6 +240,7 @@ public:
         const QString refusal = checkFiles();
         if (!refusal.isEmpty()) {
             finish(Refused, refusal);
+            saveDiagnostics();
             return m_code;
         }
         const QString port = resolvePort(m_options.port);
@@ -457,6 +458,8 @@ private:
                 return BackupFile::refusalText(refusal);
             return QString();
         }
+        case Command::Export:
+            return m_options.file.isEmpty() ? QString() : exportTargetProblem(m_options.file);
         case Command::Splash: {
             QImageReader reader(file);
             if (!reader.canRead())
@@ -585,10 +588,30 @@ private:
         });
     }
 
+    // Why --export cannot write `path`, or nothing when it can try: the backup goes to a
+    // new file or replaces a regular one. A device node, a FIFO, a socket or a folder under
+    // that name would be swapped for a plain file (as root, "--export /dev/full" would
+    // replace the device), so they are refused.
+    static QString exportTargetProblem(const QString &path)
+    {
+        const QFileInfo target(path);
+        if (!target.exists() || target.isFile())
+            return QString();
+        return QStringLiteral("%1 could not be written: it is %2, not a regular file")
+            .arg(path, target.isDir() ? QStringLiteral("a folder")
+                                      : QStringLiteral("a device, a FIFO or a socket"));
+    }
+
     // The backup made in the backup folder goes to the file asked for, replacing it only
     // once complete.
     bool moveInto(const QString &from, const QString &to)
     {
+        // The target may have been replaced while the export ran.
+        const QString problem = exportTargetProblem(to);
+        if (!problem.isEmpty()) {
+            finish(Refused, QStringLiteral("%1; the backup is %2").arg(problem, from));
+            return false;
+        }
         QFile in(from);
         QSaveFile out(to);
         const QByteArray bytes = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();

@@ -2,6 +2,7 @@
 // answered before any controller exists, and every command against the simulated
 // dashboard (kx4-sim, also a process), with no display.
 #include "image/ImageConverter.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QImage>
 #include <QJsonArray>
@@ -586,6 +587,77 @@ private slots:
             QVERIFY(after.value("board").isNull());
             QCOMPARE(memory().mid(0x200, 0x200).toHex(), boardBefore.toHex());
         }
+    }
+
+    // An export that cannot end in the file asked for: refused as the file's fault (status
+    // 3), on one line, within its bound, and what stood under the name is still there.
+    // FILE is refused before the port is opened.
+    void exportRefusals_data()
+    {
+        QTest::addColumn<QString>("target"); // what stands in the way
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message"); // all of standard error; %1 is FILE
+        QTest::addColumn<int>("limitMs");     // the process ends within this
+
+        const QString notRegular =
+            "veltrokx4: %1 could not be written: it is a device, a FIFO or a socket, not a "
+            "regular file\n";
+        QTest::newRow("FILE is a FIFO") << "fifo" << 3 << notRegular << 15000;
+        QTest::newRow("FILE is a device node") << "device" << 3 << notRegular << 15000;
+        QTest::newRow("FILE is a folder")
+            << "folder" << 3
+            << "veltrokx4: %1 could not be written: it is a folder, not a regular file\n"
+            << 15000;
+    }
+
+    void exportRefusals()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QFETCH(int, limitMs);
+
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        QProcess sim;
+        QVERIFY(!startSim(sim, {"--baud", "115200", "--pages", "4", "--link", port}).isEmpty());
+        const QString file = dir.filePath("car.bkp");
+        char kind = '-';
+        if (target == "fifo") {
+            QVERIFY(makeFifo(file));
+            kind = 'p';
+        } else if (target == "device") {
+            if (!makeNullDevice(file))
+                QSKIP("making a device node takes root");
+            kind = 'c';
+        } else if (target == "folder") {
+            QVERIFY(QDir().mkdir(file));
+            kind = 'd';
+        }
+        const QStringList backups = QDir(home.filePath("data/Veltro/VeltroKX4"))
+                                        .entryList(QDir::Files | QDir::Hidden, QDir::Name);
+
+        QElapsedTimer clock;
+        clock.start();
+        QProcess *p = start({"--port", port, "--baud", "115200", "--export", file});
+        const bool ended = p->waitForFinished(limitMs);
+        const qint64 ms = clock.elapsed();
+        if (!ended)
+            p->kill();
+        p->waitForFinished(5000);
+        stopSim(sim);
+        QVERIFY2(ended, qPrintable(QString("still running after %1 ms").arg(ms)));
+        qInfo("%s: status %d after %lld ms", QTest::currentDataTag(), p->exitCode(), ms);
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), exitCode);
+        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardError()), message.arg(file));
+        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardOutput()), QString());
+        QCOMPARE(fileKind(file), kind);
+        // Nothing new in the backup folder, whole or partial.
+        QCOMPARE(QDir(home.filePath("data/Veltro/VeltroKX4"))
+                     .entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 backups);
+        delete p;
     }
 
     // A plain adapter (--plain) whose line goes dead in the middle of a backup: a
