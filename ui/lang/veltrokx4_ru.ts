@@ -723,6 +723,53 @@
     </message>
 </context>
 <context>
+    <name>WriteHistory</name>
+    <message>
+        <source>The dashboard&apos;s settings could not be kept in the history: %1</source>
+        <translation>Настройки панели не удалось сохранить в истории: %1</translation>
+    </message>
+    <message>
+        <source>The history folder %1 could not be made</source>
+        <translation>Не удалось создать папку истории %1</translation>
+    </message>
+    <message>
+        <source>The history folder %1 holds too many entries of one moment</source>
+        <translation>В папке истории %1 слишком много записей за один момент</translation>
+    </message>
+    <message>
+        <source>double display</source>
+        <translation>двойной дисплей</translation>
+    </message>
+    <message>
+        <source>single display</source>
+        <translation>одинарный дисплей</translation>
+    </message>
+    <message>
+        <source>firmware %1</source>
+        <translation>прошивка %1</translation>
+    </message>
+    <message>
+        <source>firmware unknown</source>
+        <translation>прошивка неизвестна</translation>
+    </message>
+    <message>
+        <source>not finished</source>
+        <translation>не завершена</translation>
+    </message>
+    <message>
+        <source>written</source>
+        <translation>записана</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>сбой</translation>
+    </message>
+    <message>
+        <source>%1, %2, %3: before %4 (%5)</source>
+        <translation>%1, %2, %3: до записи «%4» (%5)</translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Veltro KX4 Config</source>

@@ -1,7 +1,11 @@
-// What the confirmation before a write says, for every kind of change: one row a case,
-// the lines expected in order.
+// Before a write: what the confirmation says for every kind of change (one row a case, the
+// lines expected in order), and the history entry that keeps what the dashboard held.
 #include "config/WriteDifference.h"
+#include "config/WriteHistory.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -48,7 +52,7 @@ QList<quint32> empty(int positions)
 
 Q_DECLARE_METATYPE(LayoutProfile::Layout)
 
-class TstWriteDifference : public QObject
+class TstBeforeWrite : public QObject
 {
     Q_OBJECT
 
@@ -56,9 +60,12 @@ private slots:
     void between_data();
     void between();
     void import();
+    void historyEntryLoadsAsProfile();
+    void historyKeepsUnfinishedWrites();
+    void historyRefusesUnwritableFolder();
 };
 
-void TstWriteDifference::between_data()
+void TstBeforeWrite::between_data()
 {
     QTest::addColumn<LayoutProfile::Layout>("now");
     QTest::addColumn<LayoutProfile::Layout>("next");
@@ -116,7 +123,7 @@ void TstWriteDifference::between_data()
         << layout("Petrol", six(11, 0), board({{"rpmlim", 7000}})) << QStringList();
 }
 
-void TstWriteDifference::between()
+void TstBeforeWrite::between()
 {
     QFETCH(LayoutProfile::Layout, now);
     QFETCH(LayoutProfile::Layout, next);
@@ -124,7 +131,7 @@ void TstWriteDifference::between()
     QCOMPARE(WriteDifference::between(now, next, items()), lines);
 }
 
-void TstWriteDifference::import()
+void TstBeforeWrite::import()
 {
     WriteDifference::Origin origin;
     origin.fileName = "0003.bkp";
@@ -145,5 +152,94 @@ void TstWriteDifference::import()
     QCOMPARE(lines.at(3), QString::fromUtf8("Saved odometer point: 120000 \u2192 99999 km"));
 }
 
-QTEST_GUILESS_MAIN(TstWriteDifference)
-#include "tst_writedifference.moc"
+// An entry is a profile: it loads back as what the dashboard held, and the list says when,
+// from which dashboard and before what, newest first.
+void TstBeforeWrite::historyEntryLoadsAsProfile()
+{
+    ParameterCatalogue::EngineTable engines;
+    ParameterCatalogue::ItemTable catalogue;
+    QCOMPARE(ParameterCatalogue::load(ParameterCatalogue::defaultPath(), engines, catalogue),
+             ParameterCatalogue::Loaded);
+    quint32 rpm = 0;
+    for (auto it = catalogue.cbegin(); it != catalogue.cend() && !rpm; ++it) {
+        if (it->value("name").toString() == "RPM" && ParameterCatalogue::appliesToEngine(*it, 0))
+            rpm = it.key();
+    }
+    QVERIFY(rpm);
+    QTemporaryDir dir;
+    const LayoutProfile::Layout held =
+        layout(engines.value(0), {0, rpm, 0, 0, 0, 0}, board({{"rpmlim", 6500}}));
+    const QDateTime t0 = QDateTime::fromString("2026-12-09T10:00:00.000Z", Qt::ISODateWithMs);
+    QString error;
+    const QString first = WriteHistory::record(dir.path(), held, catalogue, {{"version", 7}},
+                                               "configuration write", "0.2.0", &error, t0);
+    QVERIFY2(!first.isEmpty(), qPrintable(error));
+    // The same millisecond again is another file.
+    const QString second = WriteHistory::record(dir.path(), held, catalogue, {{"version", 7}},
+                                                "layout profile", "0.2.0", &error, t0);
+    QVERIFY(!second.isEmpty() && second != first);
+    const QString third = WriteHistory::record(dir.path(), held, catalogue, {}, "import", "0.2.0",
+                                               &error, t0.addSecs(60));
+    QVERIFY(WriteHistory::finish(first, WriteHistory::Written));
+
+    const QList<WriteHistory::Entry> entries = WriteHistory::list(dir.path());
+    QCOMPARE(entries.size(), 3);
+    QCOMPARE(entries.at(0).path, third);
+    QCOMPARE(entries.at(0).firmware, -1);
+    QCOMPARE(entries.at(2).path, first);
+    QCOMPARE(entries.at(2).taken, t0);
+    QCOMPARE(entries.at(2).firmware, 7);
+    QCOMPARE(entries.at(2).outcome, WriteHistory::Written);
+    QCOMPARE(entries.at(1).outcome, WriteHistory::Pending);
+    QVERIFY(WriteHistory::describe(entries.at(2))
+                .endsWith("firmware 7, single display: before configuration write (written)"));
+
+    QFile file(first);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    LayoutProfile::Layout loaded;
+    QString note;
+    QVERIFY2(LayoutProfile::decode(file.readAll(), engines, catalogue, 6, &loaded, &note, &error),
+             qPrintable(error));
+    QCOMPARE(loaded.items, held.items);
+    QCOMPARE(loaded.board.value("rpmlim").toInt(), 6500);
+}
+
+// The newest finished entries are kept; an unfinished one is the only record of a dashboard
+// that a write may have left half-done, and newer finished ones never push it out.
+void TstBeforeWrite::historyKeepsUnfinishedWrites()
+{
+    QTemporaryDir dir;
+    const LayoutProfile::Layout held = layout("Petrol", empty(6));
+    const QDateTime t0 = QDateTime::fromString("2026-12-09T10:00:00.000Z", Qt::ISODateWithMs);
+    QString error;
+    const QString failed =
+        WriteHistory::record(dir.path(), held, items(), {}, "import", "0.2.0", &error, t0);
+    QVERIFY(WriteHistory::finish(failed, WriteHistory::Failed));
+    QStringList written;
+    for (int i = 1; i <= 5; ++i) {
+        written << WriteHistory::record(dir.path(), held, items(), {}, "configuration write",
+                                        "0.2.0", &error, t0.addSecs(i));
+        QVERIFY(WriteHistory::finish(written.last(), WriteHistory::Written));
+    }
+    WriteHistory::prune(dir.path(), 3);
+    QStringList left;
+    for (const WriteHistory::Entry &e : WriteHistory::list(dir.path()))
+        left << e.path;
+    QCOMPARE(left, (QStringList{written.at(4), written.at(3), written.at(2), failed}));
+}
+
+void TstBeforeWrite::historyRefusesUnwritableFolder()
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("history"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder would be
+    blocker.close();
+    QString error;
+    const QString path = WriteHistory::record(dir.filePath("history"), layout("Petrol", empty(6)),
+                                              items(), {}, "import", "0.2.0", &error);
+    QVERIFY(path.isEmpty());
+    QVERIFY(error.contains(dir.filePath("history")));
+}
+
+QTEST_GUILESS_MAIN(TstBeforeWrite)
+#include "tst_beforewrite.moc"
