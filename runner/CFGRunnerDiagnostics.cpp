@@ -50,6 +50,11 @@ void CFGRunner::recordForDiagnostics()
     LinkRecorder *recorder = &link->recorder();
     connect(this, &CFGRunner::alert, this,
             [recorder](const QString &msg) { recorder->event(QStringLiteral("alert: ") + msg); });
+    // Why the attempt failed, as the user was told (the link's line has only its code and
+    // the system's text, which a missing port does not have).
+    connect(this, &CFGRunner::connectionFailed, this, [recorder](const QString &reason) {
+        recorder->event(QStringLiteral("connection failed: ") + reason);
+    });
     connect(this, &CFGRunner::stateChanged, this, [recorder](State current) {
         recorder->event(QStringLiteral("state ") +
                         QLatin1String(QMetaEnum::fromType<State>().valueToKey(current)));

@@ -273,6 +273,22 @@ void TestDiagnostics::reportAfterFault()
     QVERIFY(report.contains(" -- alert: Cannot load .../splash.png\n"));
     QVERIFY2(!report.contains("kx4-tester-name", Qt::CaseInsensitive), qPrintable(report));
 
+    // A port that is not there: the report says why the connection failed as the user
+    // was told it, not only the link's code.
+    QSignalSpy failed(&s.runner(), &CFGRunner::connectionFailed);
+    QVERIFY(!s.runner().connectToHost("/nonexistent/ttyKX4", 38400, false));
+    QCOMPARE(failed.count(), 1);
+    const QString told = failed.first().first().toString();
+    QCOMPARE(told, QString("Cannot open /nonexistent/ttyKX4: there is no such port"));
+    QVERIFY(s.runner().saveDiagnostics(file).isEmpty());
+    f.close();
+    QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString afterFailure = QString::fromUtf8(f.readAll());
+    QVERIFY2(afterFailure.contains(" -- connect failed: SetupPortMissing\n") &&
+                 afterFailure.contains(
+                     " -- connection failed: Cannot open .../ttyKX4: there is no such port\n"),
+             qPrintable(afterFailure.right(800)));
+
     // Nowhere to write: a reason, and no file.
     const QString nowhere = m_home.filePath("missing/report.txt");
     QVERIFY(s.runner().saveDiagnostics(nowhere).startsWith("Cannot write report.txt: "));
