@@ -4,6 +4,7 @@
 
 #include "runner/CFGRunner.h"
 
+#include "link/SerialTransport.h"
 #include "link/TcpTransport.h"
 
 #include <QTimer>
@@ -21,6 +22,8 @@ QString CFGRunner::setupFailureText(const QString &port) const
     case ELM327IOBase::SetupPortMissing:
         return tr("Cannot open %1: there is no such port").arg(port);
     case ELM327IOBase::SetupPortFailed: {
+        if (SerialTransport::inUseElsewhere(link->setupPortError(), port))
+            return tr("Cannot open %1: the port is in use by another program").arg(port);
         QString text = tr("Cannot open %1: %2").arg(port, link->setupErrorString());
 #ifdef Q_OS_LINUX
         if (link->setupPortError() == QSerialPort::PermissionError)

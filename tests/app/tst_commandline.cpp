@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -350,7 +351,7 @@ private slots:
     // An export that cannot end in the file asked for: refused as the file's fault (status
     // 3), on one line, within its bound, and what stood under the name is still there.
     // FILE is refused before the port is opened.
-    void exportRefusals_data()
+    void exportCannotProceed_data()
     {
         QTest::addColumn<QString>("target"); // what stands in the way
         QTest::addColumn<int>("exitCode");
@@ -371,9 +372,13 @@ private slots:
         QTest::newRow("backup folder full")
             << "full" << 3 << "veltrokx4: Export failed - the backup could not be written\n"
             << 30000;
+        // Another program (this test) has the port open, as a second export at once would.
+        QTest::newRow("port in use")
+            << "port in use" << 2
+            << "veltrokx4: Cannot open %2: the port is in use by another program\n" << 15000;
     }
 
-    void exportRefusals()
+    void exportCannotProceed()
     {
         QFETCH(QString, target);
         QFETCH(int, exitCode);
@@ -406,6 +411,11 @@ private slots:
             cap.reset(new FileSizeCap(2048)); // passed on to the program
         else
             args << file;
+        QSerialPort holder;
+        if (target == "port in use") {
+            holder.setPortName(port);
+            QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+        }
         QElapsedTimer clock;
         clock.start();
         QProcess *p = start(args);
@@ -422,7 +432,7 @@ private slots:
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
         QCOMPARE(p->exitCode(), exitCode);
         QCOMPARE(QString::fromLocal8Bit(p->readAllStandardError()),
-                 message.contains("%1") ? message.arg(file) : message);
+                 QString(message).replace("%1", file).replace("%2", port));
         QCOMPARE(QString::fromLocal8Bit(p->readAllStandardOutput()), QString());
         QCOMPARE(fileKind(file), kind);
         // Nothing new in the backup folder, whole or partial.

@@ -203,6 +203,10 @@
         <source>Cannot write %1: %2</source>
         <translation>Не удалось записать %1: %2</translation>
     </message>
+    <message>
+        <source>Cannot open %1: the port is in use by another program</source>
+        <translation>Невозможно открыть %1: порт занят другой программой</translation>
+    </message>
 </context>
 <context>
     <name>ConfigPage</name>
