@@ -12,6 +12,7 @@
 #include "link/ELM327IOBase.h"
 #include "runner/CFGRunner.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -575,7 +576,10 @@ private:
                     made = BackupStorage::pathFor(folder, name);
             }
             if (made.isEmpty()) {
-                finish(CommunicationFailed, m_lastAlert);
+                // A backup that could not be written (a full disk) is the file's fault, as
+                // an unwritable FILE is; otherwise the dashboard's replies broke it off.
+                finish(m_lastAlert == backupNotWrittenText() ? Refused : CommunicationFailed,
+                       m_lastAlert);
                 return;
             }
             if (!m_options.file.isEmpty()) {
@@ -586,6 +590,14 @@ private:
             printOut(made + QLatin1Char('\n'));
             finish(Success);
         });
+    }
+
+    // The controller's alert for an export whose file could not be written, in the
+    // language it alerts in.
+    static QString backupNotWrittenText()
+    {
+        return QCoreApplication::translate("CFGRunner",
+                                           "Export failed - the backup could not be written");
     }
 
     // Why --export cannot write `path`, or nothing when it can try: the backup goes to a

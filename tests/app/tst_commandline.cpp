@@ -2,6 +2,7 @@
 // answered before any controller exists, and every command against the simulated
 // dashboard (kx4-sim, also a process), with no display.
 #include "image/ImageConverter.h"
+#include "tests/backup/ScratchFiles.h"
 #include "tests/common/NonRegularFiles.h"
 
 #include <QImage>
@@ -11,12 +12,14 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <stdlib.h>
 #include <sys/types.h>
 #include <termios.h>
@@ -592,7 +595,7 @@ private slots:
     // An export that cannot end in the file asked for: refused as the file's fault (status
     // 3), on one line, within its bound, and what stood under the name is still there.
     // FILE is refused before the port is opened.
-    void exportRefusals_data()
+    void exportCannotProceed_data()
     {
         QTest::addColumn<QString>("target"); // what stands in the way
         QTest::addColumn<int>("exitCode");
@@ -608,9 +611,18 @@ private slots:
             << "folder" << 3
             << "veltrokx4: %1 could not be written: it is a folder, not a regular file\n"
             << 15000;
+        // No FILE: the backup folder's disk fills up in the middle of the pages (a cap on
+        // the program's file sizes fails the write as a full disk does).
+        QTest::newRow("backup folder full")
+            << "full" << 3 << "veltrokx4: Export failed - the backup could not be written\n"
+            << 30000;
+        // Another program (this test) has the port open, as a second export at once would.
+        QTest::newRow("port in use")
+            << "port in use" << 2
+            << "veltrokx4: Cannot open %2: the port is in use by another program\n" << 15000;
     }
 
-    void exportRefusals()
+    void exportCannotProceed()
     {
         QFETCH(QString, target);
         QFETCH(int, exitCode);
@@ -637,9 +649,22 @@ private slots:
         const QStringList backups = QDir(home.filePath("data/Veltro/VeltroKX4"))
                                         .entryList(QDir::Files | QDir::Hidden, QDir::Name);
 
+        QStringList args = {"--port", port, "--baud", "115200", "--export"};
+        std::unique_ptr<FileSizeCap> cap;
+        if (target == "full")
+            cap.reset(new FileSizeCap(2048)); // passed on to the program
+        else
+            args << file;
+        QSerialPort holder;
+        if (target == "port in use") {
+            holder.setPortName(port);
+            QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+        }
         QElapsedTimer clock;
         clock.start();
-        QProcess *p = start({"--port", port, "--baud", "115200", "--export", file});
+        QProcess *p = start(args);
+        QVERIFY(p->waitForStarted(10000));
+        cap.reset();
         const bool ended = p->waitForFinished(limitMs);
         const qint64 ms = clock.elapsed();
         if (!ended)
@@ -650,7 +675,8 @@ private slots:
         qInfo("%s: status %d after %lld ms", QTest::currentDataTag(), p->exitCode(), ms);
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
         QCOMPARE(p->exitCode(), exitCode);
-        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardError()), message.arg(file));
+        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardError()),
+                 QString(message).replace("%1", file).replace("%2", port));
         QCOMPARE(QString::fromLocal8Bit(p->readAllStandardOutput()), QString());
         QCOMPARE(fileKind(file), kind);
         // Nothing new in the backup folder, whole or partial.

@@ -168,10 +168,6 @@
         <translation>Невозможно подключиться к %1</translation>
     </message>
     <message>
-        <source>No adapter answered on %1 at %2 baud</source>
-        <translation>Адаптер на %1 не ответил на скорости %2 бод</translation>
-    </message>
-    <message>
         <source>No adapter answered on %1</source>
         <translation>Адаптер на %1 не ответил</translation>
     </message>
@@ -202,6 +198,14 @@
     <message>
         <source>Cannot write %1: %2</source>
         <translation>Не удалось записать %1: %2</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: the port is in use by another program</source>
+        <translation>Невозможно открыть %1: порт занят другой программой</translation>
+    </message>
+    <message>
+        <source>No adapter answered on %1 at %2 baud. It may still be at a faster rate from an earlier session: the rate &quot;Automatic&quot; finds it.</source>
+        <translation>Адаптер на %1 не ответил на скорости %2 бод. Возможно, он всё ещё работает на более высокой скорости, оставшейся от прошлого сеанса: скорость «Automatic» её найдёт.</translation>
     </message>
 </context>
 <context>
