@@ -2,7 +2,12 @@
 
 #include "link/ELM327IOBase.h"
 
+#include <QFile>
 #include <QVariantHash>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 SerialTransport::SerialTransport(QObject *parent)
     : LinkTransport(parent), m_port(new QSerialPort(this))
@@ -44,6 +49,24 @@ bool SerialTransport::open(const QString &port, qint32 rate)
     // The system's reason; none when there is no such port.
     setErrorString(m_port->error() == QSerialPort::NoError ? QString() : m_port->errorString());
     return false;
+}
+
+bool SerialTransport::inUseElsewhere(QSerialPort::SerialPortError error, const QString &port)
+{
+    if (error != QSerialPort::PermissionError)
+        return false;
+#ifdef Q_OS_WIN
+    // A COM port has no rights of its own to lack: access is denied while another program
+    // has it open.
+    Q_UNUSED(port)
+    return true;
+#else
+    // The port's lock file held by a running program, or the device opened exclusively,
+    // comes as a permission error too; if this user may read and write the device, that
+    // is what it was.
+    const QString path = port.startsWith(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port;
+    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+#endif
 }
 
 bool SerialTransport::isOpen() const

@@ -34,6 +34,11 @@ public:
     // The port's own error, for reasons only a serial port has (permission denied).
     QSerialPort::SerialPortError portError() const { return m_port->error(); }
 
+    // Whether an open of `port` (a name as listed, or a device path) that failed with
+    // `error` was refused because another program has the port open, rather than for want
+    // of permission: the port reports both as PermissionError.
+    static bool inUseElsewhere(QSerialPort::SerialPortError error, const QString &port);
+
     bool hasLineRate() const override { return true; }
     bool canChangeRate() const override { return true; }
     bool setBaudRate(qint32 rate) override;

@@ -32,7 +32,7 @@ public:
         runner.setState(CFGRunner::Exporting);
         const QString dir = runner.backupStoragePath();
         if (BackupStorage::ensureFolder(dir))
-            file = BackupFile::create(BackupStorage::nextFreePath(dir));
+            file = BackupFile::createIn(dir);
         if (!file)
             return fail(CFGRunner::tr("Config could not be saved - check permissions"));
         if (!file->writeHead(runner.devInfo, withCounters, runner.savedOdometer,

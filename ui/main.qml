@@ -454,17 +454,29 @@ ApplicationWindow {
         }
     }
 
-    Dialogs.MessageDialog {
+    // Inside the window like the other questions (a widget message box stood
+    // past its edge, and reported its OK twice).
+    MaterialDialog {
         id: upgradeConfirm
         objectName: "upgradeConfirm"
         title: qsTr("Firmware Upgrade")
-        modality: Qt.ApplicationModal
-        icon: Dialogs.StandardIcon.Warning
-        text: qsTr("Are you sure you want to update the firmware?") + "<br>"
-              + qsTr("This is a potentially dangerous operation that may render the device inoperable.")
-              + "<br>" + qsTr("Please read the manual carefully before updating the firmware!")
-        standardButtons: Dialogs.StandardButton.Ok | Dialogs.StandardButton.Cancel
+        modal: true
+        standardButtons: Dialog.Ok | Dialog.Cancel
+        x: (window.width - width) / 2
+        y: Math.round(Math.min(window.height / 6, (window.height - height) / 2))
+        width: Math.min(window.width, window.height) / 2
+        parent: Overlay.overlay
         onAccepted: runner.toDFU()
+
+        Label {
+            objectName: "upgradeQuestion"
+            anchors.fill: parent
+            textFormat: Text.StyledText
+            text: qsTr("Are you sure you want to update the firmware?") + "<br>"
+                  + qsTr("This is a potentially dangerous operation that may render the device inoperable.")
+                  + "<br>" + qsTr("Please read the manual carefully before updating the firmware!")
+            wrapMode: Text.Wrap
+        }
     }
 
     // Where to save the diagnostics report (the traffic with the adapter and what the

@@ -2,6 +2,8 @@
 // answered before any controller exists, and every command against the simulated
 // dashboard (kx4-sim, also a process), with no display.
 #include "image/ImageConverter.h"
+#include "tests/backup/ScratchFiles.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QImage>
 #include <QJsonArray>
@@ -10,12 +12,18 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <stdlib.h>
 #include <sys/types.h>
+#include <termios.h>
+#include <unistd.h>
 
 class TstCommandLine : public QObject
 {
@@ -26,9 +34,12 @@ class TstCommandLine : public QObject
     QTemporaryDir home;
 
     // Commands run with no display at all; settings and backups stay in `home`.
-    QProcess *start(const QStringList &args, bool window = false)
+    QProcess *start(const QStringList &args, bool window = false,
+                    const QString &stderrFile = QString())
     {
         auto *p = new QProcess(this);
+        if (!stderrFile.isEmpty())
+            p->setStandardErrorFile(stderrFile);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (window) {
             env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -66,6 +77,51 @@ class TstCommandLine : public QObject
         r.out = QString::fromLocal8Bit(p->readAllStandardOutput());
         r.err += QString::fromLocal8Bit(p->readAllStandardError());
         delete p;
+        return r;
+    }
+
+    // As a user at a terminal runs it: standard error on a pseudo-terminal (the progress
+    // bar), standard output in a pipe. `err` is what the terminal showed.
+    Result runOnTerminal(const QStringList &args)
+    {
+        Result r;
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+            r.err = "no pseudo-terminal";
+            return r;
+        }
+        const QByteArray slave = ::ptsname(master);
+        // Held open here too, so that nothing the program wrote is lost when it exits;
+        // no output processing, so the text reads as written.
+        const int held = ::open(slave.constData(), O_RDWR | O_NOCTTY);
+        termios mode;
+        ::tcgetattr(held, &mode);
+        mode.c_oflag &= ~tcflag_t(OPOST);
+        ::tcsetattr(held, TCSANOW, &mode);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        QByteArray shown;
+        const auto drain = [&] {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = ::read(master, buffer, sizeof buffer)) > 0)
+                shown.append(buffer, int(n));
+        };
+        QProcess *p = start(args, false, QString::fromLocal8Bit(slave));
+        QDeadlineTimer deadline(90000);
+        while (!p->waitForFinished(50) && !deadline.hasExpired())
+            drain();
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished(5000);
+        } else if (p->exitStatus() == QProcess::NormalExit) {
+            r.code = p->exitCode();
+        }
+        drain();
+        r.out = QString::fromLocal8Bit(p->readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(shown);
+        delete p;
+        ::close(held);
+        ::close(master);
         return r;
     }
 
@@ -124,8 +180,16 @@ private slots:
         QTest::newRow("help lists the exit status")
             << QStringList{"--help"} << 0 << "4 communication error"
             << "" << false;
-        QTest::newRow("unknown option") << QStringList{"--colour=red"} << 1 << ""
-                                        << "Unknown option 'colour'" << true;
+        QTest::newRow("help: a Wi-Fi adapter's address for --port")
+            << QStringList{"--help"} << 0 << "or a Wi-Fi adapter's"
+            << "" << false;
+        // Said as every other message, with where to look, in the window's start too.
+        QTest::newRow("unknown option")
+            << QStringList{"--colour=red"} << 1 << ""
+            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n" << true;
+        QTest::newRow("unknown option with a command")
+            << QStringList{"--port", "COM3", "--info", "--colour"} << 1 << ""
+            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n" << false;
         QTest::newRow("no command") << QStringList{"--port=COM3"} << 1 << ""
                                     << "no command given" << false;
         QTest::newRow("no port") << QStringList{"--info"} << 1 << ""
@@ -156,7 +220,24 @@ private slots:
             << QStringList{"--port", "/nonexistent/ttyKX4", "--baud", "38400", "--info"} << 2 << ""
             << "Cannot open /nonexistent/ttyKX4" << false;
         QTest::newRow("unknown short option") << QStringList{"-x"} << 1 << ""
-                                              << "Unknown option" << true;
+                                              << "veltrokx4: Unknown option 'x'." << true;
+        // The command's file is checked before the port is opened: refused (3), not a
+        // connection failure on a wrong port.
+        QTest::newRow("missing layout, wrong port")
+            << QStringList{"--port", "/nonexistent/ttyKX4", "--apply-layout", "/nonexistent/a.json"}
+            << 3 << ""
+            << "veltrokx4: The layout could not be read" << false;
+        QTest::newRow("missing backup, wrong port")
+            << QStringList{"--port", "/nonexistent/ttyKX4", "--import", "/nonexistent/a.bkp"} << 3
+            << ""
+            << "veltrokx4: Cannot import - the source file does not exist\n" << false;
+        QTest::newRow("not a backup, wrong port")
+            << QStringList{"--port", "/nonexistent/ttyKX4", "--import", KX4_PROGRAM} << 3 << ""
+            << "veltrokx4: Cannot import - the source file is not a backup file\n" << false;
+        QTest::newRow("missing picture, wrong port")
+            << QStringList{"--port", "/nonexistent/ttyKX4", "--splash", "/nonexistent/a.png"} << 3
+            << ""
+            << "veltrokx4: Cannot load /nonexistent/a.png\n" << false;
     }
 
     void options()
@@ -278,8 +359,32 @@ private slots:
         QVERIFY(expected.load(file("logo.png")));
         const QByteArray splash = expected.bitmap();
 
+        // At a terminal: the bar says which rate the search tries, a read ends at 100 %
+        // with no bar of a further step drawn back at 0 %, and a refusal is said once.
+        r = runOnTerminal({"--port", port, "--info"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.err.contains("\rConnecting: trying 9600 bit/s") &&
+                     r.err.contains("\rConnecting: trying 115200 bit/s"),
+                 qPrintable(r.err));
+        QVERIFY2(!r.err.contains(QRegularExpression("100%.*\\] +0%")), qPrintable(r.err));
+        QVERIFY2(r.out.contains("display: double (13 positions)\n"), qPrintable(r.out));
+        QImage huge(400, 400, QImage::Format_RGB32);
+        huge.fill(Qt::white);
+        QVERIFY(huge.save(file("huge.png")));
+        r = runOnTerminal(at + QStringList{"--splash", file("huge.png")});
+        QCOMPARE(r.code, 3);
+        QCOMPARE(r.err.count("Cannot load"), 1);
+        QCOMPARE(r.err.count("is larger than the display's"), 1);
+        QVERIFY2(r.err.contains("veltrokx4: Cannot load"), qPrintable(r.err));
+
         // A backup into a named file: header, device information, 4 pages, counters. It
-        // holds the applied layout and the splash.
+        // holds the applied layout and the splash. At a terminal as in a pipe, the result
+        // names the file written, and nothing names the backup folder's file it was made
+        // in.
+        r = runOnTerminal(at + QStringList{"--export", file("car1.bkp")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out, file("car1.bkp") + "\n");
+        QVERIFY2(r.err.contains("Exporting") && !r.err.contains(".bkp"), qPrintable(r.err));
         r = cli({"--export", file("car1.bkp")});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(r.out, file("car1.bkp") + "\n");
@@ -311,16 +416,22 @@ private slots:
         r = cli({"--info"});
         const QRegularExpression maintenance(
             "\nodometer: (\\d+) km\nodometer at maintenance: (\\d+) "
-            "km\nengine time: (\\d+) s\nengine time at "
-            "maintenance: (\\d+) min");
+            "km\nengine time: (\\d+) s \\((\\d+) h (\\d+) min\\)\nengine time at "
+            "maintenance: (\\d+) min (\\(\\d+ h \\d+ min\\))\n");
         const QRegularExpressionMatch m = maintenance.match(r.out);
         QVERIFY2(m.hasMatch(), qPrintable(r.out));
         QCOMPARE(m.captured(2), m.captured(1));
-        QCOMPARE(m.captured(4).toUInt(), m.captured(3).toUInt() / 60);
+        QCOMPARE(m.captured(6).toUInt(), m.captured(3).toUInt() / 60);
+        // Both engine times also in hours and minutes, which compare at a glance.
+        QCOMPARE(m.captured(4).toUInt(), m.captured(3).toUInt() / 3600);
+        QCOMPARE(m.captured(5).toUInt(), m.captured(3).toUInt() / 60 % 60);
+        QCOMPARE(m.captured(7), QString("(%1 h %2 min)")
+                                    .arg(m.captured(6).toUInt() / 60)
+                                    .arg(m.captured(6).toUInt() % 60));
         // The reset printed the values it read back.
         QCOMPARE(resetSays, QString("odometer at maintenance: %1 km\nengine time at maintenance: "
-                                    "%2 min\n")
-                                .arg(m.captured(2), m.captured(4)));
+                                    "%2 min %3\n")
+                                .arg(m.captured(2), m.captured(6), m.captured(7)));
 
         // Refused by the checks: not a backup; then the backup with its counters.
         r = cli({"--import", file("edited.json")});
@@ -479,6 +590,100 @@ private slots:
             QVERIFY(after.value("board").isNull());
             QCOMPARE(memory().mid(0x200, 0x200).toHex(), boardBefore.toHex());
         }
+    }
+
+    // An export that cannot end in the file asked for: refused as the file's fault (status
+    // 3), on one line, within its bound, and what stood under the name is still there.
+    // FILE is refused before the port is opened.
+    void exportCannotProceed_data()
+    {
+        QTest::addColumn<QString>("target"); // what stands in the way
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message"); // all of standard error; %1 is FILE
+        QTest::addColumn<int>("limitMs");     // the process ends within this
+
+        const QString notRegular =
+            "veltrokx4: %1 could not be written: it is a device, a FIFO or a socket, not a "
+            "regular file\n";
+        QTest::newRow("FILE is a FIFO") << "fifo" << 3 << notRegular << 15000;
+        QTest::newRow("FILE is a device node") << "device" << 3 << notRegular << 15000;
+        QTest::newRow("FILE is a folder")
+            << "folder" << 3
+            << "veltrokx4: %1 could not be written: it is a folder, not a regular file\n"
+            << 15000;
+        // No FILE: the backup folder's disk fills up in the middle of the pages (a cap on
+        // the program's file sizes fails the write as a full disk does).
+        QTest::newRow("backup folder full")
+            << "full" << 3 << "veltrokx4: Export failed - the backup could not be written\n"
+            << 30000;
+        // Another program (this test) has the port open, as a second export at once would.
+        QTest::newRow("port in use")
+            << "port in use" << 2
+            << "veltrokx4: Cannot open %2: the port is in use by another program\n" << 15000;
+    }
+
+    void exportCannotProceed()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QFETCH(int, limitMs);
+
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        QProcess sim;
+        QVERIFY(!startSim(sim, {"--baud", "115200", "--pages", "4", "--link", port}).isEmpty());
+        const QString file = dir.filePath("car.bkp");
+        char kind = '-';
+        if (target == "fifo") {
+            QVERIFY(makeFifo(file));
+            kind = 'p';
+        } else if (target == "device") {
+            if (!makeNullDevice(file))
+                QSKIP("making a device node takes root");
+            kind = 'c';
+        } else if (target == "folder") {
+            QVERIFY(QDir().mkdir(file));
+            kind = 'd';
+        }
+        const QStringList backups = QDir(home.filePath("data/Veltro/VeltroKX4"))
+                                        .entryList(QDir::Files | QDir::Hidden, QDir::Name);
+
+        QStringList args = {"--port", port, "--baud", "115200", "--export"};
+        std::unique_ptr<FileSizeCap> cap;
+        if (target == "full")
+            cap.reset(new FileSizeCap(2048)); // passed on to the program
+        else
+            args << file;
+        QSerialPort holder;
+        if (target == "port in use") {
+            holder.setPortName(port);
+            QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        QProcess *p = start(args);
+        QVERIFY(p->waitForStarted(10000));
+        cap.reset();
+        const bool ended = p->waitForFinished(limitMs);
+        const qint64 ms = clock.elapsed();
+        if (!ended)
+            p->kill();
+        p->waitForFinished(5000);
+        stopSim(sim);
+        QVERIFY2(ended, qPrintable(QString("still running after %1 ms").arg(ms)));
+        qInfo("%s: status %d after %lld ms", QTest::currentDataTag(), p->exitCode(), ms);
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), exitCode);
+        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardError()),
+                 QString(message).replace("%1", file).replace("%2", port));
+        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardOutput()), QString());
+        QCOMPARE(fileKind(file), kind);
+        // Nothing new in the backup folder, whole or partial.
+        QCOMPARE(QDir(home.filePath("data/Veltro/VeltroKX4"))
+                     .entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 backups);
+        delete p;
     }
 
     // A plain adapter (--plain) whose line goes dead in the middle of a backup: a

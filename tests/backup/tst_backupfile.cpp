@@ -67,6 +67,7 @@ private slots:
     void exportCommitSkipsNameTakenMeanwhile();
     void exportRefusesPartialNameTaken();
     void exportWriteFailureIsReported();
+    void stalePartialFilesGoAtTheNextExport();
 
     void nextFreeNameFillsGaps();
     void listing();
@@ -341,6 +342,61 @@ void TestBackupFile::exportWriteFailureIsReported()
     QVERIFY(!QFile::exists(target));
     backup.reset();
     QCOMPARE(filesIn(m_dir), QStringList());
+}
+
+// Partial files left by exports that were killed go at the next export; a running
+// export's (held here by `running`, as by another program) and names that are no
+// partial file stay, and the new export takes the first name free of all of them.
+void TestBackupFile::stalePartialFilesGoAtTheNextExport()
+{
+    auto running = BackupFile::create(m_dir + "/0000.bkp");
+    QVERIFY(running);
+    QVERIFY(running->writeHead(boardInfo(), false, 0, 0));
+    QVERIFY(!BackupFile::create(m_dir + "/0000.bkp")); // nor is it overwritten
+    writeFile(m_dir + "/0001.bkp.part", "killed");
+    writeFile(m_dir + "/0003.bkp.part", "killed too");
+    writeFile(m_dir + "/.hidden.bkp.part", "killed, hidden");
+    QVERIFY(makeFifo(m_dir + "/0002.bkp.part"));
+    const QString elsewhere = m_home.filePath("elsewhere");
+    writeFile(elsewhere, "kept");
+    QVERIFY(QFile::link(elsewhere, m_dir + "/0004.bkp.part"));
+    writeFile(m_dir + "/notes.part", "not an export's");
+
+    std::unique_ptr<BackupFile> next;
+    {
+        Watchdog watchdog("an export beside a FIFO");
+        next = BackupFile::createIn(m_dir);
+    }
+    QVERIFY(next);
+    QCOMPARE(next->fileName(), m_dir + "/0001.bkp");
+    QCOMPARE(fileBytes(m_dir + "/0001.bkp.part"), QByteArray()); // the new export's
+    QVERIFY(!QFile::exists(m_dir + "/0003.bkp.part"));
+    QVERIFY(!QFile::exists(m_dir + "/.hidden.bkp.part"));
+    QCOMPARE(fileBytes(m_dir + "/0000.bkp.part"), BackupFile::encodeHead(boardInfo(), false));
+    QCOMPARE(fileKind(m_dir + "/0002.bkp.part"), 'p');
+    QVERIFY(QFileInfo(m_dir + "/0004.bkp.part").isSymLink());
+    QCOMPARE(fileBytes(elsewhere), QByteArray("kept"));
+    QCOMPARE(fileBytes(m_dir + "/notes.part"), QByteArray("not an export's"));
+
+    // A third export at once skips both running ones and what it cannot use.
+    auto third = BackupFile::createIn(m_dir);
+    QVERIFY(third);
+    QCOMPARE(third->fileName(), m_dir + "/0003.bkp");
+
+    // Each ends under its own name; a committed backup holds no lock for the next one
+    // to trip over.
+    for (auto *backup : {running.get(), next.get(), third.get()}) {
+        if (backup != running.get())
+            QVERIFY(backup->writeHead(boardInfo(), false, 0, 0));
+        QVERIFY(backup->appendPages(pagesOf(1)));
+        QVERIFY(backup->commit());
+    }
+    QCOMPARE(fileBytes(m_dir + "/0000.bkp"), wholeFile(boardInfo(), false));
+    QCOMPARE(fileBytes(m_dir + "/0001.bkp"), wholeFile(boardInfo(), false));
+    QCOMPARE(fileBytes(m_dir + "/0003.bkp"), wholeFile(boardInfo(), false));
+    BackupFile::removeStaleParts(m_dir);
+    QCOMPARE(filesIn(m_dir), (QStringList{"0000.bkp", "0001.bkp", "0003.bkp",
+                                          "0004.bkp.part", "notes.part"}));
 }
 
 void TestBackupFile::nextFreeNameFillsGaps()

@@ -551,8 +551,16 @@ private slots:
         clickText(ui("DevicePage", "Reset Maintenance"));
         QObject *dialog = object("resetConfirm");
         QVERIFY(dialog);
-        QTRY_VERIFY(dialog->property("visible").toBool());
-        QMetaObject::invokeMethod(dialog, "accept");
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        // The window's own dialog, inside the window.
+        QQuickItem *box = qobject_cast<QQuickItem *>(dialog->property("contentItem").value<QObject *>());
+        QVERIFY(box);
+        const QRectF shown = box->mapRectToScene(QRectF(0, 0, box->width(), box->height()));
+        QVERIFY(QRectF(0, 0, window->width(), window->height()).contains(shown));
+        screenshot("devpages-reset-question");
+        // One OK is one reset: no second one refused while the first is writing.
+        QSignalSpy alerts(&session->runner(), &CFGRunner::alert);
+        clickText(ui("QPlatformTheme", "OK"));
         QVERIFY(waitIdleAfter(CFGRunner::GenWrite));
         QCOMPARE(session->dashboard().value(SimDashboard::SavedOdometer), 15250u);
         QCOMPARE(session->dashboard().value(SimDashboard::SavedEngineTime), 65u * 60);
@@ -561,6 +569,7 @@ private slots:
         QTRY_COMPARE(prop("timeGauge", "value").toDouble(), 0.0);
         QTRY_COMPARE(prop("devStack", "currentIndex").toInt(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(prop("toast", "count").toInt(), 0, 8000);
+        QCOMPARE(alerts.count(), 0);
         screenshot("devpages-dashboard-after-reset");
     }
 

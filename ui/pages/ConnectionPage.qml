@@ -89,6 +89,9 @@ MaterialPane {
                                             + indicator.width, page.width * 0.6)
             Layout.fillWidth: true
             onCurrentIndexChanged: page.connecting = false
+            // Choosing the entry that is already current changes no index, and the
+            // box would keep what was typed over it: the entry chosen is the port.
+            onActivated: editText = textAt(index)
         }
 
         Label {

@@ -233,17 +233,28 @@ MaterialPane {
     }
 
     // The reset starts a new maintenance interval at the dashboard's current
-    // odometer and engine time; it cannot be undone, so it is asked first.
-    Dialogs.MessageDialog {
+    // odometer and engine time; it cannot be undone, so it is asked first. The
+    // interface's own dialog, inside the window like the other questions (a
+    // widget message box also reports its OK twice: two resets).
+    MaterialDialog {
         id: resetConfirm
         objectName: "resetConfirm"
         title: qsTr("Reset Maintenance")
-        modality: Qt.WindowModal
-        icon: Dialogs.StandardIcon.Question
-        text: qsTr("Start a new maintenance interval? The current odometer (%1 km) and engine time become the saved maintenance points.")
-              .arg(maint.odoCurrent)
-        standardButtons: Dialogs.StandardButton.Ok | Dialogs.StandardButton.Cancel
+        modal: true
+        standardButtons: Dialog.Ok | Dialog.Cancel
+        parent: Overlay.overlay
+        x: (parent.width - width) / 2
+        y: Math.round(Math.min(parent.height / 6, (parent.height - height) / 2))
+        width: Math.min(parent.width, parent.height) / 2
         onAccepted: runner.resetMaintenance()
+
+        Label {
+            objectName: "resetQuestion"
+            anchors.fill: parent
+            text: qsTr("Start a new maintenance interval? The current odometer (%1 km) and engine time become the saved maintenance points.")
+                  .arg(maint.odoCurrent)
+            wrapMode: Text.Wrap
+        }
     }
 
     Dialogs.FileDialog {
