@@ -23,6 +23,8 @@ CFGRunner::CFGRunner(QObject *parent)
       paramList(new ParameterListModel(this)), link(new ELM327IOBase(this)),
       connectWatch(new QTimer(this))
 {
+    // Listeners may take the result through a queued connection.
+    qRegisterMetaType<CFGRunner::Operation>();
     link->setStrictMode(true);
     connectWatch->setSingleShot(true);
     connect(connectWatch, &QTimer::timeout, this, &CFGRunner::onConnectTimeout);
@@ -83,11 +85,32 @@ ParameterListModel *CFGRunner::paramListModel()
 
 bool CFGRunner::isUrlReadable(QString str)
 {
-    const QString path = QUrl(str.trimmed(), QUrl::TolerantMode).toLocalFile();
+    const QString path = localFile(str);
     if (path.isEmpty())
         return false;
     const QFileInfo info(path);
     return info.exists() && info.isReadable();
+}
+
+QString CFGRunner::localFile(const QString &pathOrUrl)
+{
+    const QString text = pathOrUrl.trimmed();
+    if (text.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        return QUrl(text, QUrl::TolerantMode).toLocalFile();
+    return pathOrUrl;
+}
+
+int CFGRunner::positionsOf(int disp) const
+{
+    return disp == 1 ? 13 : 6;
+}
+
+int CFGRunner::engineForBoard(QVariantMap board)
+{
+    if (!board.contains(QStringLiteral("engidx")))
+        return -1;
+    const int place = engineNames.keys().indexOf(board.value(QStringLiteral("engidx")).toInt());
+    return qMax(place, 0);
 }
 
 bool CFGRunner::connectToHost(QString port, int baud, bool adv)

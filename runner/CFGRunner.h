@@ -98,6 +98,14 @@ public:
     Q_INVOKABLE VariantMapModel *stateTableModel();
     Q_INVOKABLE ParameterListModel *paramListModel();
     Q_INVOKABLE bool isUrlReadable(QString str);
+    // Rules the window and the command line share. The number of positions of a display
+    // type ("disp" of the device information): 13 for the double display (1), else 6.
+    Q_INVOKABLE int positionsOf(int disp) const;
+    // The engine a board map names, as its place in engines(): its "engidx", the first
+    // engine when that is none of them; -1 when the map has no "engidx".
+    Q_INVOKABLE int engineForBoard(QVariantMap board);
+    // A local path from what the pages pass (a file URL) or the command line (a path).
+    static QString localFile(const QString &pathOrUrl);
     Q_INVOKABLE bool canUploadSplash();
     Q_INVOKABLE QVariantList parameterList(QSet<uint> *ids = nullptr,
                                            QSet<QString> *names = nullptr);

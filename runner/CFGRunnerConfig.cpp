@@ -12,7 +12,7 @@
 
 int CFGRunner::displayPositions() const
 {
-    return devInfo.value(QStringLiteral("disp")).toInt() == 1 ? 13 : 6;
+    return positionsOf(devInfo.value(QStringLiteral("disp")).toInt());
 }
 
 bool CFGRunner::boardValid() const

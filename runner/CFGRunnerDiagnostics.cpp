@@ -164,7 +164,7 @@ QString CFGRunner::diagnosticsReport()
 
 QString CFGRunner::saveDiagnostics(QString file)
 {
-    const QString path = file.startsWith(QLatin1String("file:")) ? QUrl(file).toLocalFile() : file;
+    const QString path = localFile(file);
     const QString name = QFileInfo(path).fileName();
     if (path.isEmpty() || name.isEmpty())
         return tr("No file chosen for the diagnostics report");

@@ -6,25 +6,13 @@
 
 #include "config/LayoutProfile.h"
 
-#include <QUrl>
-
-namespace {
-
-// The pages pass file dialog URLs, the command line plain paths.
-QString localPath(const QString &file)
-{
-    const QUrl url(file, QUrl::StrictMode);
-    return url.isLocalFile() ? url.toLocalFile() : file;
-}
-
-} // namespace
 
 bool CFGRunner::saveLayout(QString file, QString engine, QVariantList config, QVariantMap board)
 {
     const LayoutProfile::Layout layout =
         LayoutProfile::fromPages(engine, displayPositions(), config, board);
     QString error;
-    if (!LayoutProfile::save(localPath(file),
+    if (!LayoutProfile::save(localFile(file),
                              LayoutProfile::encode(layout, catalogueItems, version()), &error)) {
         emit alert(error);
         return false;
@@ -37,7 +25,7 @@ QVariantMap CFGRunner::loadLayout(QString file)
     LayoutProfile::Layout layout;
     QString note;
     QString error;
-    if (!LayoutProfile::load(localPath(file), engineNames, catalogueItems, displayPositions(),
+    if (!LayoutProfile::load(localFile(file), engineNames, catalogueItems, displayPositions(),
                              &layout, &note, &error)) {
         emit alert(error);
         return QVariantMap();

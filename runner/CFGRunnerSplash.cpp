@@ -44,7 +44,7 @@ QSize CFGRunner::splashSize()
 bool CFGRunner::loadSplash(QString file)
 {
     applyDisplayProfile();
-    const QString path = QUrl(file, QUrl::TolerantMode).toLocalFile();
+    const QString path = localFile(file);
     const bool ok = converter.load(path);
     if (!ok) {
         QString text = tr("Cannot load %1").arg(file);

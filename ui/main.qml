@@ -330,7 +330,7 @@ ApplicationWindow {
             console.debug("Board cfg: " + JSON.stringify(config));
             devPage.boardInit(config);
             if (config.engidx !== undefined)
-                devPage.selectEngine(config.engidx);
+                devPage.selectEngine(runner.engineForBoard(config));
             if (config.warnodo !== undefined)
                 devPage.maint.odoLimit = config.warnodo;
             if (config.warntime !== undefined)

@@ -48,6 +48,7 @@ public:
                            : QString("<table><tr><td>long %1</td></tr></table>").arg(hash);
     }
     Q_INVOKABLE bool canUploadSplash() const { return m_hasSplash; }
+    Q_INVOKABLE int positionsOf(int disp) const { return disp == 1 ? 13 : 6; }
     Q_INVOKABLE QString splashInfo() const
     {
         return m_hasSplash ? QString("picture\n124x88") : QString("No image");

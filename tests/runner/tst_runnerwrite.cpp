@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -43,6 +44,8 @@ private slots:
     void engineSelection();
     void engineByName();
     void scriptedSessionWithDetection();
+    void operationResults_data();
+    void operationResults();
 
 private:
     std::unique_ptr<SimSession> s;
@@ -380,6 +383,92 @@ void tst_RunnerWrite::scriptedSessionWithDetection()
     QCOMPARE(s->memory(0x20A, 2), hex("9411"));
     QCOMPARE(rec.last("deviceConfig").toList().at(5).toMap().value("hid").toUInt(),
              SimSession::hashOf(rpm));
+}
+
+
+void tst_RunnerWrite::operationResults_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<bool>("lineDies");
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("read") << "read" << false << int(CFGRunner::OP_ReadConfig) << true << "";
+    QTest::newRow("write") << "write" << false << int(CFGRunner::OP_WriteConfig) << true << "";
+    QTest::newRow("table reset") << "reset" << false << int(CFGRunner::OP_ResetConfig) << true
+                                 << "";
+    QTest::newRow("maintenance points")
+        << "points" << false << int(CFGRunner::OP_WriteMaintenance) << true << "";
+    QTest::newRow("maintenance reset")
+        << "maintenance" << false << int(CFGRunner::OP_WriteMaintenance) << true << "";
+    QTest::newRow("export") << "export" << false << int(CFGRunner::OP_Export) << true << "";
+    QTest::newRow("import of no file")
+        << "import" << false << int(CFGRunner::OP_Import) << false
+        << "Cannot import - the source file does not exist";
+    QTest::newRow("splash not loaded") << "splash" << false << int(CFGRunner::OP_UploadSplash)
+                                       << false << "Splash is not ready";
+    QTest::newRow("write, line dies") << "write" << true << int(CFGRunner::OP_WriteConfig)
+                                      << false << "Communication error";
+    QTest::newRow("export, line dies")
+        << "export" << true << int(CFGRunner::OP_Export) << false << "Communication error";
+}
+
+// Every operation ends with one operationFinished that says how, the read after a write
+// included; a refusal ends it at once, a lost line with the communication error.
+void tst_RunnerWrite::operationResults()
+{
+    QFETCH(QString, start);
+    QFETCH(bool, lineDies);
+    QFETCH(int, operation);
+    QFETCH(bool, ok);
+    QFETCH(QString, reason);
+
+    CFGRunner &runner = s->runner();
+    QSignalSpy finished(&runner, &CFGRunner::operationFinished);
+    QVERIFY(s->connectRunner());
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).value<CFGRunner::Operation>(), CFGRunner::OP_Discovery);
+    QCOMPARE(finished.at(0).at(1).toBool(), true);
+    finished.clear();
+    if (lineDies)
+        s->sim().faults().addFault(SimFault::DropReply, s->sim().requestCount() + 2, 0);
+
+    QSignalSpy configs(&runner, &CFGRunner::deviceConfig);
+    const QVariantList config = s->configList(6, {{0, s->catalogueItem("RPM")}});
+    if (start == "read")
+        runner.requestConfig();
+    else if (start == "write")
+        runner.updateConfig(config, QVariantMap());
+    else if (start == "reset")
+        runner.resetConfig();
+    else if (start == "points")
+        runner.updateEeeprom(10, 20);
+    else if (start == "maintenance")
+        runner.resetMaintenance();
+    else if (start == "export")
+        runner.exportConfig(true);
+    else if (start == "import")
+        runner.importConfigFile("/nonexistent/car.bkp", false);
+    else if (start == "splash")
+        runner.uploadSplash();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+    QTest::qWait(300);
+    QCOMPARE(finished.count(), 1);
+    const QList<QVariant> result = finished.at(0);
+    QCOMPARE(result.at(0).value<CFGRunner::Operation>(), CFGRunner::Operation(operation));
+    QCOMPARE(result.at(1).toBool(), ok);
+    const QString said = result.at(2).toString();
+    QVERIFY2(reason.isEmpty() ? said.isEmpty() : said.startsWith(reason), qPrintable(said));
+    if (ok && (start == "write" || start == "read"))
+        QCOMPARE(configs.count(), 1); // the read is part of the operation
+    if (start == "export" && ok) {
+        QVERIFY2(result.at(3).toString().endsWith(".bkp"), qPrintable(result.at(3).toString()));
+        QVERIFY(QFile::exists(result.at(3).toString()));
+    } else {
+        QCOMPARE(result.at(3).toString(), QString());
+    }
+    QCOMPARE(runner.getState(), ok || !lineDies ? CFGRunner::Idle : CFGRunner::NotConnected);
 }
 
 QTEST_MAIN(tst_RunnerWrite)

@@ -170,7 +170,7 @@ MaterialPane {
                 onCurrentIndexChanged: {
                     // Positions that exist on both displays keep their values.
                     var kept = lcd1.assembleParams();
-                    lcd1.displaySize = currentIndex === 1 ? 13 : 6;
+                    lcd1.displaySize = runner.positionsOf(currentIndex);
                     lcd1.setup(kept);
                 }
             }
