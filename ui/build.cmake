@@ -35,7 +35,7 @@ add_library(kx4ui STATIC
     ${KX4_UI_QRC}
     ${KX4_UI_GEN}/fonts.qrc)
 target_include_directories(kx4ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(kx4ui PUBLIC Qt5::Core)
+target_link_libraries(kx4ui PUBLIC Qt::Core)
 
 # The translations (ui/lang/), packed into kx4ui as ":/lang/".
 include(${KX4_UI_DIR}/lang/build.cmake)
