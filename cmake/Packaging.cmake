@@ -80,6 +80,11 @@ endif()
 if(KX4_UPDATE_EDITION)
     return()
 endif()
+# The Debian package is made from the Qt 5 build: its dependencies and checks
+# (scripts/check-package) name Debian's Qt 5 packages.
+if(NOT KX4_QT_MAJOR STREQUAL "5")
+    return()
+endif()
 # Debian package: veltrokx4_<version>_<arch>.deb
 set(CPACK_PACKAGE_NAME veltrokx4)
 set(CPACK_PACKAGE_VENDOR "Veltro")
@@ -108,7 +113,6 @@ set(KX4_DEB_RUNTIME_PACKAGES
     qml-module-qtquick-controls2
     qml-module-qtquick-templates2
     qml-module-qtquick-dialogs
-    qml-module-qtquick-extras
     qml-module-qtgraphicaleffects
     qml-module-qt-labs-settings
     qml-module-qtqml-models2
