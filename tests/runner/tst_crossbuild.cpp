@@ -105,6 +105,8 @@ private slots:
             m_other = other;
         QVERIFY2(m_session.start(), qPrintable(m_session.errorString()));
         QVERIFY(m_session.connectRunner());
+        runner().loadDefaultConfig();
+        QVERIFY(!runner().engines().isEmpty());
     }
 
     void write()
@@ -114,6 +116,7 @@ private slots:
         QVERIFY(QFile::copy(backup, m_own + "/backup.bkp"));
         QVERIFY(runner().saveLayout(m_own + "/layout.json", "OBD-II (generic)", layoutConfig(),
                                     QVariantMap()));
+        QVERIFY(!runner().loadLayout(m_own + "/layout.json").isEmpty());
         QCOMPARE(runner().saveDiagnostics(m_own + "/diagnostics.txt"), QString());
         QFile stamp(m_own + "/qt.txt");
         QVERIFY(stamp.open(QIODevice::WriteOnly));
@@ -144,8 +147,10 @@ private slots:
         QTRY_COMPARE(runner().getState(), CFGRunner::Idle);
 
         // The layout profile: what the pages get from it.
+        QSignalSpy refusals(&runner(), &CFGRunner::alert);
         const QVariantMap layout = runner().loadLayout(m_other + "/layout.json");
-        QVERIFY(!layout.isEmpty());
+        QVERIFY2(!layout.isEmpty(),
+                 qPrintable(refusals.isEmpty() ? QString() : refusals.first().value(0).toString()));
         QCOMPARE(layout, runner().loadLayout(m_own + "/layout.json"));
         QCOMPARE(layout.value("config").toList().value(0).toMap().value("hid").toUInt(),
                  ParameterCatalogue::parameterHash(12, 2024, "RPM"));

@@ -1,4 +1,4 @@
-import QtQuick 2.11
+import QtQuick 2.14
 import QtQuick.Controls 2.4
 import QtQuick.Controls.Material 2.4
 import QtQuick.Layouts 1.3
@@ -112,8 +112,8 @@ MaterialPane {
             valueFromText: function (text, locale) {
                 return text === "Automatic" ? 0 : Number.fromLocaleString(locale, text);
             }
-            validator: RegExpValidator {
-                regExp: /Automatic|[0-9.,\s\u00a0\u202f']*/
+            validator: RegularExpressionValidator {
+                regularExpression: /Automatic|[0-9.,\s\u00a0\u202f']*/
             }
         }
 
