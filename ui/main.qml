@@ -223,7 +223,7 @@ ApplicationWindow {
         DevicePage {
             id: devPage
             objectName: "devPage"
-            onIalert: toast.show(msg)
+            onIalert: function (msg) { toast.show(msg); }
         }
     }
 

@@ -213,7 +213,7 @@ ApplicationWindow {
         DevicePage {
             id: devPage
             objectName: "devPage"
-            onIalert: toast.show(msg)
+            onIalert: function (msg) { toast.show(msg); }
         }
     }
 

@@ -112,8 +112,10 @@ MaterialPane {
             valueFromText: function (text, locale) {
                 return text === "Automatic" ? 0 : Number.fromLocaleString(locale, text);
             }
+            // From a text: the validator's QRegularExpression knows the spaces as
+            // \x{00a0} and \x{202f}, not as JavaScript's \u00a0 and \u202f.
             validator: RegularExpressionValidator {
-                regularExpression: /Automatic|[0-9.,\s\u00a0\u202f']*/
+                regularExpression: new RegExp("Automatic|[0-9.,\\s\\x{00a0}\\x{202f}']*")
             }
         }
 
