@@ -611,7 +611,9 @@ private slots:
 int main(int argc, char **argv)
 {
     initUiResources();
-    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling); // always on in Qt 6
+#endif
     QApplication app(argc, argv);
     app.setOrganizationName("Veltro");
     app.setApplicationName("VeltroKX4");

@@ -1,6 +1,6 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
-import QtQuick.Dialogs 1.3 as Dialogs
+import "../dialogs" as Dialogs
 import QtQuick.Layouts 1.3
 import "../controls"
 import "../fonts"
