@@ -515,6 +515,10 @@
         <source>The layout&apos;s board setting &quot;%1&quot; must be a number</source>
         <translation>Настройка платы «%1» в раскладке должна быть числом</translation>
     </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>это не обычный файл</translation>
+    </message>
 </context>
 <context>
     <name>Maintenance</name>
