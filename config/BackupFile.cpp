@@ -4,12 +4,11 @@
 #include "config/BinaryJson.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QtEndian>
-
-#include <QDir>
 
 #ifdef Q_OS_UNIX
 #include <sys/file.h>

@@ -592,9 +592,10 @@ private slots:
         }
     }
 
-    // An export that cannot end in the file asked for: refused as the file's fault (status
-    // 3), on one line, within its bound, and what stood under the name is still there.
-    // FILE is refused before the port is opened.
+    // An export that cannot be made: refused as the file's fault (status 3) or as a port
+    // that did not open (2), said on one line, within its bound, with what stood under the
+    // name still there and nothing new in the backup folder. FILE is refused before the
+    // port is opened.
     void exportCannotProceed_data()
     {
         QTest::addColumn<QString>("target"); // what stands in the way

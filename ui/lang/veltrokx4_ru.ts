@@ -207,6 +207,10 @@
         <source>No adapter answered on %1 at %2 baud. It may still be at a faster rate from an earlier session: the rate &quot;Automatic&quot; finds it.</source>
         <translation>Адаптер на %1 не ответил на скорости %2 бод. Возможно, он всё ещё работает на более высокой скорости, оставшейся от прошлого сеанса: скорость «Automatic» её найдёт.</translation>
     </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>это не обычный файл</translation>
+    </message>
 </context>
 <context>
     <name>ConfigPage</name>
@@ -510,6 +514,10 @@
     <message>
         <source>The layout&apos;s board setting &quot;%1&quot; must be a number</source>
         <translation>Настройка платы «%1» в раскладке должна быть числом</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>это не обычный файл</translation>
     </message>
 </context>
 <context>
