@@ -516,6 +516,15 @@ private slots:
         QVERIFY(stream.size() > 1000);
         click(item("applyTool"));
         QVERIFY(waitIdleAfter(CFGRunner::Uploading));
+        // Over in milliseconds here: the full bar stays a moment, and a toast says it is
+        // done.
+        QCOMPARE(prop("stack", "currentIndex").toInt(), 1);
+        QCOMPARE(prop("progressBar", "value").toDouble(), 1.0);
+        QTRY_VERIFY(shownText(ui("main", "Splash screen uploaded")));
+        QTest::qWait(300); // the message fades in
+        screenshot("devpages-splash-uploaded");
+        QTRY_COMPARE(prop("stack", "currentIndex").toInt(), 2);
+        QVERIFY(shownText(ui("main", "Splash screen uploaded")));
         QCOMPARE(session->memory(0x400, stream.size()).toHex(' '), stream.toHex(' '));
         QCOMPARE(session->memory(0x400 + stream.size(), 6), QByteArray(6, '\xFF'));
         QTRY_COMPARE(prop("devStack", "currentIndex").toInt(), 2);

@@ -793,5 +793,9 @@
         <source>Diagnostics saved to %1</source>
         <translation>Диагностика сохранена в %1</translation>
     </message>
+    <message>
+        <source>Splash screen uploaded</source>
+        <translation>Заставка загружена в панель приборов</translation>
+    </message>
 </context>
 </TS>
