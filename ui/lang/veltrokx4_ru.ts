@@ -376,6 +376,10 @@
         <source>Load layout</source>
         <translation>Загрузка раскладки</translation>
     </message>
+    <message>
+        <source>%1 already exists. Replace it?</source>
+        <translation>%1 уже существует. Заменить?</translation>
+    </message>
 </context>
 <context>
     <name>DisplayItem</name>
