@@ -8,6 +8,7 @@
 
 #include "config/BackupFile.h"
 #include "config/BackupStorage.h"
+#include "config/LayoutProfile.h"
 #include "link/ELM327IOBase.h"
 #include "runner/CFGRunner.h"
 
@@ -45,16 +46,22 @@ bool stderrIsTerminal()
 #endif
 }
 
+// Every byte of the text, a NUL included.
+void print(std::FILE *to, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    std::fflush(to);
+}
+
 void printErr(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    std::fflush(stderr);
+    print(stderr, text);
 }
 
 void printOut(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
+    print(stdout, text);
 }
 
 // The progress line on a terminal: the step's name and a bar redrawn in place. Not on a
@@ -179,6 +186,12 @@ QString stateLabel(CFGRunner::State state)
     }
 }
 
+const QString kBoardNotUnderstood =
+    QStringLiteral("the dashboard's board record is not understood: its board settings stay as "
+                   "they are");
+const QString kBoardNotRead = QStringLiteral(
+    "the dashboard holds no parameter table, so its board record was not read");
+
 // One command against one dashboard: connect, wait for the discovery and the
 // configuration read, run the command, wait until the controller has settled (including
 // the re-read after a write), check and print the result. Every way out goes through
@@ -211,7 +224,10 @@ public:
         QObject::connect(&m_runner, &CFGRunner::deviceConfig, &m_context,
                          [this](const QVariantList &config) { m_config = config; });
         QObject::connect(&m_runner, &CFGRunner::boardConfig, &m_context,
-                         [this](const QVariantMap &board) { m_board = board; });
+                         [this](const QVariantMap &board) {
+                             m_board = board;
+                             m_boardRead = true;
+                         });
         QObject::connect(&m_runner, &CFGRunner::connectionFailed, &m_context,
                          [this](const QString &reason) { m_lastAlert = reason; });
         QObject::connect(&m_runner, &CFGRunner::disconnectedFromHost, &m_context,
@@ -224,6 +240,7 @@ public:
         const QString refusal = checkFiles();
         if (!refusal.isEmpty()) {
             finish(Refused, refusal);
+            saveDiagnostics();
             return m_code;
         }
         const QString port = resolvePort(m_options.port);
@@ -339,6 +356,11 @@ private:
             finish(Success);
             break;
         case Command::SaveLayout:
+            if (!m_boardRead)
+                m_progress.warn(kBoardNotRead);
+            else if (m_board.isEmpty())
+                m_progress.warn(QStringLiteral("the dashboard's board record is not understood: "
+                                               "the profile holds no board settings"));
             if (!m_runner.saveLayout(absolute(m_options.file), m_engine, m_config, m_board)) {
                 finish(Refused, m_lastAlert);
                 return;
@@ -436,6 +458,8 @@ private:
                 return BackupFile::refusalText(refusal);
             return QString();
         }
+        case Command::Export:
+            return m_options.file.isEmpty() ? QString() : exportTargetProblem(m_options.file);
         case Command::Splash: {
             QImageReader reader(file);
             if (!reader.canRead())
@@ -462,36 +486,55 @@ private:
         // shown), then the positions and the board settings, then "Apply changes".
         m_runner.setEngineByName(layout.value(QStringLiteral("engine")).toString(), m_config);
         const QVariantList config = layout.value(QStringLiteral("config")).toList();
-        QVariantMap board = layout.value(QStringLiteral("board")).toMap();
-        if (board.isEmpty())
+        const QVariantMap board = layout.value(QStringLiteral("board")).toMap();
+        const int engine = layout.value(QStringLiteral("engineIndex")).toInt();
+        if (!m_boardRead && !board.isEmpty()) {
+            // Nothing was read, so the controller has no board record to write over: the
+            // positions go first, and the read after them brings the record (an erased
+            // area reads as the default one), which the board settings then replace.
+            writeLayout(config, QVariantMap(), engine, [this, config, board, engine] {
+                writeLayout(config, board, engine, [this] { applied(); });
+            });
+            return;
+        }
+        writeLayout(config, board, engine, [this] { applied(); });
+    }
+
+    // One configuration write of the layout and its check once the controller has read
+    // the dashboard back. A profile without board settings keeps the dashboard's own
+    // (the write still sets their engine index); a board record the controller did not
+    // understand is written back as it was, and only the positions are checked.
+    void writeLayout(const QVariantList &config, QVariantMap board, int engine,
+                     std::function<void()> then)
+    {
+        if (m_board.isEmpty()) {
+            if (!board.isEmpty())
+                m_progress.warn(m_boardRead ? kBoardNotUnderstood : kBoardNotRead);
+            board.clear();
+        } else if (board.isEmpty()) {
             board = m_board;
-        else if (m_board.isEmpty())
-            m_progress.warn(QStringLiteral("the dashboard's board record is not understood: "
-                                           "its board settings stay as they are"));
+        }
         m_runner.updateConfig(config, board);
         if (!started(true))
             return;
-        waitUntilSettled([this, config, board] {
-            QStringList differ;
-            for (int i = 0; i < config.size(); ++i) {
-                if (hashAt(config, i) != hashAt(m_config, i))
-                    differ << QStringLiteral("position %1").arg(i + 1);
-            }
-            if (!m_board.isEmpty()) {
-                for (auto it = board.cbegin(); it != board.cend(); ++it) {
-                    if (m_board.value(it.key()).toInt() != it.value().toInt())
-                        differ << it.key();
-                }
-            }
+        waitUntilSettled([this, config, board, engine, then] {
+            const QStringList differ =
+                LayoutProfile::readBackDifferences(config, board, engine, m_config, m_board);
             if (!differ.isEmpty()) {
-                finish(CommunicationFailed,
+                // The exchange went through; the dashboard did not keep what it was sent.
+                finish(Refused,
                        QStringLiteral("the dashboard holds something else after the write: %1")
                            .arg(differ.join(QStringLiteral(", "))));
                 return;
             }
-            printOut(QStringLiteral("applied %1\n").arg(m_options.file));
-            finish(Success);
+            then();
         });
+    }
+
+    void applied()
+    {
+        printOut(QStringLiteral("applied %1\n").arg(m_options.file));
+        finish(Success);
     }
 
     // The port as the window lists it ("ttyUSB0", "COM3"), or a device path: a system port
@@ -512,13 +555,6 @@ private:
         return port;
     }
 
-    static uint hashAt(const QVariantList &config, int i)
-    {
-        const QVariantMap entry = config.value(i).toMap();
-        return entry.value(QStringLiteral("active")).toBool()
-                   ? entry.value(QStringLiteral("hid")).toUInt()
-                   : 0;
-    }
 
     void exportBackup()
     {
@@ -552,10 +588,30 @@ private:
         });
     }
 
+    // Why --export cannot write `path`, or nothing when it can try: the backup goes to a
+    // new file or replaces a regular one. A device node, a FIFO, a socket or a folder under
+    // that name would be swapped for a plain file (as root, "--export /dev/full" would
+    // replace the device), so they are refused.
+    static QString exportTargetProblem(const QString &path)
+    {
+        const QFileInfo target(path);
+        if (!target.exists() || target.isFile())
+            return QString();
+        return QStringLiteral("%1 could not be written: it is %2, not a regular file")
+            .arg(path, target.isDir() ? QStringLiteral("a folder")
+                                      : QStringLiteral("a device, a FIFO or a socket"));
+    }
+
     // The backup made in the backup folder goes to the file asked for, replacing it only
     // once complete.
     bool moveInto(const QString &from, const QString &to)
     {
+        // The target may have been replaced while the export ran.
+        const QString problem = exportTargetProblem(to);
+        if (!problem.isEmpty()) {
+            finish(Refused, QStringLiteral("%1; the backup is %2").arg(problem, from));
+            return false;
+        }
         QFile in(from);
         QSaveFile out(to);
         const QByteArray bytes = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
@@ -660,6 +716,9 @@ private:
     QVariantMap m_info;
     QVariantList m_config;
     QVariantMap m_board;
+    // Whether the controller has read the board record at all: a dashboard without a
+    // parameter table (count 0) is not read beyond its device information.
+    bool m_boardRead = false;
     QHash<int, uint> m_params;
 };
 

@@ -2,6 +2,7 @@
 // answered before any controller exists, and every command against the simulated
 // dashboard (kx4-sim, also a process), with no display.
 #include "image/ImageConverter.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QImage>
 #include <QJsonArray>
@@ -449,6 +450,214 @@ private slots:
                  qFromLittleEndian<quint32>(counters.constData()));
         QCOMPARE(quint32(values.value("savedEngineTime").toDouble()),
                  qFromLittleEndian<quint32>(counters.constData() + 4));
+    }
+
+    void layoutAcrossEngines_data()
+    {
+        QTest::addColumn<QJsonValue>("board");
+        QTest::newRow("board null") << QJsonValue(QJsonValue::Null);
+        QTest::newRow("board absent") << QJsonValue(QJsonValue::Undefined);
+    }
+
+    // A workshop applies a diesel profile, then a petrol one without board settings: the
+    // petrol layout is written with the board settings the dashboard had and the petrol
+    // engine's index, and the read-back check finds exactly that.
+    void layoutAcrossEngines()
+    {
+        QFETCH(QJsonValue, board);
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        QProcess sim;
+        QVERIFY(!startSim(sim, {"--baud", "115200", "--link", port}).isEmpty());
+        const auto cli = [&](const QStringList &args) {
+            return run(QStringList{"--port", port, "--baud", "115200"} + args);
+        };
+        const QJsonObject dieselBoard{
+            {"rpm", 1},          {"speed", 0},          {"aux", 1},
+            {"adelay", 300},     {"rpmlim", 4500},      {"warnodo", 9000},
+            {"warntime", 600},   {"animation", true},   {"menuAtStart", false},
+            {"rpmWarning", true}, {"maintenanceWarning", false}, {"logoWhenStopped", true}};
+        const QJsonObject rpm{{"name", "RPM"}, {"pid", 12}, {"cid", 2024}};
+        const QJsonObject speed{{"name", "SPEED"}, {"pid", 13}, {"cid", 2024}};
+        QJsonObject diesel{{"format", "veltrokx4-layout"}, {"formatVersion", 1},
+                           {"engine", "Diesel, common rail"}, {"display", "single"},
+                           {"positions", QJsonArray{rpm, QJsonValue(), QJsonValue(),
+                                                    QJsonValue(), QJsonValue(), QJsonValue()}},
+                           {"board", dieselBoard}};
+        QJsonObject petrol = diesel;
+        petrol["engine"] = "Petrol, port injection";
+        petrol["positions"] = QJsonArray{speed, rpm};
+        if (board.isUndefined())
+            petrol.remove("board");
+        else
+            petrol["board"] = board;
+        QVERIFY(writeJson(dir.filePath("diesel.json"), diesel));
+        QVERIFY(writeJson(dir.filePath("petrol.json"), petrol));
+
+        Result r = cli({"--apply-layout", dir.filePath("diesel.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        r = cli({"--apply-layout", dir.filePath("petrol.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out, "applied " + dir.filePath("petrol.json") + "\n");
+        r = cli({"--save-layout", dir.filePath("after.json")});
+        stopSim(sim);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QJsonObject after = readJson(dir.filePath("after.json"));
+        QCOMPARE(after.value("engine").toString(), QString("Petrol, port injection"));
+        QCOMPARE(after.value("positions").toArray().at(0), QJsonValue(speed));
+        QCOMPARE(after.value("positions").toArray().at(1), QJsonValue(rpm));
+        QCOMPARE(after.value("board").toObject(), dieselBoard);
+    }
+
+    void layoutOntoOddBoardRecords_data()
+    {
+        QTest::addColumn<bool>("blank");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QString>("applyNote");
+        // Erased memory: no parameter table, so discovery reads nothing more; the write of
+        // the positions brings the erased board area, read as the default record, and the
+        // profile's settings then replace it.
+        QTest::newRow("erased dashboard") << true << "its board record was not read" << "";
+        // A record of another version is sent back as it is; the positions are written.
+        QTest::newRow("board record of version 2")
+            << false << "board record is not understood: the profile holds no board settings"
+            << "board record is not understood: its board settings stay as they are";
+    }
+
+    void layoutOntoOddBoardRecords()
+    {
+        QFETCH(bool, blank);
+        QFETCH(QString, note);
+        QFETCH(QString, applyNote);
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        const QString state = dir.filePath("dash.json");
+        QStringList simArgs{"--baud", "115200", "--link", port, "--state", state};
+        if (blank)
+            simArgs << "--blank";
+        QProcess sim;
+        QVERIFY(!startSim(sim, simArgs).isEmpty());
+        const auto memory = [&state] {
+            return QByteArray::fromBase64(readJson(state).value("memory").toString().toLatin1());
+        };
+        if (!blank) {
+            stopSim(sim);
+            QJsonObject edited = readJson(state);
+            QByteArray bytes = memory();
+            bytes[0x202] = 2;
+            edited["memory"] = QString::fromLatin1(bytes.toBase64());
+            QVERIFY(writeJson(state, edited));
+            QVERIFY(!startSim(sim, simArgs).isEmpty());
+        }
+        const QByteArray boardBefore = memory().mid(0x200, 0x200);
+        const auto cli = [&](const QStringList &args) {
+            return run(QStringList{"--port", port, "--baud", "115200"} + args);
+        };
+
+        Result r = cli({"--save-layout", dir.filePath("before.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY(readJson(dir.filePath("before.json")).value("board").isNull());
+        QVERIFY2(r.err.contains(note), qPrintable(r.err));
+
+        const QJsonObject board{
+            {"rpm", 0},          {"speed", 1},          {"aux", 0},
+            {"adelay", 120},     {"rpmlim", 5200},      {"warnodo", 8000},
+            {"warntime", 900},   {"animation", false},  {"menuAtStart", true},
+            {"rpmWarning", true}, {"maintenanceWarning", true}, {"logoWhenStopped", false}};
+        const QJsonObject rpm{{"name", "RPM"}, {"pid", 12}, {"cid", 2024}};
+        const QJsonArray positions{QJsonValue(), rpm};
+        QVERIFY(writeJson(dir.filePath("profile.json"),
+                          {{"format", "veltrokx4-layout"}, {"formatVersion", 1},
+                           {"engine", "Petrol, turbocharged"}, {"display", "single"},
+                           {"positions", positions}, {"board", board}}));
+        r = cli({"--apply-layout", dir.filePath("profile.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.err, applyNote.isEmpty() ? QString() : "veltrokx4: the dashboard's " + applyNote + "\n");
+        r = cli({"--save-layout", dir.filePath("after.json")});
+        stopSim(sim);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QJsonObject after = readJson(dir.filePath("after.json"));
+        QCOMPARE(after.value("positions").toArray().at(0), positions.at(0));
+        QCOMPARE(after.value("positions").toArray().at(1), positions.at(1));
+        if (blank) {
+            // The profile's settings, with the engine's index in the record.
+            QCOMPARE(after.value("board").toObject(), board);
+            QCOMPARE(memory().at(0x200 + 16), char(2));
+        } else {
+            QVERIFY(after.value("board").isNull());
+            QCOMPARE(memory().mid(0x200, 0x200).toHex(), boardBefore.toHex());
+        }
+    }
+
+    // An export that cannot end in the file asked for: refused as the file's fault (status
+    // 3), on one line, within its bound, and what stood under the name is still there.
+    // FILE is refused before the port is opened.
+    void exportRefusals_data()
+    {
+        QTest::addColumn<QString>("target"); // what stands in the way
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message"); // all of standard error; %1 is FILE
+        QTest::addColumn<int>("limitMs");     // the process ends within this
+
+        const QString notRegular =
+            "veltrokx4: %1 could not be written: it is a device, a FIFO or a socket, not a "
+            "regular file\n";
+        QTest::newRow("FILE is a FIFO") << "fifo" << 3 << notRegular << 15000;
+        QTest::newRow("FILE is a device node") << "device" << 3 << notRegular << 15000;
+        QTest::newRow("FILE is a folder")
+            << "folder" << 3
+            << "veltrokx4: %1 could not be written: it is a folder, not a regular file\n"
+            << 15000;
+    }
+
+    void exportRefusals()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QFETCH(int, limitMs);
+
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        QProcess sim;
+        QVERIFY(!startSim(sim, {"--baud", "115200", "--pages", "4", "--link", port}).isEmpty());
+        const QString file = dir.filePath("car.bkp");
+        char kind = '-';
+        if (target == "fifo") {
+            QVERIFY(makeFifo(file));
+            kind = 'p';
+        } else if (target == "device") {
+            if (!makeNullDevice(file))
+                QSKIP("making a device node takes root");
+            kind = 'c';
+        } else if (target == "folder") {
+            QVERIFY(QDir().mkdir(file));
+            kind = 'd';
+        }
+        const QStringList backups = QDir(home.filePath("data/Veltro/VeltroKX4"))
+                                        .entryList(QDir::Files | QDir::Hidden, QDir::Name);
+
+        QElapsedTimer clock;
+        clock.start();
+        QProcess *p = start({"--port", port, "--baud", "115200", "--export", file});
+        const bool ended = p->waitForFinished(limitMs);
+        const qint64 ms = clock.elapsed();
+        if (!ended)
+            p->kill();
+        p->waitForFinished(5000);
+        stopSim(sim);
+        QVERIFY2(ended, qPrintable(QString("still running after %1 ms").arg(ms)));
+        qInfo("%s: status %d after %lld ms", QTest::currentDataTag(), p->exitCode(), ms);
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), exitCode);
+        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardError()), message.arg(file));
+        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardOutput()), QString());
+        QCOMPARE(fileKind(file), kind);
+        // Nothing new in the backup folder, whole or partial.
+        QCOMPARE(QDir(home.filePath("data/Veltro/VeltroKX4"))
+                     .entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 backups);
+        delete p;
     }
 
     // A plain adapter (--plain) whose line goes dead in the middle of a backup: a
