@@ -14,10 +14,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QQmlApplicationEngine>
@@ -29,8 +31,6 @@
 #include <QTranslator>
 #include <QtEndian>
 #include <QtTest>
-#include <QFileDialog>
-#include <QLineEdit>
 
 namespace {
 
@@ -491,13 +491,15 @@ private slots:
         click(item("selTool"));
         clickText(ui("DevicePage", entry));
         QFileDialog *shown = nullptr;
-        QTest::qWaitFor([&] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
-                    shown = d;
-            }
-            return shown != nullptr;
-        }, 5000);
+        QTest::qWaitFor(
+            [&] {
+                for (QWidget *w : QApplication::topLevelWidgets()) {
+                    if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
+                        shown = d;
+                }
+                return shown != nullptr;
+            },
+            5000);
         return shown;
     }
 
@@ -539,10 +541,10 @@ private slots:
 
         // Through the dialog itself: a name given, then the dialog again.
         QDir().mkpath(scratch.filePath("profiles"));
-        QMetaObject::invokeMethod(page, "saveLayoutAs",
-                                  Q_ARG(QVariant, QUrl::fromLocalFile(scratch.filePath(
-                                                                          "profiles/first.json"))
-                                                      .toString()));
+        QMetaObject::invokeMethod(
+            page, "saveLayoutAs",
+            Q_ARG(QVariant,
+                  QUrl::fromLocalFile(scratch.filePath("profiles/first.json")).toString()));
         for (const char *entry : {"Save layout...", "Load layout..."}) {
             QFileDialog *dialog = openLayoutDialog(entry);
             QVERIFY2(dialog, entry);
