@@ -384,6 +384,10 @@
         <source>Load layout</source>
         <translation>Загрузка раскладки</translation>
     </message>
+    <message>
+        <source>%1 already exists. Replace it?</source>
+        <translation>%1 уже существует. Заменить?</translation>
+    </message>
 </context>
 <context>
     <name>DisplayItem</name>
@@ -1002,6 +1006,10 @@
     <message>
         <source>Diagnostics saved to %1</source>
         <translation>Диагностика сохранена в %1</translation>
+    </message>
+    <message>
+        <source>Splash screen uploaded</source>
+        <translation>Заставка загружена в панель приборов</translation>
     </message>
 </context>
 </TS>
