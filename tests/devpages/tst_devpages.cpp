@@ -6,6 +6,8 @@
 #include "ui/UiResources.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QQmlContext>
@@ -125,7 +127,13 @@ class Setup : public QObject
 {
     Q_OBJECT
 public slots:
-    void applicationAvailable() { initUiResources(); }
+    void applicationAvailable()
+    {
+        initUiResources();
+        // A user's pictures folder exists; the widget file dialog opens elsewhere when the
+        // folder it is given does not.
+        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+    }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         qmlRegisterUncreatableType<ParameterListModel>(
