@@ -185,8 +185,8 @@ BenchReport::Row &BenchReport::row(const QString &id, const QString &title, int 
     r.baud = baud;
     r.paced = paced;
     r.mode = mode;
-    m_rows.append(r);
-    return m_rows.last();
+    m_rows.push_back(r);
+    return m_rows.back();
 }
 
 const BenchReport::Row *BenchReport::chipRow(const QString &id, const QString &mode) const

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QTextStream>
 
+#include <deque>
+
 class BenchReport
 {
 public:
@@ -75,11 +77,13 @@ public:
 
     static double median(QList<double> values);
 
+    // The row of that run, added when new. The reference stays valid while the report
+    // lives: later rows do not move it (as they would in a Qt 6 QList).
     Row &row(const QString &id, const QString &title, int baud, bool paced,
              const QString &mode = QString());
     // A check the transfer runs made themselves (the chip model's same-data check).
     void addCheck(const Target &target) { m_checks << target; }
-    const QList<Row> &rows() const { return m_rows; }
+    const std::deque<Row> &rows() const { return m_rows; }
     Program &program() { return m_program; }
 
     void setRepetitions(int n) { m_repetitions = n; }
@@ -98,7 +102,7 @@ private:
     const Row *chipRow(const QString &id, const QString &mode) const;
     void printChipComparison(QTextStream &out) const;
 
-    QList<Row> m_rows;
+    std::deque<Row> m_rows;
     QList<Target> m_checks;
     Program m_program;
     int m_repetitions = 0;

@@ -262,7 +262,7 @@ void TestBenchMeasure::everyRunWithoutPacing()
     const QMap<QString, qint64> requests = {{"read", 1 + 4 + 48 + 3}, {"write", 48 + 3 + 48 + 3},
                                             {"splash-1", 470},        {"splash-0", 237},
                                             {"export", 2730},         {"import", 2730 + 48 + 3}};
-    QCOMPARE(report.rows().size(), requests.size());
+    QCOMPARE(int(report.rows().size()), int(requests.size()));
     for (const BenchReport::Row &row : report.rows()) {
         QVERIFY2(requests.contains(row.id), qPrintable(row.id));
         // Once with the link's traffic record on and once with it off.

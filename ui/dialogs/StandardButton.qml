@@ -1,4 +1,4 @@
-import QtQml 2.11
+import QtQuick 2.11
 
 // The buttons of MessageDialog.standardButtons, valued as the framework's own
 // (QPlatformDialogHelper::StandardButton), for both Qt 5 and Qt 6.

@@ -1,4 +1,4 @@
-import QtQml 2.11
+import QtQuick 2.11
 
 // The icons of MessageDialog.icon, valued as the framework's own.
 QtObject {
