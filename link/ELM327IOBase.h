@@ -8,7 +8,8 @@
 //
 // Before the initialisation the link gets in step with the adapter: it lets whatever an earlier
 // session left on the line (a late answer to its "ATZ", a prompt) arrive and drops it, then sends
-// "at rv" until a voltage answer and its prompt come back. An adapter that resets while the link
+// "at rv" until the prompt that ends its answer comes back (ElmSync: the voltage, "?", or
+// nothing, from adapters that lack the command). An adapter that resets while the link
 // runs (its banner or "LV RESET" unasked, the frame echoed, "?" for a frame, spaces or headers in
 // a reply) is set up the same way again and the frame in flight goes out once more; see
 // adapterWasReset().
@@ -19,6 +20,7 @@
 // back to its start rate; the recovery looks for it there and raises the rate again.
 
 #include "link/LinkTransport.h"
+#include "link/ElmSync.h"
 #include "link/LinkRecorder.h"
 
 #include <QByteArray>
@@ -243,7 +245,7 @@ private:
     QTimer *syncTimer = nullptr;
     QElapsedTimer drainClock;
     int syncAttempts = 0;
-    bool syncAnswered = false;
+    ElmSync syncWatch;
     // The initialisation of the last setup, run again after a reset, and what is left of it.
     QList<QByteArray> initCommands;
     QList<QByteArray> initQueue;

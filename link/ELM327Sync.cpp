@@ -18,39 +18,16 @@ namespace {
 // (an adapter left monitoring the bus never goes quiet; the first command stops it).
 constexpr int DrainQuietMs = 40;
 constexpr int MaxDrainMs = 300;
-// The synchronising command. A prompt that comes without its answer belongs to output from
-// before (a late reset banner): the line is drained again and the command sent once more. It
-// is sent again as well when nothing at all came back for a while (an adapter busy resetting
-// may drop what it gets).
-const QByteArray SyncCommand = QByteArrayLiteral("at rv\r");
+// The synchronising command (ElmSync). A prompt that does not end its answer belongs to
+// output from before (a late reset banner): the line is drained again and the command sent
+// once more. It is sent again as well when nothing at all came back for a while (an adapter
+// busy resetting may drop what it gets).
 constexpr int SyncRetryMs = 1000;
 constexpr int MaxSyncAttempts = 8;
 
 bool isHexDigit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// The answer to "at rv": the supply voltage, "12.6V". No banner, prompt or acknowledgement
-// looks like it.
-bool isVoltage(const QByteArray &line)
-{
-    QByteArray t = line.trimmed().toUpper();
-    if (!t.endsWith('V'))
-        return false;
-    t.chop(1);
-    t = t.trimmed();
-    int digits = 0;
-    int points = 0;
-    for (char c : t) {
-        if (c >= '0' && c <= '9')
-            ++digits;
-        else if (c == '.')
-            ++points;
-        else
-            return false;
-    }
-    return digits > 0 && points <= 1;
 }
 
 } // namespace
@@ -66,6 +43,7 @@ void ELM327IOBase::startSync()
     skippingLine = false;
     initQueue.clear();
     syncAttempts = 0;
+    syncWatch = ElmSync();
     drainClock.start();
     syncTimer->start(DrainQuietMs);
 }
@@ -91,22 +69,20 @@ void ELM327IOBase::onSyncTimer()
 void ELM327IOBase::sendSyncCommand()
 {
     ++syncAttempts;
-    syncAnswered = false;
-    lastSent = SyncCommand;
-    writeNow(SyncCommand);
+    syncWatch.sent();
+    lastSent = ElmSync::command();
+    writeNow(lastSent);
     syncTimer->start(SyncRetryMs);
 }
 
 void ELM327IOBase::syncLine(const QByteArray &line)
 {
-    // Banners, echoes and answers left over from before are passed over.
-    if (isVoltage(line.startsWith('>') ? line.mid(1) : line))
-        syncAnswered = true;
+    syncWatch.line(line);
 }
 
 void ELM327IOBase::syncPrompt()
 {
-    if (!syncAnswered) {
+    if (syncWatch.prompt() == ElmSync::Stale) {
         // Somebody else's prompt: let the rest of that output arrive, then ask again.
         phase = Phase::Draining;
         rxBuffer.clear();
@@ -117,8 +93,9 @@ void ELM327IOBase::syncPrompt()
     syncTimer->stop();
     qCDebug(lcLink) << "in step with the adapter after" << drainClock.elapsed() << "ms,"
                     << syncAttempts << "attempt(s)";
-    m_recorder.event(
-        QStringLiteral("in step with the adapter after %1 ms").arg(drainClock.elapsed()));
+    m_recorder.event(QStringLiteral("in step with the adapter after %1 ms (%2)")
+                         .arg(drainClock.elapsed())
+                         .arg(QLatin1String(syncWatch.reason())));
     phase = Phase::Running;
     initQueue = initCommands;
     busy = false;

@@ -86,6 +86,12 @@ public:
     void setCloneRateSwitch(bool on) { m_cloneRateSwitch = on; }
     bool knowsResponseCount() const { return m_kind != Clone || m_cloneCount; }
     bool knowsRateSwitch() const { return m_kind != Clone || m_cloneRateSwitch; }
+    // What "at rv" (the supply voltage) draws. Emulators, gateways and some clones lack the
+    // command: they answer "?", or nothing but the prompt.
+    enum VoltageReply { ReadsVoltage, RefusesVoltage, SilentVoltage };
+    void setVoltageReply(VoltageReply reply) { m_voltageReply = reply; }
+    VoltageReply voltageReply() const { return m_voltageReply; }
+    static bool voltageReplyFromName(const QString &name, VoltageReply *reply); // "12.6V", "?", "none"
     // The wait after the last reply, in microseconds, as the settings stand now.
     qint64 promptWaitUs() const;
 
@@ -187,6 +193,7 @@ private:
     bool m_chipModel = false;
     bool m_cloneCount = false;
     bool m_cloneRateSwitch = false;
+    VoltageReply m_voltageReply = ReadsVoltage;
     int m_brtMs = 75;
     int m_defaultBrtMs = 75;
     int m_switchRate = 0;     // a rate switch waits for the host's carriage return

@@ -48,6 +48,7 @@ private slots:
     void interruptedWriteLeavesNothingQueued();
     void adapterResetsInOneOperation_data();
     void adapterResetsInOneOperation();
+    void quickReconnects_data();
     void quickReconnects();
     void networkAdapter_data();
     void networkAdapter();
@@ -401,13 +402,24 @@ void tst_RunnerFaults::adapterResetsInOneOperation()
 // The user disconnects and connects again at once, over and over, against an adapter whose
 // reset ("ATZ" on every disconnect) takes longer than the pause: its answer reaches the next
 // session, and the adapter is deaf to that session until it is done. Every session still
-// discovers the dashboard and reads its configuration.
+// discovers the dashboard and reads its configuration, also with an adapter that lacks the
+// link's synchronising command ("at rv"): the late banner must not pass for its answer.
+void tst_RunnerFaults::quickReconnects_data()
+{
+    QTest::addColumn<int>("voltage");
+    QTest::newRow("at rv 12.6V") << int(SimAdapter::ReadsVoltage);
+    QTest::newRow("at rv ?") << int(SimAdapter::RefusesVoltage);
+    QTest::newRow("at rv none") << int(SimAdapter::SilentVoltage);
+}
+
 void tst_RunnerFaults::quickReconnects()
 {
+    QFETCH(int, voltage);
     constexpr int Rounds = 100;
     constexpr int ResetMs = 120;
     SimSession r;
     QVERIFY2(r.start(115200, ResetMs), qPrintable(r.errorString()));
+    r.sim().adapter().setVoltageReply(SimAdapter::VoltageReply(voltage));
     r.sim().setPacing(true); // output comes in pieces, as on a real line
     r.dashboard().setCount(2);
     r.setMemory(0, SimSession::record(12, 2024, 4, 0) + SimSession::record(5, 2024, 1, 4));
