@@ -27,10 +27,6 @@ const QList<qint32> baudRates = {9600,   19200,   38400,   57600,   115200,  256
 
 namespace {
 
-// Longest line the adapter's output may hold; the longest real one (a frame with headers
-// and spaces, or an identification text) is well under 100 characters.
-constexpr int MaxLineLength = 4096;
-
 // Stands in the command queue for the line rate switch that follows the initialisation;
 // no frame or command can look like it.
 const QByteArray RateRaiseItem("\x01rate");
@@ -46,22 +42,6 @@ bool isCommandText(const QByteArray &item)
 QStringList extraPorts()
 {
     return qEnvironmentVariable("KX4_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
-}
-
-// The adapter prints bytes as hex digits, but status texts and noise can be mixed in: keep only
-// the digits and pair them from the end, so an odd leading digit is a byte of its own.
-// "7E0102" is 7E 01 02; "BUFFER FULL" keeps B,F,F,E,F and reads as 0B FF EF.
-QByteArray decodeHex(const QByteArray &text)
-{
-    QByteArray digits;
-    digits.reserve(text.size() + 1);
-    for (const char c : text) {
-        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))
-            digits.append(c);
-    }
-    if (digits.size() % 2)
-        digits.prepend('0');
-    return QByteArray::fromHex(digits);
 }
 
 } // namespace
@@ -551,8 +531,7 @@ void ELM327IOBase::close()
     rawQueue.clear();
     commandQueue.clear();
     initQueue.clear();
-    rxBuffer.clear();
-    skippingLine = false;
+    splitter.clear();
     busy = false;
     canRetries = 0;
     lastSent.clear();
@@ -654,14 +633,9 @@ void ELM327IOBase::sendNext()
 
 void ELM327IOBase::readyRead()
 {
-    QByteArray incoming = transport->readAll();
-    m_recorder.received(incoming);
-    // PIC-based adapters pad their output with NUL bytes, even ahead of the prompt. Line
-    // feeds carry nothing either: an adapter fresh from a reset ends its lines with CR LF
-    // until "at l0", and a prompt left as "\n>" would never be seen.
-    incoming.truncate(int(std::remove_if(incoming.begin(), incoming.end(),
-                                         [](char c) { return c == '\0' || c == '\n'; }) -
-                          incoming.begin()));
+    const QByteArray raw = transport->readAll();
+    m_recorder.received(raw);
+    const QByteArray incoming = ElmReply::clean(raw);
     if (incoming.isEmpty())
         return;
     qCDebug(lcLink) << "<-" << incoming;
@@ -680,59 +654,37 @@ void ELM327IOBase::readyRead()
         restartDrain();
         return;
     }
-    rxBuffer += incoming;
-    if (skippingLine) {
-        const int end = rxBuffer.indexOf('\r');
-        if (end < 0) {
-            rxBuffer.clear();
-            return;
-        }
-        rxBuffer.remove(0, end + 1);
-        skippingLine = false;
-    }
+    splitter.feed(incoming);
 
-    // Each line leaves rxBuffer before it is acted on: a handler that runs an event loop may
-    // re-enter here, and one that closes or restarts the link ends this session's parsing.
+    // Each piece leaves the splitter before it is acted on: a handler that runs an event loop
+    // may re-enter here, and one that closes or restarts the link ends this session's parsing.
     const quint32 current = session;
-    int cr;
-    while ((cr = rxBuffer.indexOf('\r')) >= 0) {
-        const QByteArray line = rxBuffer.left(cr);
-        rxBuffer.remove(0, cr + 1);
-        if (line.isEmpty())
-            continue;
-        if (phase == Phase::Syncing) {
-            if (line == ">")
-                syncPrompt();
+    ElmReply::Piece piece;
+    while (splitter.next(&piece)) {
+        switch (piece.kind) {
+        case ElmReply::Piece::Line:
+            if (phase == Phase::Syncing)
+                syncLine(piece.text);
             else
-                syncLine(line);
-        } else if (line == ">") {
-            if (!atPending)
+                parseLine(piece.text);
+            break;
+        case ElmReply::Piece::TooLong:
+            // An adapter's line is a few dozen characters. One that never ends (a wrong line
+            // speed, a failing chip) is reported once and skipped up to its carriage return,
+            // instead of growing the buffer without limit.
+            emit error(ERR_PROTOCOL, QStringLiteral("reply line too long"));
+            break;
+        case ElmReply::Piece::PromptLine:
+        case ElmReply::Piece::Prompt:
+            if (phase == Phase::Syncing)
+                syncPrompt();
+            else if (ElmReply::promptEnds(piece.kind, atPending))
                 promptArrived();
-        } else {
-            parseLine(line);
+            break;
         }
-        // A recognised reset drops the rest of the output along with rxBuffer.
+        // A recognised reset drops the rest of the output along with the splitter's.
         if (session != current || phase == Phase::Draining)
             return;
-    }
-
-    // An adapter's line is a few dozen characters. One that never ends (a wrong line
-    // speed, a failing chip) is reported once and skipped up to its carriage return,
-    // instead of growing the buffer without limit.
-    if (rxBuffer.size() > MaxLineLength) {
-        rxBuffer.clear();
-        skippingLine = true;
-        emit error(ERR_PROTOCOL, QStringLiteral("reply line too long"));
-        return;
-    }
-
-    // The prompt ends the adapter's output without a carriage return.
-    if (rxBuffer == ">") {
-        rxBuffer.clear();
-        if (phase == Phase::Syncing)
-            syncPrompt();
-        else
-            promptArrived();
     }
 }
 
@@ -755,39 +707,34 @@ void ELM327IOBase::transportFailed()
 
 void ELM327IOBase::parseLine(QByteArray line)
 {
-    if (line.isEmpty())
-        return;
-    // A prompt may run into the next reply (">OK"); the reply starts after it, and a line
-    // held before the prompt was a reply.
-    const bool afterPrompt = line.startsWith('>');
-    if (afterPrompt && !releaseHeldLine())
-        return;
-    const QByteArray body = afterPrompt ? line.mid(1) : line;
-    if (body.isEmpty())
-        return;
-    const QByteArray head = body.left(2).toLower();
-    const QByteArray text = body.trimmed().toLower();
-
-    if (const char *sign = resetSign(body)) {
-        adapterWasReset(body, sign);
-        return;
-    }
-
-    // Echo of a command (while echo is still on). "STOPPED" looks like an "st" command but is
-    // the adapter's status.
-    if (head == "at" || (head == "st" && text != "stopped"))
+    using ElmReply::Kind;
+    ElmReply::Context context;
+    context.commandPending = atPending;
+    context.bannerExpected = bannerExpected;
+    context.identifying = lastSent.startsWith("atws");
+    context.frameInFlight = busy && frameInFlight;
+    context.countInFlight = !countedInFlight.isEmpty();
+    context.sent = lastSent;
+    context.held = heldLine;
+    const ElmReply::Verdict v = ElmReply::classifyLine(line, context);
+    if (v.releaseHeld && !releaseHeldLine())
         return;
 
-    if (atPending) {
-        // Only "OK" ends an AT command; its identification text, "?" and the like are dropped.
-        if (head == "ok")
-            atPending = false;
-        else if (lastSent.startsWith("atws"))
-            m_adapterId = body.trimmed(); // kept for the diagnostics report
+    switch (v.kind) {
+    case Kind::Nothing:
+    case Kind::Echo:
+    case Kind::CommandText:
         return;
-    }
-
-    if (text == "?" && !countedInFlight.isEmpty()) {
+    case Kind::Reset:
+        adapterWasReset(v.text, v.sign);
+        return;
+    case Kind::Ok:
+        atPending = false;
+        return;
+    case Kind::Identification:
+        m_adapterId = v.text; // kept for the diagnostics report
+        return;
+    case Kind::CountRefused:
         // The adapter does not know the response count: the frame goes again without it,
         // and so does every frame after it.
         qCInfo(lcLink) << "the adapter refuses the response count";
@@ -799,27 +746,13 @@ void ELM327IOBase::parseLine(QByteArray line)
         commandQueue.prepend(countedInFlight.chopped(1));
         countedInFlight.clear();
         return;
-    }
-
-    // Whatever follows a line equal to the frame just written shows that line was the echo,
-    // unless it is the same line again: then either way the bytes are the reply's.
-    if (!heldLine.isEmpty()) {
-        if (body.trimmed() != heldLine.trimmed()) {
-            adapterWasReset(heldLine, "echo");
-            return;
-        }
-        if (!releaseHeldLine())
-            return;
-    }
-
-    if (text == "no data" || text == "stopped") {
+    case Kind::NoData:
+    case Kind::Stopped:
         if (strict)
-            emit error(text == "no data" ? ERR_NODATA : ERR_STOPPED,
-                       QStringLiteral("trasport error %1").arg(QString::fromLatin1(text)));
+            emit error(v.kind == Kind::NoData ? ERR_NODATA : ERR_STOPPED,
+                       QStringLiteral("trasport error %1").arg(QString::fromLatin1(v.text)));
         return;
-    }
-
-    if (text == "can error") {
+    case Kind::CanError:
         ++canRetries;
         if (lastSent.isEmpty() || canRetries > 4) {
             // Whatever was queued behind the failing frame is dropped before the error is
@@ -833,32 +766,20 @@ void ELM327IOBase::parseLine(QByteArray line)
             rawQueue.prepend(lastSent);
         }
         return;
-    }
-
-    if (busy && frameInFlight && text == "?") {
-        // The adapter refuses the frame it took a moment ago: its formatting is back on.
-        adapterWasReset(body, "frame refused");
+    case Kind::Hold:
+        heldLine = v.text;
         return;
-    }
-    if (const char *sign = formatSign(body)) {
-        adapterWasReset(body, sign);
-        return;
-    }
-    // The adapter's echo of the frame, or a reply that happens to be the same bytes (a block
-    // read of erased memory is answered with its own request): the next line decides.
-    if (busy && frameInFlight && body.trimmed() == lastSent.trimmed()) {
-        heldLine = body;
-        return;
-    }
-
-    canRetries = 0;
-    const QByteArray data = decodeHex(body);
-    if (data.isEmpty()) {
+    case Kind::NonHex:
+        canRetries = 0;
         emit error(ERR_PROTOCOL, QStringLiteral("non-hex reply"));
-    } else {
+        return;
+    case Kind::BufferFull:
+    case Kind::Data:
+        canRetries = 0;
         inFlightAnswered = true;
         resetsSinceReply = 0;
-        dispatchData(data);
+        dispatchData(v.data);
+        return;
     }
 }
 

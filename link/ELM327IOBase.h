@@ -20,6 +20,7 @@
 // back to its start rate; the recovery looks for it there and raises the rate again.
 
 #include "link/LinkTransport.h"
+#include "link/ElmReply.h"
 #include "link/ElmSync.h"
 #include "link/LinkRecorder.h"
 
@@ -195,8 +196,6 @@ private:
 
     // Recognising and handling an adapter reset (ELM327Sync.cpp). The signs return what
     // gave the reset away, or null.
-    const char *resetSign(const QByteArray &body) const;
-    static const char *formatSign(const QByteArray &body);
     void adapterWasReset(const QByteArray &line, const char *sign);
     void requeueInFlight();
     // A line equal to the frame just written is held until the next line shows it was the
@@ -209,10 +208,8 @@ private:
     QList<QByteArray> rawQueue;
     QByteArray lastSent;
     qint32 canRetries = 0;
-    QByteArray rxBuffer;
-    // Set when a line grew past MaxLineLength: its rest, up to the next carriage return,
-    // is dropped unread.
-    bool skippingLine = false;
+    // Bytes received and not yet consumed, cut into lines and prompts.
+    ElmReply::ElmLineSplitter splitter;
 
     bool strict = false;
     bool monitoring = false;

@@ -212,7 +212,7 @@ void ELM327IOBase::finishRateRaise()
     rateTimer->stop();
     rateStep = RateStep::None;
     rateBuffer.clear();
-    rxBuffer.clear();
+    splitter.clear();
     atPending = false;
     busy = false;
     sendNext();

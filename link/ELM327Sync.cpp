@@ -25,11 +25,6 @@ constexpr int MaxDrainMs = 300;
 constexpr int SyncRetryMs = 1000;
 constexpr int MaxSyncAttempts = 8;
 
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 } // namespace
 
 void ELM327IOBase::startSync()
@@ -39,8 +34,7 @@ void ELM327IOBase::startSync()
     atPending = false;
     bannerExpected = false;
     heldLine.clear();
-    rxBuffer.clear();
-    skippingLine = false;
+    splitter.clear();
     initQueue.clear();
     syncAttempts = 0;
     syncWatch = ElmSync();
@@ -85,7 +79,7 @@ void ELM327IOBase::syncPrompt()
     if (syncWatch.prompt() == ElmSync::Stale) {
         // Somebody else's prompt: let the rest of that output arrive, then ask again.
         phase = Phase::Draining;
-        rxBuffer.clear();
+        splitter.clear();
         drainClock.start();
         syncTimer->start(DrainQuietMs);
         return;
@@ -100,38 +94,6 @@ void ELM327IOBase::syncPrompt()
     initQueue = initCommands;
     busy = false;
     sendNext();
-}
-
-const char *ELM327IOBase::resetSign(const QByteArray &body) const
-{
-    const QByteArray text = body.trimmed().toUpper();
-    if (text == "LV RESET")
-        return "LV RESET";
-    if (text.startsWith("ELM327") && !bannerExpected)
-        return "banner";
-    return nullptr;
-}
-
-// The link asked for bare hexadecimal digits, two per byte. Spaces between them, or an odd
-// count (a three-digit identifier in front: headers are on), mean the adapter forgot.
-const char *ELM327IOBase::formatSign(const QByteArray &body)
-{
-    const QByteArray text = body.trimmed();
-    int digits = 0;
-    bool spaced = false;
-    for (char c : text) {
-        if (isHexDigit(c))
-            ++digits;
-        else if (c == ' ')
-            spaced = true;
-        else
-            return nullptr; // a status text, not a reply
-    }
-    if (spaced)
-        return "spaces in a reply";
-    if (digits % 2)
-        return "odd digit count in a reply";
-    return nullptr;
 }
 
 // Every recognised reset of the adapter ends up here. The adapter is back at its power-up
