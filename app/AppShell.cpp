@@ -16,6 +16,7 @@
 #include <QTranslator>
 #include <QUrl>
 #include <QtQml/qqml.h>
+#include <cstdlib>
 
 Q_LOGGING_CATEGORY(lcApp, "kx4.app", QtInfoMsg)
 
@@ -44,6 +45,16 @@ void setIdentity(QCoreApplication &app)
 void processCommandLine(QCoreApplication &app, QCommandLineParser &parser)
 {
     CommandLine::addOptions(parser);
+    if (!parser.parse(QCoreApplication::arguments())) {
+#ifdef Q_OS_WIN
+        // A windowed start has no console to print into: the framework's message box.
+        if (qobject_cast<QApplication *>(&app))
+            parser.process(app);
+#endif
+        CommandLine::printUsageError(parser.errorText());
+        std::exit(CommandLine::UsageError);
+    }
+    // Help and version, answered by the framework.
     parser.process(app);
 }
 

@@ -24,7 +24,10 @@ struct OptionRow
     bool command;
 };
 const OptionRow optionRows[] = {
-    {"port", "PORT", "Adapter port (a serial device such as /dev/ttyUSB0 or COM3).", false},
+    {"port", "PORT",
+     "Adapter port: a serial device (ttyUSB0, /dev/ttyUSB0, COM3) or a Wi-Fi adapter's "
+     "address (192.168.0.10:35000).",
+     false},
     {"baud", "RATE", "Adapter rate in bit/s; 0 or left out: found automatically.", false},
     {"plain", nullptr,
      "Plain ELM327 adapter (the window's adapter kind \"ELM327\"); without it the extended "
@@ -169,6 +172,15 @@ bool requested(int argc, char **argv)
     return false;
 }
 
+void printUsageError(const QString &error)
+{
+    std::fputs(QStringLiteral("veltrokx4: %1\nTry 'veltrokx4 --help'.\n")
+                   .arg(error)
+                   .toLocal8Bit()
+                   .constData(),
+               stderr);
+}
+
 void addOptions(QCommandLineParser &parser)
 {
     if (Edition::UpdateChecking) {
@@ -208,11 +220,7 @@ int run(QCoreApplication &app, const QCommandLineParser &parser)
     Options options;
     QString error;
     if (!parseOptions(parser, &options, &error)) {
-        std::fputs(QStringLiteral("veltrokx4: %1\nTry 'veltrokx4 --help'.\n")
-                       .arg(error)
-                       .toLocal8Bit()
-                       .constData(),
-                   stderr);
+        printUsageError(error);
         return UsageError;
     }
     // One line on failure is the whole report; QT_LOGGING_RULES still shows the rest.

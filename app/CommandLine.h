@@ -53,6 +53,10 @@ struct Options
 // included), so the program runs without a window.
 bool requested(int argc, char **argv);
 
+// A usage error as the command line says them all: "veltrokx4: " and the error, then
+// where to look.
+void printUsageError(const QString &error);
+
 // Adds help, version and every command-line option to the parser.
 void addOptions(QCommandLineParser &parser);
 

@@ -6,7 +6,9 @@
 
 #include "app/CommandRun.h"
 
+#include "config/BackupFile.h"
 #include "config/BackupStorage.h"
+#include "config/LayoutProfile.h"
 #include "link/ELM327IOBase.h"
 #include "runner/CFGRunner.h"
 
@@ -14,11 +16,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QImageReader>
 #include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -42,16 +46,22 @@ bool stderrIsTerminal()
 #endif
 }
 
+// Every byte of the text, a NUL included.
+void print(std::FILE *to, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    std::fflush(to);
+}
+
 void printErr(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    std::fflush(stderr);
+    print(stderr, text);
 }
 
 void printOut(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
+    print(stdout, text);
 }
 
 // The progress line on a terminal: the step's name and a bar redrawn in place. Not on a
@@ -64,14 +74,17 @@ public:
     // Something a script's log must keep too: always printed.
     void warn(const QString &text)
     {
+        flushNote();
         end();
         printErr(QStringLiteral("veltrokx4: %1\n").arg(text));
     }
 
     void step(const QString &label)
     {
-        if (label == m_label)
+        // The same step again goes on in its line, unless the line shows a status.
+        if (label == m_label && m_status.isEmpty())
             return;
+        flushNote();
         end();
         m_label = label;
         m_value = -1;
@@ -84,6 +97,11 @@ public:
         const int percent = qBound(0, int(value * 100 + 0.5), 100);
         if (percent == m_value)
             return;
+        // A new transfer in the same step (the board record after the table) starts at 0;
+        // a bar drawn back at 0 only for it to end at once says nothing.
+        if (percent == 0 && m_value > 0)
+            return;
+        flushNote();
         m_value = percent;
         constexpr int Width = 30;
         const int filled = percent * Width / 100;
@@ -94,10 +112,38 @@ public:
                      .arg(percent, 3));
         m_open = true;
     }
-    // A message between progress lines (the controller's alerts), terminal only.
+    // What the step is doing when there is no share to show (the rate being tried), in
+    // place of the bar.
+    void status(const QString &text)
+    {
+        if (!m_on || text == m_status)
+            return;
+        flushNote();
+        m_status = text;
+        m_value = -1;
+        printErr(QStringLiteral("\r%1").arg(text, -(22 + 2 + 30 + 6)));
+        m_open = true;
+    }
+    // A message between progress lines (the controller's alerts), terminal only. It is
+    // printed when the run goes on; a run that ends on it says it once, as its failure.
     void note(const QString &text)
     {
         if (!m_on)
+            return;
+        flushNote();
+        end();
+        m_note = text;
+    }
+    // The note not yet printed, dropped when it is `text` (the run ends saying it).
+    void dropNote(const QString &text)
+    {
+        if (m_note == text)
+            m_note.clear();
+    }
+    void flushNote()
+    {
+        const QString text = std::exchange(m_note, QString());
+        if (text.isEmpty())
             return;
         end();
         printErr(text + QLatin1Char('\n'));
@@ -107,12 +153,15 @@ public:
         if (m_open)
             printErr(QStringLiteral("\n"));
         m_open = false;
+        m_status.clear();
     }
 
 private:
     bool m_on;
     bool m_open = false;
     QString m_label;
+    QString m_status;
+    QString m_note;
     int m_value = -1;
 };
 
@@ -137,6 +186,12 @@ QString stateLabel(CFGRunner::State state)
     }
 }
 
+const QString kBoardNotUnderstood =
+    QStringLiteral("the dashboard's board record is not understood: its board settings stay as "
+                   "they are");
+const QString kBoardNotRead = QStringLiteral(
+    "the dashboard holds no parameter table, so its board record was not read");
+
 // One command against one dashboard: connect, wait for the discovery and the
 // configuration read, run the command, wait until the controller has settled (including
 // the re-read after a write), check and print the result. Every way out goes through
@@ -156,7 +211,8 @@ public:
         });
         QObject::connect(&m_runner, &CFGRunner::alert, &m_context, [this](const QString &msg) {
             m_lastAlert = msg;
-            m_progress.note(msg);
+            if (!m_holdNotes)
+                m_progress.note(msg);
         });
         QObject::connect(&m_runner, &CFGRunner::deviceInfo, &m_context,
                          [this](const QVariantMap &info) { m_info = info; });
@@ -168,7 +224,10 @@ public:
         QObject::connect(&m_runner, &CFGRunner::deviceConfig, &m_context,
                          [this](const QVariantList &config) { m_config = config; });
         QObject::connect(&m_runner, &CFGRunner::boardConfig, &m_context,
-                         [this](const QVariantMap &board) { m_board = board; });
+                         [this](const QVariantMap &board) {
+                             m_board = board;
+                             m_boardRead = true;
+                         });
         QObject::connect(&m_runner, &CFGRunner::connectionFailed, &m_context,
                          [this](const QString &reason) { m_lastAlert = reason; });
         QObject::connect(&m_runner, &CFGRunner::disconnectedFromHost, &m_context,
@@ -176,10 +235,22 @@ public:
         QObject::connect(&m_poll, &QTimer::timeout, &m_context, [this] { poll(); });
 
         m_runner.loadDefaultConfig();
+        // A file the command cannot use is refused before the connection, which can take
+        // seconds (or fail for another reason first).
+        const QString refusal = checkFiles();
+        if (!refusal.isEmpty()) {
+            finish(Refused, refusal);
+            saveDiagnostics();
+            return m_code;
+        }
         const QString port = resolvePort(m_options.port);
         m_poll.start(PollMs);
         m_progress.step(stateLabel(CFGRunner::Connecting));
-        if (!m_runner.connectToHost(port, m_options.baud, !m_options.plain)) {
+        // The rate search probes one rate after the other; the poll says which.
+        m_searching = m_options.baud == 0;
+        const bool opened = m_runner.connectToHost(port, m_options.baud, !m_options.plain);
+        m_searching = false;
+        if (!opened) {
             finish(ConnectionFailed,
                    QStringLiteral("cannot open the adapter on %1").arg(m_options.port));
         } else {
@@ -208,6 +279,7 @@ private:
 
     void onStateChanged(CFGRunner::State state)
     {
+        m_searching = false;
         m_quiet = 0;
         m_settled = 0;
         if (state != CFGRunner::Idle && state != CFGRunner::NotConnected)
@@ -221,6 +293,12 @@ private:
     {
         if (m_done)
             return;
+        if (m_searching) {
+            // 0 while the port is closed between two rates; the last one tried stays.
+            const int rate = m_runner.lineRate();
+            if (rate > 0)
+                m_progress.status(QStringLiteral("Connecting: trying %1 bit/s").arg(rate));
+        }
         if (++m_quiet > SilentPollsLimit) {
             finish(m_discovered ? CommunicationFailed : ConnectionFailed,
                    QStringLiteral("the dashboard stopped answering"));
@@ -232,6 +310,7 @@ private:
         }
         if (++m_settled < SettledPolls)
             return;
+        m_progress.flushNote();
         m_progress.end();
         const auto then = std::move(m_then);
         m_then = nullptr;
@@ -277,6 +356,11 @@ private:
             finish(Success);
             break;
         case Command::SaveLayout:
+            if (!m_boardRead)
+                m_progress.warn(kBoardNotRead);
+            else if (m_board.isEmpty())
+                m_progress.warn(QStringLiteral("the dashboard's board record is not understood: "
+                                               "the profile holds no board settings"));
             if (!m_runner.saveLayout(absolute(m_options.file), m_engine, m_config, m_board)) {
                 finish(Refused, m_lastAlert);
                 return;
@@ -327,10 +411,64 @@ private:
         out += QStringLiteral("odometer: %1 km\n").arg(param(CFGRunner::PP_ODO_Current));
         out +=
             QStringLiteral("odometer at maintenance: %1 km\n").arg(param(CFGRunner::PP_ODO_Saved));
-        out += QStringLiteral("engine time: %1 s\n").arg(param(CFGRunner::PP_TIM_Current));
-        out += QStringLiteral("engine time at maintenance: %1 min\n")
-                   .arg(param(CFGRunner::PP_TIM_Saved));
+        // The dashboard counts the engine time in seconds and keeps its saved point in
+        // minutes; both also as hours and minutes, which is how they are compared.
+        const auto engineTime = [this, &param](CFGRunner::Param kind, const char *unit,
+                                               uint perMinute) {
+            if (!m_params.contains(kind))
+                return param(kind);
+            return QStringLiteral("%1 %2 (%3)")
+                .arg(param(kind), QLatin1String(unit),
+                     hoursAndMinutes(m_params.value(kind) / perMinute));
+        };
+        out += QStringLiteral("engine time: %1\n").arg(engineTime(CFGRunner::PP_TIM_Current, "s", 60));
+        out += QStringLiteral("engine time at maintenance: %1\n")
+                   .arg(engineTime(CFGRunner::PP_TIM_Saved, "min", 1));
         printOut(out);
+    }
+
+    // "66 h 40 min" for 4000 minutes.
+    static QString hoursAndMinutes(uint minutes)
+    {
+        return QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
+    }
+
+    // The command's own file, checked as the command will use it once connected: the
+    // layout profile read and matched against the catalogue (a double display's profile
+    // loads for any display here; what a single one leaves out is said after the
+    // connection), the backup read whole, the picture readable. Empty when usable.
+    QString checkFiles()
+    {
+        const QString file = absolute(m_options.file);
+        switch (m_options.command) {
+        case Command::ApplyLayout: {
+            m_holdNotes = true;
+            m_lastAlert.clear();
+            const bool ok = !m_runner.loadLayout(file).isEmpty();
+            m_holdNotes = false;
+            const QString error = ok ? QString() : m_lastAlert;
+            m_lastAlert.clear();
+            return ok || !error.isEmpty() ? error : QStringLiteral("cannot read %1").arg(m_options.file);
+        }
+        case Command::Import: {
+            if (!QFileInfo::exists(file))
+                return QStringLiteral("Cannot import - the source file does not exist");
+            BackupFile::Refusal refusal = BackupFile::NoRefusal;
+            if (!BackupFile::load(file, BackupFile::readInfo(file), &refusal))
+                return BackupFile::refusalText(refusal);
+            return QString();
+        }
+        case Command::Export:
+            return m_options.file.isEmpty() ? QString() : exportTargetProblem(m_options.file);
+        case Command::Splash: {
+            QImageReader reader(file);
+            if (!reader.canRead())
+                return QStringLiteral("Cannot load %1\n%2").arg(m_options.file, reader.errorString());
+            return QString();
+        }
+        default:
+            return QString();
+        }
     }
 
     void applyLayout()
@@ -348,36 +486,55 @@ private:
         // shown), then the positions and the board settings, then "Apply changes".
         m_runner.setEngineByName(layout.value(QStringLiteral("engine")).toString(), m_config);
         const QVariantList config = layout.value(QStringLiteral("config")).toList();
-        QVariantMap board = layout.value(QStringLiteral("board")).toMap();
-        if (board.isEmpty())
+        const QVariantMap board = layout.value(QStringLiteral("board")).toMap();
+        const int engine = layout.value(QStringLiteral("engineIndex")).toInt();
+        if (!m_boardRead && !board.isEmpty()) {
+            // Nothing was read, so the controller has no board record to write over: the
+            // positions go first, and the read after them brings the record (an erased
+            // area reads as the default one), which the board settings then replace.
+            writeLayout(config, QVariantMap(), engine, [this, config, board, engine] {
+                writeLayout(config, board, engine, [this] { applied(); });
+            });
+            return;
+        }
+        writeLayout(config, board, engine, [this] { applied(); });
+    }
+
+    // One configuration write of the layout and its check once the controller has read
+    // the dashboard back. A profile without board settings keeps the dashboard's own
+    // (the write still sets their engine index); a board record the controller did not
+    // understand is written back as it was, and only the positions are checked.
+    void writeLayout(const QVariantList &config, QVariantMap board, int engine,
+                     std::function<void()> then)
+    {
+        if (m_board.isEmpty()) {
+            if (!board.isEmpty())
+                m_progress.warn(m_boardRead ? kBoardNotUnderstood : kBoardNotRead);
+            board.clear();
+        } else if (board.isEmpty()) {
             board = m_board;
-        else if (m_board.isEmpty())
-            m_progress.warn(QStringLiteral("the dashboard's board record is not understood: "
-                                           "its board settings stay as they are"));
+        }
         m_runner.updateConfig(config, board);
         if (!started(true))
             return;
-        waitUntilSettled([this, config, board] {
-            QStringList differ;
-            for (int i = 0; i < config.size(); ++i) {
-                if (hashAt(config, i) != hashAt(m_config, i))
-                    differ << QStringLiteral("position %1").arg(i + 1);
-            }
-            if (!m_board.isEmpty()) {
-                for (auto it = board.cbegin(); it != board.cend(); ++it) {
-                    if (m_board.value(it.key()).toInt() != it.value().toInt())
-                        differ << it.key();
-                }
-            }
+        waitUntilSettled([this, config, board, engine, then] {
+            const QStringList differ =
+                LayoutProfile::readBackDifferences(config, board, engine, m_config, m_board);
             if (!differ.isEmpty()) {
-                finish(CommunicationFailed,
+                // The exchange went through; the dashboard did not keep what it was sent.
+                finish(Refused,
                        QStringLiteral("the dashboard holds something else after the write: %1")
                            .arg(differ.join(QStringLiteral(", "))));
                 return;
             }
-            printOut(QStringLiteral("applied %1\n").arg(m_options.file));
-            finish(Success);
+            then();
         });
+    }
+
+    void applied()
+    {
+        printOut(QStringLiteral("applied %1\n").arg(m_options.file));
+        finish(Success);
     }
 
     // The port as the window lists it ("ttyUSB0", "COM3"), or a device path: a system port
@@ -398,13 +555,6 @@ private:
         return port;
     }
 
-    static uint hashAt(const QVariantList &config, int i)
-    {
-        const QVariantMap entry = config.value(i).toMap();
-        return entry.value(QStringLiteral("active")).toBool()
-                   ? entry.value(QStringLiteral("hid")).toUInt()
-                   : 0;
-    }
 
     void exportBackup()
     {
@@ -412,6 +562,9 @@ private:
         QStringList before;
         for (const QVariant &entry : BackupStorage::list(folder))
             before << entry.toMap().value(QStringLiteral("name")).toString();
+        // The controller's "Saved as" names the file in the backup folder, which is moved
+        // to FILE: the result line names the file written, and a failure says why itself.
+        m_holdNotes = true;
         if (!started(m_runner.exportConfig(true)))
             return;
         waitUntilSettled([this, folder, before] {
@@ -435,10 +588,30 @@ private:
         });
     }
 
+    // Why --export cannot write `path`, or nothing when it can try: the backup goes to a
+    // new file or replaces a regular one. A device node, a FIFO, a socket or a folder under
+    // that name would be swapped for a plain file (as root, "--export /dev/full" would
+    // replace the device), so they are refused.
+    static QString exportTargetProblem(const QString &path)
+    {
+        const QFileInfo target(path);
+        if (!target.exists() || target.isFile())
+            return QString();
+        return QStringLiteral("%1 could not be written: it is %2, not a regular file")
+            .arg(path, target.isDir() ? QStringLiteral("a folder")
+                                      : QStringLiteral("a device, a FIFO or a socket"));
+    }
+
     // The backup made in the backup folder goes to the file asked for, replacing it only
     // once complete.
     bool moveInto(const QString &from, const QString &to)
     {
+        // The target may have been replaced while the export ran.
+        const QString problem = exportTargetProblem(to);
+        if (!problem.isEmpty()) {
+            finish(Refused, QStringLiteral("%1; the backup is %2").arg(problem, from));
+            return false;
+        }
         QFile in(from);
         QSaveFile out(to);
         const QByteArray bytes = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
@@ -477,10 +650,12 @@ private:
         if (!started(true))
             return;
         waitUntilSettled([this] {
+            const uint minutes = m_params.value(CFGRunner::PP_TIM_Saved);
             printOut(QStringLiteral("odometer at maintenance: %1 km\n"
-                                    "engine time at maintenance: %2 min\n")
+                                    "engine time at maintenance: %2 min (%3)\n")
                          .arg(m_params.value(CFGRunner::PP_ODO_Saved))
-                         .arg(m_params.value(CFGRunner::PP_TIM_Saved)));
+                         .arg(minutes)
+                         .arg(hoursAndMinutes(minutes)));
             finish(Success);
         });
     }
@@ -510,6 +685,10 @@ private:
         m_code = code;
         m_then = nullptr;
         m_poll.stop();
+        // The alert that ends the run is its failure line, said once.
+        if (code != Success)
+            m_progress.dropNote(message);
+        m_progress.flushNote();
         m_progress.end();
         if (code != Success)
             printErr(QStringLiteral("veltrokx4: %1\n")
@@ -529,12 +708,17 @@ private:
     bool m_busy = false;
     bool m_discovered = false;
     bool m_done = false;
+    bool m_searching = false; // the link probes rates (inside connectToHost)
+    bool m_holdNotes = false; // the controller's alerts are not shown as notes
     int m_code = Success;
     QString m_lastAlert;
     QString m_engine;
     QVariantMap m_info;
     QVariantList m_config;
     QVariantMap m_board;
+    // Whether the controller has read the board record at all: a dashboard without a
+    // parameter table (count 0) is not read beyond its device information.
+    bool m_boardRead = false;
     QHash<int, uint> m_params;
 };
 

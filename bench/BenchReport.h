@@ -23,8 +23,11 @@ public:
         // 500 kbit/s and the response count, "refusing" (on) against one that refuses
         // both; empty for the other runs.
         QString mode;
-        int rateReached = 0;    // the line rate the session ran at, when it changed
-        qint64 latencyUs = -1;  // the dashboard latency of this run, -1: the report's
+        int rateReached = 0;   // the line rate the session ran at, when it changed
+        qint64 latencyUs = -1; // the dashboard latency of this run, -1: the report's
+        // A wireless module's latency per exchange, both ways together (0: none); the
+        // module runs name it in their mode ("bluetooth on", "wifi off").
+        qint64 moduleUs = 0;
         QList<BenchSession::Sample> samples;
 
         // Medians over the repetitions.
@@ -46,6 +49,7 @@ public:
         // The least time the line allows: every byte each way at 10 bits a byte, plus the
         // simulator's bus latency for each frame on the bus. 0 without pacing. The chip
         // model's runs count the bytes at the rates they went at (the simulator's line time).
+        // Behind a module every exchange also waits for the module both ways.
         double boundMs(qint64 latencyUs) const;
         double lineUs() const;
         double ratio(qint64 latencyUs) const;

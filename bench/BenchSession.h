@@ -21,8 +21,8 @@ public:
     {
         SimProcess::Traffic traffic;
         double wallUs = 0;
-        double cpuUs = 0;     // user + system time of this process
-        qint64 peakRssKb = 0; // of this process so far
+        double cpuUs = 0;           // user + system time of this process
+        qint64 peakRssKb = 0;       // of this process so far
         bool recording = true;      // the link's traffic record was on
         qint64 recordedEntries = 0; // by the traffic record
     };

@@ -75,6 +75,8 @@ bool TransferBench::run()
     }
     if (m_settings.chipModel)
         runChipModel();
+    if (m_settings.modules)
+        runModules();
     return m_ok;
 }
 
@@ -122,9 +124,9 @@ void TransferBench::runChipModel()
 {
     const QStringList model = {QStringLiteral("--chip-model"), QStringLiteral("--latency-us"),
                                QString::number(kChipLatencyUs)};
-    Variant off{QStringLiteral("off"), model + QStringList{QStringLiteral("--kind"),
-                                                           QStringLiteral("genuine")},
-                kPages, m_settings.chipRepetitions, false};
+    Variant off{QStringLiteral("off"),
+                model + QStringList{QStringLiteral("--kind"), QStringLiteral("genuine")}, kPages,
+                m_settings.chipRepetitions, false};
     Variant on = off;
     on.mode = QStringLiteral("on");
     on.fastTransfers = true;
@@ -162,12 +164,75 @@ void TransferBench::runChipModel()
           refusingOutcome, m_settings.refusingPages);
 }
 
+void TransferBench::runModules()
+{
+    struct Module
+    {
+        const char *name;
+        int msEachWay;
+    };
+    for (const Module m : {Module{"bluetooth", 20}, Module{"wifi", 5}}) {
+        for (const bool fast : {false, true}) {
+            Variant v;
+            v.mode = QStringLiteral("%1 %2").arg(
+                QLatin1String(m.name), fast ? QStringLiteral("on") : QStringLiteral("off"));
+            v.simExtra =
+                QStringList{QStringLiteral("--chip-model"),  QStringLiteral("--latency-us"),
+                            QString::number(kChipLatencyUs), QStringLiteral("--kind"),
+                            QStringLiteral("genuine"),       QStringLiteral("--module"),
+                            QString::fromLatin1(m.name)};
+            v.pages = kPages;
+            v.repetitions = m_settings.chipRepetitions;
+            v.fastTransfers = fast;
+            runThroughModule(m_settings.chipBaud, v, qint64(m.msEachWay) * 2 * 1000);
+        }
+    }
+}
+
+// Discovery + read and a whole export through a wireless module: the runs where the
+// module's latency, not the line, sets the pace.
+bool TransferBench::runThroughModule(int baud, const Variant &variant, qint64 moduleUs)
+{
+    const QString where =
+        QStringLiteral("double display, %1, %2").arg(rateName(baud, true), variant.mode);
+    progress(QStringLiteral("%1: 13 positions, %2 pages").arg(where).arg(variant.pages));
+    QSettings().setValue(QStringLiteral("Link/FastTransfers"), variant.fastTransfers);
+    BenchSession session(m_settings.simProgram);
+    BenchSession::Sample warmUp;
+    if (!session.start(simArguments(baud, true, 1, variant)) ||
+        !session.connectAndRead(baud, &warmUp))
+        return fail(where, session.error());
+    auto &read =
+        m_report.row(QStringLiteral("read"), QStringLiteral("discovery + read, 13 positions"), baud,
+                     true, variant.mode);
+    auto &exportRow = m_report.row(QStringLiteral("export"),
+                                   QStringLiteral("backup export, %1 pages").arg(variant.pages),
+                                   baud, true, variant.mode);
+    for (BenchReport::Row *r : {&read, &exportRow}) {
+        r->latencyUs = kChipLatencyUs;
+        r->moduleUs = moduleUs;
+        r->rateReached = session.runner().lineRate();
+    }
+    for (int run = 0; run < variant.repetitions; ++run) {
+        BenchSession::Sample s;
+        if (!session.connectAndRead(baud, &s))
+            return fail(where, session.error());
+        read.samples << s;
+        QString backup;
+        if (!session.exportBackup(&s, &backup))
+            return fail(where, session.error());
+        exportRow.samples << s;
+        QFile::remove(BackupStorage::pathFor(BackupStorage::folder(), backup));
+    }
+    return true;
+}
+
 QStringList TransferBench::simArguments(int baud, bool paced, int disp,
                                         const Variant &variant) const
 {
-    QStringList args = {QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--disp"),
-                        QString::number(disp),    QStringLiteral("--pages"),
-                        QString::number(variant.pages)};
+    QStringList args = {QStringLiteral("--baud"),  QString::number(baud),
+                        QStringLiteral("--disp"),  QString::number(disp),
+                        QStringLiteral("--pages"), QString::number(variant.pages)};
     if (variant.mode.isEmpty())
         args << QStringLiteral("--latency-us") << QString::number(m_settings.latencyUs);
     if (paced)
@@ -210,8 +275,7 @@ void TransferBench::progress(const QString &text)
     m_log << text << Qt::endl;
 }
 
-bool TransferBench::runDoubleDisplay(int baud, bool paced, const Variant &variant,
-                                     Outcome *outcome)
+bool TransferBench::runDoubleDisplay(int baud, bool paced, const Variant &variant, Outcome *outcome)
 {
     QString where = QStringLiteral("double display, %1").arg(rateName(baud, paced));
     if (!variant.mode.isEmpty())
@@ -241,16 +305,15 @@ bool TransferBench::runDoubleDisplay(int baud, bool paced, const Variant &varian
                               QStringLiteral("discovery + read, 13 positions"), baud, paced, mode);
     auto &write = m_report.row(QStringLiteral("write"),
                                QStringLiteral("write + re-read, 13 positions"), baud, paced, mode);
-    auto &splash = m_report.row(QStringLiteral("splash-1"),
-                                QStringLiteral("splash upload, profile 1 (173x128)"), baud, paced,
-                                mode);
-    auto &exportRow =
-        m_report.row(QStringLiteral("export"),
-                     QStringLiteral("backup export, %1 pages").arg(variant.pages), baud, paced, mode);
-    auto &importRow = m_report.row(QStringLiteral("import"),
-                                   QStringLiteral("backup import + re-read, %1 pages")
-                                       .arg(variant.pages),
+    auto &splash =
+        m_report.row(QStringLiteral("splash-1"),
+                     QStringLiteral("splash upload, profile 1 (173x128)"), baud, paced, mode);
+    auto &exportRow = m_report.row(QStringLiteral("export"),
+                                   QStringLiteral("backup export, %1 pages").arg(variant.pages),
                                    baud, paced, mode);
+    auto &importRow = m_report.row(
+        QStringLiteral("import"),
+        QStringLiteral("backup import + re-read, %1 pages").arg(variant.pages), baud, paced, mode);
     if (!mode.isEmpty()) {
         for (BenchReport::Row *r : {&read, &write, &splash, &exportRow, &importRow}) {
             r->latencyUs = kChipLatencyUs;
@@ -323,9 +386,9 @@ bool TransferBench::runSingleDisplay(int baud, bool paced, const Variant &varian
     if (!session.start(simArguments(baud, paced, 0, variant)) ||
         !session.connectAndRead(baud, &warmUp))
         return fail(where, session.error());
-    auto &splash =
-        m_report.row(QStringLiteral("splash-0"), QStringLiteral("splash upload, profile 0 (124x88)"),
-                     baud, paced, variant.mode);
+    auto &splash = m_report.row(QStringLiteral("splash-0"),
+                                QStringLiteral("splash upload, profile 0 (124x88)"), baud, paced,
+                                variant.mode);
     if (!variant.mode.isEmpty()) {
         splash.latencyUs = kChipLatencyUs;
         splash.rateReached = session.runner().lineRate();

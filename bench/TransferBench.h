@@ -29,6 +29,9 @@ public:
         int chipBaud = 38400;
         int chipRepetitions = 1;
         int refusingPages = 4;
+        // Through a Bluetooth and a Wi-Fi module (20 and 5 ms each way per burst), with fast
+        // transfers off and on: discovery + read and a 16-page export.
+        bool modules = true;
         // Rows that are also run with the link's traffic record off, each repetition once
         // with it on and once off.
         enum class RecordingOff { None, Unpaced, All } recordingOff = RecordingOff::Unpaced;
@@ -68,6 +71,8 @@ private:
     bool runDoubleDisplay(int baud, bool paced, const Variant &variant, Outcome *outcome = nullptr);
     bool runSingleDisplay(int baud, bool paced, const Variant &variant);
     void runChipModel();
+    void runModules();
+    bool runThroughModule(int baud, const Variant &variant, qint64 moduleUs);
     Variant plainVariant() const;
     QStringList simArguments(int baud, bool paced, int disp, const Variant &variant) const;
     // 1: every run with the traffic record on; 2: each repetition once with it on and once

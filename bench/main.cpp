@@ -128,6 +128,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption noChipOption(
         QStringLiteral("no-chip-model"),
         QStringLiteral("Leave out the runs against the real chip's timing model."));
+    const QCommandLineOption noModulesOption(
+        QStringLiteral("no-modules"),
+        QStringLiteral("Leave out the runs through a Bluetooth and a Wi-Fi module (a 16-page "
+                       "export through the Bluetooth one takes minutes)."));
     const QCommandLineOption chipRepsOption(
         QStringLiteral("chip-repetitions"),
         QStringLiteral("Repetitions of the chip model's runs (default 1: with fast transfers "
@@ -135,7 +139,7 @@ int main(int argc, char *argv[])
         QStringLiteral("n"), QStringLiteral("1"));
     parser.addOptions({repsOption, ratesOption, noUnpacedOption, latencyOption, jsonOption,
                        markdownOption, simOption, programOption, noProgramOption, noTransfersOption,
-                       noChipOption, chipRepsOption, recordingOption});
+                       noChipOption, noModulesOption, chipRepsOption, recordingOption});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -181,6 +185,7 @@ int main(int argc, char *argv[])
         s.repetitions = reps;
         s.latencyUs = latency;
         s.chipModel = !parser.isSet(noChipOption);
+        s.modules = !parser.isSet(noModulesOption);
         s.chipRepetitions = chipReps;
         s.recordingOff = recordingOff == "all"    ? TransferBench::Settings::RecordingOff::All
                          : recordingOff == "none" ? TransferBench::Settings::RecordingOff::None

@@ -1,5 +1,7 @@
 #include "config/LayoutProfile.h"
 
+#include "config/BoardConfig.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -64,6 +66,14 @@ bool wholeNumber(const QJsonValue &v, qint64 min, qint64 max, qint64 *out)
     return true;
 }
 
+uint hashAt(const QVariantList &config, int i)
+{
+    const QVariantMap entry = config.value(i).toMap();
+    return entry.value(QStringLiteral("active")).toBool()
+               ? entry.value(QStringLiteral("hid")).toUInt()
+               : 0;
+}
+
 QJsonValue boardToJson(const QVariantMap &board)
 {
     if (board.value(QStringLiteral("version")).toInt() != 1)
@@ -78,6 +88,56 @@ QJsonValue boardToJson(const QVariantMap &board)
 }
 
 } // namespace
+
+QString LayoutProfile::quoted(const QString &value)
+{
+    // Control characters as \xNN: a line feed would split the message, and a NUL would
+    // end it wherever it is printed as a C string.
+    QString shown;
+    int kept = 0;
+    for (const QChar c : value) {
+        // A character outside the basic plane is not split in two.
+        if (kept == QuoteLimit || (kept == QuoteLimit - 1 && c.isHighSurrogate()))
+            break;
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+        ++kept;
+    }
+    if (kept == value.size())
+        return shown;
+    return tr("%1... (cut after %2 of its %3 characters)")
+        .arg(shown, QString::number(QuoteLimit), QString::number(value.size()));
+}
+
+QStringList LayoutProfile::readBackDifferences(const QVariantList &config,
+                                               const QVariantMap &board, int engineIndex,
+                                               const QVariantList &readConfig,
+                                               const QVariantMap &readBoard)
+{
+    QStringList differ;
+    for (int i = 0; i < config.size(); ++i) {
+        if (hashAt(config, i) != hashAt(readConfig, i))
+            differ << QStringLiteral("position %1").arg(i + 1);
+    }
+    if (board.isEmpty())
+        return differ;
+    // The write sets the engine index from the engine chosen, whatever the map held, and
+    // stores every value in its field's width.
+    QVariantMap written = board;
+    written.insert(QStringLiteral("engidx"), qMax(engineIndex, 0));
+    const QVariantMap expected = BoardConfig::fromBytes(BoardConfig::toBytes(written));
+    if (readBoard.isEmpty()) {
+        differ << QStringLiteral("board record");
+        return differ;
+    }
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        if (readBoard.value(it.key()).toInt() != it.value().toInt())
+            differ << it.key();
+    }
+    return differ;
+}
 
 LayoutProfile::Layout LayoutProfile::fromPages(const QString &engine, int positions,
                                                const QVariantList &config, const QVariantMap &board)
@@ -174,7 +234,16 @@ bool LayoutProfile::decode(const QByteArray &json, const ParameterCatalogue::Eng
         return false;
     }
     qint64 version = 0;
-    if (!wholeNumber(root.value(kFormatVersion), 1, FormatVersion, &version)) {
+    const QJsonValue versionValue = root.value(kFormatVersion);
+    if (versionValue.isUndefined()) {
+        *error = tr("The layout's format version is missing");
+        return false;
+    }
+    if (!versionValue.isDouble()) {
+        *error = tr("The layout's format version must be a number");
+        return false;
+    }
+    if (!wholeNumber(versionValue, 1, FormatVersion, &version)) {
         *error = tr("The layout's format version %1 is not supported (this tool reads version %2)")
                      .arg(root.value(kFormatVersion).toVariant().toString())
                      .arg(FormatVersion);
@@ -188,15 +257,17 @@ bool LayoutProfile::decode(const QByteArray &json, const ParameterCatalogue::Eng
         if (it.value() == layout.engine)
             engine = it.key();
     }
+    layout.engineIndex = engine;
     if (engine < 0) {
-        *error = tr("The layout names an unknown engine \"%1\"").arg(layout.engine);
+        *error = tr("The layout names an unknown engine \"%1\"").arg(quoted(layout.engine));
         return false;
     }
 
     const QString display = root.value(kDisplay).toString();
     if (display != kSingle && display != kDouble) {
         *error =
-            tr("The layout names an unknown display type \"%1\" (single or double)").arg(display);
+            tr("The layout names an unknown display type \"%1\" (single or double)")
+                .arg(quoted(display));
         return false;
     }
     const int own = display == kDouble ? DoublePositions : SinglePositions;
@@ -231,17 +302,13 @@ bool LayoutProfile::decode(const QByteArray &json, const ParameterCatalogue::Eng
             item.value(kPid).toInt() != pid || item.value(kCid).toInt() != cid) {
             *error =
                 tr("Position %1 of the layout: \"%2\" (pid %3, cid %4) is not in the catalogue")
-                    .arg(i + 1)
-                    .arg(name)
-                    .arg(pid)
-                    .arg(cid);
+                    .arg(QString::number(i + 1), quoted(name), QString::number(pid),
+                         QString::number(cid));
             return false;
         }
         if (!ParameterCatalogue::appliesToEngine(item, engine)) {
             *error = tr("Position %1 of the layout: \"%2\" is not offered for the engine \"%3\"")
-                         .arg(i + 1)
-                         .arg(name)
-                         .arg(layout.engine);
+                         .arg(QString::number(i + 1), quoted(name), quoted(layout.engine));
             return false;
         }
         if (i < layout.positions)
@@ -263,6 +330,10 @@ bool LayoutProfile::decode(const QByteArray &json, const ParameterCatalogue::Eng
             qint64 value = 0;
             if (!settings.contains(name)) {
                 *error = tr("The layout's board setting \"%1\" is missing").arg(name);
+                return false;
+            }
+            if (!settings.value(name).isDouble()) {
+                *error = tr("The layout's board setting \"%1\" must be a number").arg(name);
                 return false;
             }
             if (!wholeNumber(settings.value(name), s.min, s.max, &value)) {
@@ -288,7 +359,7 @@ bool LayoutProfile::decode(const QByteArray &json, const ParameterCatalogue::Eng
         }
         for (const QString &key : settings.keys()) {
             if (!known.contains(key)) {
-                *error = tr("The layout's board setting \"%1\" is unknown").arg(key);
+                *error = tr("The layout's board setting \"%1\" is unknown").arg(quoted(key));
                 return false;
             }
         }

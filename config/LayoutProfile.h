@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -32,11 +33,14 @@ public:
     static constexpr int FormatVersion = 1;
     static constexpr int SinglePositions = 6;
     static constexpr int DoublePositions = 13;
+    // A refusal quotes at most this many characters of any value from the file.
+    static constexpr int QuoteLimit = 60;
 
     // What a profile holds, in the shapes the controller and the pages use.
     struct Layout
     {
         QString engine;                  // engine name
+        int engineIndex = -1;            // its index in the catalogue, once loaded
         int positions = SinglePositions; // 6 or 13
         QList<quint32> items;            // parameter hash per position, 0 for an empty one
         QVariantMap board;               // board map with "version" 1, or empty
@@ -63,6 +67,18 @@ public:
     static bool decode(const QByteArray &json, const ParameterCatalogue::EngineTable &engines,
                        const ParameterCatalogue::ItemTable &items, int positions, Layout *out,
                        QString *note, QString *error);
+
+    // A value from the file as a message quotes it: control characters as \xNN, and cut
+    // after QuoteLimit characters with a note saying so.
+    static QString quoted(const QString &value);
+
+    // What a dashboard read back after a layout was written does not hold, as the names of
+    // the positions ("position 3") and board keys that differ. `config` and `board` are
+    // what the write was given, `engineIndex` the engine selected for it; an empty `board`
+    // wrote no board settings, and only the positions are checked.
+    static QStringList readBackDifferences(const QVariantList &config, const QVariantMap &board,
+                                           int engineIndex, const QVariantList &readConfig,
+                                           const QVariantMap &readBoard);
 
     // The configuration list the pages show for a layout (descriptions from the catalogue).
     static QVariantList configList(const Layout &layout,

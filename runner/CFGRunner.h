@@ -97,7 +97,7 @@ public:
     Q_INVOKABLE QSize splashSize();
     Q_INVOKABLE bool loadSplash(QString file);
     // Layout profiles (CFGRunnerLayout.cpp): `file` is a path or a file URL. loadLayout
-    // gives {"engine", "config", "board"} for the pages, an empty map when refused.
+    // gives {"engine", "engineIndex", "config", "board"} for the pages, an empty map when refused.
     Q_INVOKABLE bool saveLayout(QString file, QString engine, QVariantList config,
                                 QVariantMap board);
     Q_INVOKABLE QVariantMap loadLayout(QString file);

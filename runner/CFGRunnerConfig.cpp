@@ -2,7 +2,7 @@
 // 0x0000 (22-byte records) and the board record at 0x0200, read and written in 6-byte
 // chunks, plus the table reset, the maintenance-point write and the engine selection.
 
-#include "runner/BoardConfig.h"
+#include "config/BoardConfig.h"
 #include "runner/CFGRunner.h"
 
 #include "config/ParameterCatalogue.h"

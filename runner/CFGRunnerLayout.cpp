@@ -46,6 +46,7 @@ QVariantMap CFGRunner::loadLayout(QString file)
         emit alert(note);
     return QVariantMap{
         {QStringLiteral("engine"), layout.engine},
+        {QStringLiteral("engineIndex"), layout.engineIndex},
         {QStringLiteral("config"), LayoutProfile::configList(layout, catalogueItems)},
         {QStringLiteral("board"), layout.board}};
 }

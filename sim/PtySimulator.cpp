@@ -113,6 +113,22 @@ int PtySimulator::clientBaudRate() const
     return lineSpeed(m_slave);
 }
 
+void PtySimulator::setModule(int upMs, int downMs)
+{
+    if (upMs < 0 || downMs < 0) {
+        m_moduleUpUs = -1;
+        m_moduleDownUs = 0;
+        return;
+    }
+    m_moduleUpUs = qint64(upMs) * 1000;
+    m_moduleDownUs = qint64(downMs) * 1000;
+}
+
+int PtySimulator::hostSideRate() const
+{
+    return hasModule() ? baudRate() : clientBaudRate();
+}
+
 bool PtySimulator::ratesMatch(int a, int b)
 {
     return a > 0 && b > 0 && qAbs(qint64(a) - b) * 50 <= qMax(a, b);
@@ -207,17 +223,20 @@ void PtySimulator::onReadable()
         return;
     m_bytesIn += in.size();
     emit bytesReceivedFrom(in);
+    const int clientRate = hostSideRate();
     {
-        const int rate = ratesMatch(clientBaudRate(), lineRate()) ? lineRate() : clientBaudRate();
+        const int rate = ratesMatch(clientRate, lineRate()) ? lineRate() : clientRate;
         if (rate > 0)
             m_lineUs += double(in.size()) * 10e6 / rate;
     }
 
-    const int clientRate = clientBaudRate();
     if (clientPresent())
-        m_lastClientRate = clientRate;
+        m_lastClientRate = clientBaudRate();
+    // A module passes the burst on once its packet has gone over the air.
+    const qint64 arrivedUs = nowUs() + (hasModule() ? m_moduleUpUs : 0);
     if (m_adapter.rateSwitchPending()) {
-        takeRateSwitchInput(in, m_pacing ? nowUs() + lineTimeUs(in.size(), clientRate) : nowUs());
+        takeRateSwitchInput(in,
+                            m_pacing ? arrivedUs + lineTimeUs(in.size(), clientRate) : arrivedUs);
         return;
     }
     if (!ratesMatch(clientRate, lineRate())) {
@@ -232,7 +251,7 @@ void PtySimulator::onReadable()
 
     // With pacing the request itself takes its time on the line: the adapter starts on it
     // once its last byte would have arrived.
-    qint64 start = nowUs();
+    qint64 start = arrivedUs;
     if (m_pacing && lineRate() > 0) {
         m_inputDoneUs = qMax(start, m_inputDoneUs) + lineTimeUs(in.size(), lineRate());
         start = m_inputDoneUs;
@@ -257,7 +276,7 @@ void PtySimulator::onReadable()
 bool PtySimulator::takeRateSwitchInput(const QByteArray &in, qint64 startUs)
 {
     const bool heard = in.contains('\r') && m_switchListenUs >= 0 && startUs >= m_switchListenUs &&
-                       ratesMatch(clientBaudRate(), m_adapter.rateSwitchTarget());
+                       ratesMatch(hostSideRate(), m_adapter.rateSwitchTarget());
     qCDebug(lcSim) << "rate switch input" << in << (heard ? "heard" : "not heard");
     if (!heard)
         return false;
@@ -290,13 +309,15 @@ void PtySimulator::schedule(const QList<SimAdapter::Output> &outputs, qint64 sta
     for (const SimAdapter::Output &o : outputs) {
         if (o.bytes.isEmpty() && !o.hangUp)
             continue; // nothing to print (echo off): no need to wake up for it
-        qint64 due = startUs + o.delayUs;
+        // Through a module the answer waits for the module's packet on the way back.
+        qint64 due = startUs + o.delayUs + (hasModule() ? m_moduleDownUs : 0);
         if (m_pacing) {
-            due = qMax(due, m_lineFreeUs) + lineTimeUs(o.bytes.size(), o.baud ? o.baud : lineRate());
+            due =
+                qMax(due, m_lineFreeUs) + lineTimeUs(o.bytes.size(), o.baud ? o.baud : lineRate());
             m_lineFreeUs = due;
         }
-        Pending p{due, o.bytes, o.hangUp, o.delayUs > 0 && !o.afterReset, o.afterReset,
-                  o.resetDone};
+        Pending p{due,          o.bytes,    o.hangUp, o.delayUs > 0 && !o.afterReset,
+                  o.afterReset, o.resetDone};
         p.baud = o.baud;
         m_pending.append(p);
     }
@@ -359,9 +380,9 @@ void PtySimulator::writeOut(const QByteArray &bytes, int baud)
 {
     if (bytes.isEmpty() || !isRunning() || !clientPresent())
         return;
-    if (baud && !ratesMatch(baud, clientBaudRate())) {
-        // Sent at a rate the client is not at: its UART makes noise of it.
-        qCDebug(lcSim) << "output at" << baud << "is noise to a client at" << clientBaudRate();
+    if (baud && !ratesMatch(baud, hostSideRate())) {
+        // Sent at a rate the client (or the module) is not at: its UART makes noise of it.
+        qCDebug(lcSim) << "output at" << baud << "is noise to a client at" << hostSideRate();
         writeOut(noise(bytes.size()), 0);
         return;
     }

@@ -59,6 +59,17 @@ public:
     // At a wrong rate the adapter prints nothing (default) or garbage.
     void setGarbageOnWrongBaud(bool on) { m_garbageOnWrongBaud = on; }
 
+    // A wireless module between the client and the chip, as in most adapters people buy
+    // (a Bluetooth serial-profile or a Wi-Fi module): each burst waits `upMs` on its way to
+    // the chip and `downMs` on its way back; the module talks to the chip at the chip's start
+    // rate whatever rate the client sets, and cannot follow the chip to another rate, so a
+    // rate switch reaches the client as noise and the chip's wait for the host runs out.
+    // Negative values take the module out.
+    void setModule(int upMs, int downMs);
+    bool hasModule() const { return m_moduleUpUs >= 0; }
+    int moduleUpMs() const { return hasModule() ? int(m_moduleUpUs / 1000) : 0; }
+    int moduleDownMs() const { return hasModule() ? int(m_moduleDownUs / 1000) : 0; }
+
     // Serial-line pacing at the rate in use, 10 bits a byte (off by default): a request is
     // taken up once all its bytes would have arrived, and the answer takes its time back.
     void setPacing(bool on) { m_pacing = on; }
@@ -99,6 +110,8 @@ private:
     QByteArray noise(int bytes); // what a UART at another rate makes of that many bytes
     void writeBacklog();
     qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+    // The rate the chip hears the client at: the client's own, or the module's fixed one.
+    int hostSideRate() const;
     void closeFds();
     void watchClients();
 
@@ -121,18 +134,20 @@ private:
         qint64 dueUs;
         QByteArray bytes;
         bool hangUp;
-        bool waitingForBus; // the adapter is still waiting for the bus: input interrupts it
-        bool afterReset = false;    // survives the client closing the line
-        bool resetDone = false;     // the adapter's reset is over once this is out
-        int baud = 0;       // sent at this rate only (SimAdapter::Output::baud)
+        bool waitingForBus;      // the adapter is still waiting for the bus: input interrupts it
+        bool afterReset = false; // survives the client closing the line
+        bool resetDone = false;  // the adapter's reset is over once this is out
+        int baud = 0;            // sent at this rate only (SimAdapter::Output::baud)
         bool switchDeadline = false; // a rate switch's wait for the host ends unheard
     };
     QList<Pending> m_pending;
-    qint64 m_lineFreeUs = 0;  // pacing: when the line to the client is free again
-    qint64 m_inputDoneUs = 0; // pacing: when the client's last byte has arrived
+    qint64 m_lineFreeUs = 0;      // pacing: when the line to the client is free again
+    qint64 m_inputDoneUs = 0;     // pacing: when the client's last byte has arrived
     qint64 m_switchListenUs = -1; // a rate switch hears the host from here on
     int m_lastClientRate = 0;     // the client's rate when it last wrote with the port open
     bool m_garbageOnWrongBaud = false;
+    qint64 m_moduleUpUs = -1; // no module
+    qint64 m_moduleDownUs = 0;
     bool m_pacing = false;
     int m_exchanges = 0;
     qint64 m_bytesIn = 0;

@@ -61,8 +61,7 @@ const OptionSpec kOptions[] = {
      "Load the memory and counters from this file and save them there after every change."},
     {"blank", nullptr, nullptr,
      "Start with erased memory and zero counters instead of the demo configuration."},
-    {"pacing", nullptr, nullptr,
-     "Pace the adapter's output at the rate in use (10 bits a byte)."},
+    {"pacing", nullptr, nullptr, "Pace the adapter's output at the rate in use (10 bits a byte)."},
     {"chip-model", nullptr, nullptr,
      "Model the real chip's timing: the prompt waits for the reply time-out after the last "
      "reply (AT ST, or the adaptive time-out of \"at at1\"/\"at at2\") unless a response "
@@ -99,6 +98,10 @@ const OptionSpec kOptions[] = {
      "Serve on a TCP port as a Wi-Fi adapter does, one client at a time, on 127.0.0.1 unless an "
      "address is given (0.0.0.0: every interface; an IPv6 address in brackets); port 0 takes a "
      "free one. Prints tcp://ADDR:PORT instead of the terminal's path."},
+    {"module", "module", "",
+     "Put a wireless module between the client and the chip: bluetooth (20 ms each way per "
+     "burst), wifi (5 ms each way) or UP,DOWN in milliseconds. The module talks to the chip at "
+     "--baud whatever rate the client sets, so a rate switch through it fails."},
     {"verbose", nullptr, nullptr, "Log commands and frames to standard error."},
 };
 
@@ -125,6 +128,27 @@ bool parseTcpOption(const QString &text, QHostAddress *address, quint16 *port)
         return false;
     *port = quint16(number);
     return true;
+}
+// "--module": a named module or its latencies "UP,DOWN" in milliseconds.
+bool parseModuleOption(const QString &text, int *up, int *down)
+{
+    const QString t = text.trimmed().toLower();
+    if (t == QLatin1String("bluetooth")) {
+        *up = *down = 20;
+        return true;
+    }
+    if (t == QLatin1String("wifi")) {
+        *up = *down = 5;
+        return true;
+    }
+    const QStringList parts = t.split(QLatin1Char(','));
+    if (parts.size() != 2)
+        return false;
+    bool okUp = false;
+    bool okDown = false;
+    *up = parts.at(0).toInt(&okUp);
+    *down = parts.at(1).toInt(&okDown);
+    return okUp && okDown && *up >= 0 && *down >= 0 && *up <= 10000 && *down <= 10000;
 }
 } // namespace
 
@@ -227,6 +251,17 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
     if (p.isSet(QStringLiteral("latency-us")))
         adapter.setLatencyUs(number("latency-us", 0, 10000000));
     adapter.setResetDelayMs(int(number("reset-ms", 0, 60000)));
+    if (p.isSet(QStringLiteral("module"))) {
+        int up = -1;
+        int down = -1;
+        if (!parseModuleOption(p.value(QStringLiteral("module")), &up, &down)) {
+            *message = QStringLiteral("--module: bluetooth, wifi or UP,DOWN in milliseconds "
+                                      "(0-10000), not \"%1\"")
+                           .arg(p.value(QStringLiteral("module")));
+            return false;
+        }
+        m_sim.setModule(up, down);
+    }
     if (p.isSet(QStringLiteral("timeout-ms")))
         adapter.setNoDataTimeoutMs(int(number("timeout-ms", 0, 60000)));
     dash.setRestartSilenceMs(int(number("restart-silence-ms", 0, 3600000)));

@@ -2,6 +2,7 @@
 // answered before any controller exists, and every command against the simulated
 // dashboard (kx4-sim, also a process), with no display.
 #include "image/ImageConverter.h"
+#include "tests/common/NonRegularFiles.h"
 
 #include <QImage>
 #include <QJsonArray>
@@ -15,7 +16,11 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/types.h>
+#include <termios.h>
+#include <unistd.h>
 
 class TstCommandLine : public QObject
 {
@@ -26,9 +31,12 @@ class TstCommandLine : public QObject
     QTemporaryDir home;
 
     // Commands run with no display at all; settings and backups stay in `home`.
-    QProcess *start(const QStringList &args, bool window = false)
+    QProcess *start(const QStringList &args, bool window = false,
+                    const QString &stderrFile = QString())
     {
         auto *p = new QProcess(this);
+        if (!stderrFile.isEmpty())
+            p->setStandardErrorFile(stderrFile);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (window) {
             env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -66,6 +74,51 @@ class TstCommandLine : public QObject
         r.out = QString::fromLocal8Bit(p->readAllStandardOutput());
         r.err += QString::fromLocal8Bit(p->readAllStandardError());
         delete p;
+        return r;
+    }
+
+    // As a user at a terminal runs it: standard error on a pseudo-terminal (the progress
+    // bar), standard output in a pipe. `err` is what the terminal showed.
+    Result runOnTerminal(const QStringList &args)
+    {
+        Result r;
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+            r.err = "no pseudo-terminal";
+            return r;
+        }
+        const QByteArray slave = ::ptsname(master);
+        // Held open here too, so that nothing the program wrote is lost when it exits;
+        // no output processing, so the text reads as written.
+        const int held = ::open(slave.constData(), O_RDWR | O_NOCTTY);
+        termios mode;
+        ::tcgetattr(held, &mode);
+        mode.c_oflag &= ~tcflag_t(OPOST);
+        ::tcsetattr(held, TCSANOW, &mode);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        QByteArray shown;
+        const auto drain = [&] {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = ::read(master, buffer, sizeof buffer)) > 0)
+                shown.append(buffer, int(n));
+        };
+        QProcess *p = start(args, false, QString::fromLocal8Bit(slave));
+        QDeadlineTimer deadline(90000);
+        while (!p->waitForFinished(50) && !deadline.hasExpired())
+            drain();
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished(5000);
+        } else if (p->exitStatus() == QProcess::NormalExit) {
+            r.code = p->exitCode();
+        }
+        drain();
+        r.out = QString::fromLocal8Bit(p->readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(shown);
+        delete p;
+        ::close(held);
+        ::close(master);
         return r;
     }
 
@@ -124,8 +177,16 @@ private slots:
         QTest::newRow("help lists the exit status")
             << QStringList{"--help"} << 0 << "4 communication error"
             << "" << false;
-        QTest::newRow("unknown option") << QStringList{"--colour=red"} << 1 << ""
-                                        << "Unknown option 'colour'" << true;
+        QTest::newRow("help: a Wi-Fi adapter's address for --port")
+            << QStringList{"--help"} << 0 << "or a Wi-Fi adapter's"
+            << "" << false;
+        // Said as every other message, with where to look, in the window's start too.
+        QTest::newRow("unknown option")
+            << QStringList{"--colour=red"} << 1 << ""
+            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n" << true;
+        QTest::newRow("unknown option with a command")
+            << QStringList{"--port", "COM3", "--info", "--colour"} << 1 << ""
+            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n" << false;
         QTest::newRow("no command") << QStringList{"--port=COM3"} << 1 << ""
                                     << "no command given" << false;
         QTest::newRow("no port") << QStringList{"--info"} << 1 << ""
@@ -156,7 +217,24 @@ private slots:
             << QStringList{"--port", "/nonexistent/ttyKX4", "--baud", "38400", "--info"} << 2 << ""
             << "Cannot open /nonexistent/ttyKX4" << false;
         QTest::newRow("unknown short option") << QStringList{"-x"} << 1 << ""
-                                              << "Unknown option" << true;
+                                              << "veltrokx4: Unknown option 'x'." << true;
+        // The command's file is checked before the port is opened: refused (3), not a
+        // connection failure on a wrong port.
+        QTest::newRow("missing layout, wrong port")
+            << QStringList{"--port", "/nonexistent/ttyKX4", "--apply-layout", "/nonexistent/a.json"}
+            << 3 << ""
+            << "veltrokx4: The layout could not be read" << false;
+        QTest::newRow("missing backup, wrong port")
+            << QStringList{"--port", "/nonexistent/ttyKX4", "--import", "/nonexistent/a.bkp"} << 3
+            << ""
+            << "veltrokx4: Cannot import - the source file does not exist\n" << false;
+        QTest::newRow("not a backup, wrong port")
+            << QStringList{"--port", "/nonexistent/ttyKX4", "--import", KX4_PROGRAM} << 3 << ""
+            << "veltrokx4: Cannot import - the source file is not a backup file\n" << false;
+        QTest::newRow("missing picture, wrong port")
+            << QStringList{"--port", "/nonexistent/ttyKX4", "--splash", "/nonexistent/a.png"} << 3
+            << ""
+            << "veltrokx4: Cannot load /nonexistent/a.png\n" << false;
     }
 
     void options()
@@ -278,8 +356,32 @@ private slots:
         QVERIFY(expected.load(file("logo.png")));
         const QByteArray splash = expected.bitmap();
 
+        // At a terminal: the bar says which rate the search tries, a read ends at 100 %
+        // with no bar of a further step drawn back at 0 %, and a refusal is said once.
+        r = runOnTerminal({"--port", port, "--info"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.err.contains("\rConnecting: trying 9600 bit/s") &&
+                     r.err.contains("\rConnecting: trying 115200 bit/s"),
+                 qPrintable(r.err));
+        QVERIFY2(!r.err.contains(QRegularExpression("100%.*\\] +0%")), qPrintable(r.err));
+        QVERIFY2(r.out.contains("display: double (13 positions)\n"), qPrintable(r.out));
+        QImage huge(400, 400, QImage::Format_RGB32);
+        huge.fill(Qt::white);
+        QVERIFY(huge.save(file("huge.png")));
+        r = runOnTerminal(at + QStringList{"--splash", file("huge.png")});
+        QCOMPARE(r.code, 3);
+        QCOMPARE(r.err.count("Cannot load"), 1);
+        QCOMPARE(r.err.count("is larger than the display's"), 1);
+        QVERIFY2(r.err.contains("veltrokx4: Cannot load"), qPrintable(r.err));
+
         // A backup into a named file: header, device information, 4 pages, counters. It
-        // holds the applied layout and the splash.
+        // holds the applied layout and the splash. At a terminal as in a pipe, the result
+        // names the file written, and nothing names the backup folder's file it was made
+        // in.
+        r = runOnTerminal(at + QStringList{"--export", file("car1.bkp")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out, file("car1.bkp") + "\n");
+        QVERIFY2(r.err.contains("Exporting") && !r.err.contains(".bkp"), qPrintable(r.err));
         r = cli({"--export", file("car1.bkp")});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(r.out, file("car1.bkp") + "\n");
@@ -311,16 +413,22 @@ private slots:
         r = cli({"--info"});
         const QRegularExpression maintenance(
             "\nodometer: (\\d+) km\nodometer at maintenance: (\\d+) "
-            "km\nengine time: (\\d+) s\nengine time at "
-            "maintenance: (\\d+) min");
+            "km\nengine time: (\\d+) s \\((\\d+) h (\\d+) min\\)\nengine time at "
+            "maintenance: (\\d+) min (\\(\\d+ h \\d+ min\\))\n");
         const QRegularExpressionMatch m = maintenance.match(r.out);
         QVERIFY2(m.hasMatch(), qPrintable(r.out));
         QCOMPARE(m.captured(2), m.captured(1));
-        QCOMPARE(m.captured(4).toUInt(), m.captured(3).toUInt() / 60);
+        QCOMPARE(m.captured(6).toUInt(), m.captured(3).toUInt() / 60);
+        // Both engine times also in hours and minutes, which compare at a glance.
+        QCOMPARE(m.captured(4).toUInt(), m.captured(3).toUInt() / 3600);
+        QCOMPARE(m.captured(5).toUInt(), m.captured(3).toUInt() / 60 % 60);
+        QCOMPARE(m.captured(7), QString("(%1 h %2 min)")
+                                    .arg(m.captured(6).toUInt() / 60)
+                                    .arg(m.captured(6).toUInt() % 60));
         // The reset printed the values it read back.
         QCOMPARE(resetSays, QString("odometer at maintenance: %1 km\nengine time at maintenance: "
-                                    "%2 min\n")
-                                .arg(m.captured(2), m.captured(4)));
+                                    "%2 min %3\n")
+                                .arg(m.captured(2), m.captured(6), m.captured(7)));
 
         // Refused by the checks: not a backup; then the backup with its counters.
         r = cli({"--import", file("edited.json")});
@@ -342,6 +450,214 @@ private slots:
                  qFromLittleEndian<quint32>(counters.constData()));
         QCOMPARE(quint32(values.value("savedEngineTime").toDouble()),
                  qFromLittleEndian<quint32>(counters.constData() + 4));
+    }
+
+    void layoutAcrossEngines_data()
+    {
+        QTest::addColumn<QJsonValue>("board");
+        QTest::newRow("board null") << QJsonValue(QJsonValue::Null);
+        QTest::newRow("board absent") << QJsonValue(QJsonValue::Undefined);
+    }
+
+    // A workshop applies a diesel profile, then a petrol one without board settings: the
+    // petrol layout is written with the board settings the dashboard had and the petrol
+    // engine's index, and the read-back check finds exactly that.
+    void layoutAcrossEngines()
+    {
+        QFETCH(QJsonValue, board);
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        QProcess sim;
+        QVERIFY(!startSim(sim, {"--baud", "115200", "--link", port}).isEmpty());
+        const auto cli = [&](const QStringList &args) {
+            return run(QStringList{"--port", port, "--baud", "115200"} + args);
+        };
+        const QJsonObject dieselBoard{
+            {"rpm", 1},          {"speed", 0},          {"aux", 1},
+            {"adelay", 300},     {"rpmlim", 4500},      {"warnodo", 9000},
+            {"warntime", 600},   {"animation", true},   {"menuAtStart", false},
+            {"rpmWarning", true}, {"maintenanceWarning", false}, {"logoWhenStopped", true}};
+        const QJsonObject rpm{{"name", "RPM"}, {"pid", 12}, {"cid", 2024}};
+        const QJsonObject speed{{"name", "SPEED"}, {"pid", 13}, {"cid", 2024}};
+        QJsonObject diesel{{"format", "veltrokx4-layout"}, {"formatVersion", 1},
+                           {"engine", "Diesel, common rail"}, {"display", "single"},
+                           {"positions", QJsonArray{rpm, QJsonValue(), QJsonValue(),
+                                                    QJsonValue(), QJsonValue(), QJsonValue()}},
+                           {"board", dieselBoard}};
+        QJsonObject petrol = diesel;
+        petrol["engine"] = "Petrol, port injection";
+        petrol["positions"] = QJsonArray{speed, rpm};
+        if (board.isUndefined())
+            petrol.remove("board");
+        else
+            petrol["board"] = board;
+        QVERIFY(writeJson(dir.filePath("diesel.json"), diesel));
+        QVERIFY(writeJson(dir.filePath("petrol.json"), petrol));
+
+        Result r = cli({"--apply-layout", dir.filePath("diesel.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        r = cli({"--apply-layout", dir.filePath("petrol.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.out, "applied " + dir.filePath("petrol.json") + "\n");
+        r = cli({"--save-layout", dir.filePath("after.json")});
+        stopSim(sim);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QJsonObject after = readJson(dir.filePath("after.json"));
+        QCOMPARE(after.value("engine").toString(), QString("Petrol, port injection"));
+        QCOMPARE(after.value("positions").toArray().at(0), QJsonValue(speed));
+        QCOMPARE(after.value("positions").toArray().at(1), QJsonValue(rpm));
+        QCOMPARE(after.value("board").toObject(), dieselBoard);
+    }
+
+    void layoutOntoOddBoardRecords_data()
+    {
+        QTest::addColumn<bool>("blank");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QString>("applyNote");
+        // Erased memory: no parameter table, so discovery reads nothing more; the write of
+        // the positions brings the erased board area, read as the default record, and the
+        // profile's settings then replace it.
+        QTest::newRow("erased dashboard") << true << "its board record was not read" << "";
+        // A record of another version is sent back as it is; the positions are written.
+        QTest::newRow("board record of version 2")
+            << false << "board record is not understood: the profile holds no board settings"
+            << "board record is not understood: its board settings stay as they are";
+    }
+
+    void layoutOntoOddBoardRecords()
+    {
+        QFETCH(bool, blank);
+        QFETCH(QString, note);
+        QFETCH(QString, applyNote);
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        const QString state = dir.filePath("dash.json");
+        QStringList simArgs{"--baud", "115200", "--link", port, "--state", state};
+        if (blank)
+            simArgs << "--blank";
+        QProcess sim;
+        QVERIFY(!startSim(sim, simArgs).isEmpty());
+        const auto memory = [&state] {
+            return QByteArray::fromBase64(readJson(state).value("memory").toString().toLatin1());
+        };
+        if (!blank) {
+            stopSim(sim);
+            QJsonObject edited = readJson(state);
+            QByteArray bytes = memory();
+            bytes[0x202] = 2;
+            edited["memory"] = QString::fromLatin1(bytes.toBase64());
+            QVERIFY(writeJson(state, edited));
+            QVERIFY(!startSim(sim, simArgs).isEmpty());
+        }
+        const QByteArray boardBefore = memory().mid(0x200, 0x200);
+        const auto cli = [&](const QStringList &args) {
+            return run(QStringList{"--port", port, "--baud", "115200"} + args);
+        };
+
+        Result r = cli({"--save-layout", dir.filePath("before.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY(readJson(dir.filePath("before.json")).value("board").isNull());
+        QVERIFY2(r.err.contains(note), qPrintable(r.err));
+
+        const QJsonObject board{
+            {"rpm", 0},          {"speed", 1},          {"aux", 0},
+            {"adelay", 120},     {"rpmlim", 5200},      {"warnodo", 8000},
+            {"warntime", 900},   {"animation", false},  {"menuAtStart", true},
+            {"rpmWarning", true}, {"maintenanceWarning", true}, {"logoWhenStopped", false}};
+        const QJsonObject rpm{{"name", "RPM"}, {"pid", 12}, {"cid", 2024}};
+        const QJsonArray positions{QJsonValue(), rpm};
+        QVERIFY(writeJson(dir.filePath("profile.json"),
+                          {{"format", "veltrokx4-layout"}, {"formatVersion", 1},
+                           {"engine", "Petrol, turbocharged"}, {"display", "single"},
+                           {"positions", positions}, {"board", board}}));
+        r = cli({"--apply-layout", dir.filePath("profile.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(r.err, applyNote.isEmpty() ? QString() : "veltrokx4: the dashboard's " + applyNote + "\n");
+        r = cli({"--save-layout", dir.filePath("after.json")});
+        stopSim(sim);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QJsonObject after = readJson(dir.filePath("after.json"));
+        QCOMPARE(after.value("positions").toArray().at(0), positions.at(0));
+        QCOMPARE(after.value("positions").toArray().at(1), positions.at(1));
+        if (blank) {
+            // The profile's settings, with the engine's index in the record.
+            QCOMPARE(after.value("board").toObject(), board);
+            QCOMPARE(memory().at(0x200 + 16), char(2));
+        } else {
+            QVERIFY(after.value("board").isNull());
+            QCOMPARE(memory().mid(0x200, 0x200).toHex(), boardBefore.toHex());
+        }
+    }
+
+    // An export that cannot end in the file asked for: refused as the file's fault (status
+    // 3), on one line, within its bound, and what stood under the name is still there.
+    // FILE is refused before the port is opened.
+    void exportRefusals_data()
+    {
+        QTest::addColumn<QString>("target"); // what stands in the way
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message"); // all of standard error; %1 is FILE
+        QTest::addColumn<int>("limitMs");     // the process ends within this
+
+        const QString notRegular =
+            "veltrokx4: %1 could not be written: it is a device, a FIFO or a socket, not a "
+            "regular file\n";
+        QTest::newRow("FILE is a FIFO") << "fifo" << 3 << notRegular << 15000;
+        QTest::newRow("FILE is a device node") << "device" << 3 << notRegular << 15000;
+        QTest::newRow("FILE is a folder")
+            << "folder" << 3
+            << "veltrokx4: %1 could not be written: it is a folder, not a regular file\n"
+            << 15000;
+    }
+
+    void exportRefusals()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QFETCH(int, limitMs);
+
+        QTemporaryDir dir;
+        const QString port = dir.filePath("adapter");
+        QProcess sim;
+        QVERIFY(!startSim(sim, {"--baud", "115200", "--pages", "4", "--link", port}).isEmpty());
+        const QString file = dir.filePath("car.bkp");
+        char kind = '-';
+        if (target == "fifo") {
+            QVERIFY(makeFifo(file));
+            kind = 'p';
+        } else if (target == "device") {
+            if (!makeNullDevice(file))
+                QSKIP("making a device node takes root");
+            kind = 'c';
+        } else if (target == "folder") {
+            QVERIFY(QDir().mkdir(file));
+            kind = 'd';
+        }
+        const QStringList backups = QDir(home.filePath("data/Veltro/VeltroKX4"))
+                                        .entryList(QDir::Files | QDir::Hidden, QDir::Name);
+
+        QElapsedTimer clock;
+        clock.start();
+        QProcess *p = start({"--port", port, "--baud", "115200", "--export", file});
+        const bool ended = p->waitForFinished(limitMs);
+        const qint64 ms = clock.elapsed();
+        if (!ended)
+            p->kill();
+        p->waitForFinished(5000);
+        stopSim(sim);
+        QVERIFY2(ended, qPrintable(QString("still running after %1 ms").arg(ms)));
+        qInfo("%s: status %d after %lld ms", QTest::currentDataTag(), p->exitCode(), ms);
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), exitCode);
+        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardError()), message.arg(file));
+        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardOutput()), QString());
+        QCOMPARE(fileKind(file), kind);
+        // Nothing new in the backup folder, whole or partial.
+        QCOMPARE(QDir(home.filePath("data/Veltro/VeltroKX4"))
+                     .entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 backups);
+        delete p;
     }
 
     // A plain adapter (--plain) whose line goes dead in the middle of a backup: a

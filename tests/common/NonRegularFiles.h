@@ -1,8 +1,8 @@
 #pragma once
 
 // Files that are not what they seem, for the tests of every place that opens a file the
-// user chose or a folder listed: a FIFO, whose open blocks until a writer comes, and a
-// sparse file of any size that takes no disk. The watchdog turns a call that never
+// user chose or a folder listed: a FIFO, whose open blocks until a writer comes, a device
+// node, and a sparse file of any size that takes no disk. The watchdog turns a call that never
 // returns into a failure, so that a regression fails the suite instead of hanging it.
 
 #include <QByteArray>
@@ -17,10 +17,33 @@
 #include <thread>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 inline bool makeFifo(const QString &path)
 {
     return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+// A device node for the null device (what /dev/null is), so that a test never touches a
+// real device even when the code under test wrongly writes to it. Making one takes root
+// (CAP_MKNOD); false otherwise.
+inline bool makeNullDevice(const QString &path)
+{
+    return ::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+}
+
+// What the name is now: 'f' a regular file, 'p' a FIFO, 'c' a character device, 'd' a
+// folder, '-' nothing, '?' anything else. Links are not followed.
+inline char fileKind(const QString &path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return '-';
+    return S_ISREG(st.st_mode)    ? 'f'
+           : S_ISFIFO(st.st_mode) ? 'p'
+           : S_ISCHR(st.st_mode)  ? 'c'
+           : S_ISDIR(st.st_mode)  ? 'd'
+                                  : '?';
 }
 
 inline bool makeSparseFile(const QString &path, qint64 size)

@@ -80,6 +80,23 @@ class TstLayoutProfile : public QObject
         return object;
     }
 
+    // A configuration list with the named items, "" for an empty position.
+    QVariantList config(const QStringList &names) const
+    {
+        QVariantList list;
+        for (const QString &name : names)
+            list.append(QVariantMap{{"active", !name.isEmpty()}, {"hid", hashOf(name)}});
+        return list;
+    }
+
+    static QVariantMap defaultBoard()
+    {
+        return QVariantMap{{"version", 1},   {"rpm", 1},        {"speed", 0},
+                           {"aux", 0},       {"adelay", 0},     {"rflags", 25},
+                           {"rpmlim", 6000}, {"warnodo", 7000}, {"warntime", 30000},
+                           {"engidx", 0}};
+    }
+
     static QByteArray json(const QJsonValue &v) { return QJsonDocument(v.toObject()).toJson(); }
 
 private slots:
@@ -197,6 +214,27 @@ private slots:
         QTest::newRow("km limit 0") << with("board/warnodo", 0) << "\"warnodo\" is 0";
         QTest::newRow("hours as text") << with("board/warntime", "500") << "\"warntime\"";
         QTest::newRow("fractional delay") << with("board/adelay", 1.5) << "\"adelay\" is 1.5";
+        // A number written as text is a value of the wrong kind, not one out of range.
+        QTest::newRow("delay as text")
+            << with("board/adelay", "650") << "\"adelay\" must be a number";
+        QTest::newRow("version as text")
+            << with("formatVersion", "1") << "format version must be a number";
+        // A value from the file is quoted with its control characters shown, and cut.
+        QTest::newRow("NUL in a name")
+            << with("positions/0/name", QString("RP") + QChar(0) + "M\n")
+            << "\"RP\\x00M\\x0a\" (pid 12, cid 2024) is not in the catalogue";
+        QTest::newRow("900 KB name")
+            << with("positions/0/name", QString(900000, 'N'))
+            << "\"" + QString(60, 'N') + "... (cut after 60 of its 900000 characters)\" (pid 12";
+        QTest::newRow("long engine")
+            << with("engine", QString(61, 'E'))
+            << "engine \"" + QString(60, 'E') + "... (cut after 60 of its 61 characters)\"";
+        QTest::newRow("engine of 60")
+            << with("engine", QString(60, 'E')) << "engine \"" + QString(60, 'E') + "\"";
+        QTest::newRow("long unknown setting")
+            << with("board/" + QString(5000, 't'), true) << "of its 5000 characters)\" is unknown";
+        QTest::newRow("placeholders in a name")
+            << with("positions/0/name", "%3%4") << "\"%3%4\" (pid 12, cid 2024)";
         QTest::newRow("switch as number")
             << with("board/animation", 1) << "\"animation\" must be true or false";
         QTest::newRow("unknown setting")
@@ -213,9 +251,75 @@ private slots:
         QString note = "untouched";
         QString message;
         QVERIFY(!LayoutProfile::decode(text, engines, items, 6, &layout, &note, &message));
-        QVERIFY2(message.contains(error), qPrintable(message));
+        QVERIFY2(message.contains(error), qPrintable(message.left(500)));
+        // One line of readable length, whatever the file holds.
+        QVERIFY2(message.size() < 300 && !message.contains(QChar(0)) && !message.contains('\n'),
+                 qPrintable(message.left(500)));
         QCOMPARE(layout.engine, QString("untouched"));
         QCOMPARE(note, QString("untouched"));
+    }
+
+    void readBack_data()
+    {
+        QTest::addColumn<QVariantMap>("board");
+        QTest::addColumn<int>("engine");
+        QTest::addColumn<QVariantList>("readConfig");
+        QTest::addColumn<QVariantMap>("readBoard");
+        QTest::addColumn<QStringList>("differ");
+
+        // The diesel dashboard's record as read before a petrol profile is applied.
+        const QVariantMap diesel{{"version", 1},   {"rpm", 1},        {"speed", 0},
+                                 {"aux", 2},       {"adelay", 650},   {"rflags", 13},
+                                 {"rpmlim", 4500}, {"warnodo", 9000}, {"warntime", 600},
+                                 {"engidx", 3}};
+        const auto with = [](QVariantMap board, const QString &key, int value) {
+            board.insert(key, value);
+            return board;
+        };
+        const QVariantMap petrol = with(diesel, "engidx", 1);
+        QVariantMap profile = diesel; // a profile's board settings carry no engine index
+        profile.remove("engidx");
+        const QVariantList written = config({"RPM", "", "SPEED"});
+
+        // A profile without board settings writes the record read before, with the new
+        // engine's index: the petrol index read back is what was meant.
+        QTest::newRow("petrol after diesel, no board settings")
+            << diesel << 1 << written << petrol << QStringList();
+        QTest::newRow("engine index not written")
+            << diesel << 1 << written << diesel << QStringList{"engidx"};
+        QTest::newRow("profile's board settings")
+            << profile << 3 << written << diesel << QStringList();
+        QTest::newRow("profile's board settings, petrol")
+            << profile << 1 << written << diesel << QStringList{"engidx"};
+        QTest::newRow("engine -1 writes 0")
+            << diesel << -1 << written << with(diesel, "engidx", 0) << QStringList();
+        QTest::newRow("values cut to their width")
+            << with(profile, "rpmlim", 70000) << 3 << written << with(diesel, "rpmlim", 4464)
+            << QStringList();
+        QTest::newRow("the default record instead")
+            << profile << 3 << written << with(defaultBoard(), "engidx", 3)
+            << QStringList{"adelay", "aux", "rflags", "rpmlim", "warnodo", "warntime"};
+        QTest::newRow("record no longer understood")
+            << profile << 3 << written << QVariantMap() << QStringList{"board record"};
+        QTest::newRow("no board settings written")
+            << QVariantMap() << 1 << written << diesel << QStringList();
+        QTest::newRow("positions")
+            << diesel << 3 << config({"RPM", "SPEED"}) << diesel
+            << QStringList{"position 2", "position 3"};
+    }
+
+    // The read-back check after a layout was written compares what the write was meant to
+    // store, the engine index included.
+    void readBack()
+    {
+        QFETCH(QVariantMap, board);
+        QFETCH(int, engine);
+        QFETCH(QVariantList, readConfig);
+        QFETCH(QVariantMap, readBoard);
+        QFETCH(QStringList, differ);
+        const QVariantList written = config({"RPM", "", "SPEED"});
+        QCOMPARE(LayoutProfile::readBackDifferences(written, board, engine, readConfig, readBoard),
+                 differ);
     }
 
     // The valid profile itself passes (so every refusal above is its one edit's doing).

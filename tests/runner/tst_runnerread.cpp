@@ -1,7 +1,7 @@
 // Connecting, discovery and reading the configuration, end to end through the pty against
 // the simulated adapter and dashboard.
 
-#include "runner/BoardConfig.h"
+#include "config/BoardConfig.h"
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
 

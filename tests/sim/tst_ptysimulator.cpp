@@ -1,9 +1,12 @@
 #include "PtyClient.h"
 #include "sim/PtySimulator.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+
 #include <QSignalSpy>
 #include <QtTest>
+#include <algorithm>
 
 // The simulator as the tool's link sees it: bytes through a real pseudo-terminal.
 class tst_PtySimulator : public QObject
@@ -21,6 +24,7 @@ private slots:
     void resets_data();
     void resets();
     void pacingAtBaudRate();
+    void throughModule();
 
 private:
     // Brings the adapter into the tool's raw-CAN mode.
@@ -217,6 +221,39 @@ void tst_PtySimulator::pacingAtBaudRate()
     QVERIFY2(t.elapsed() >= (5 + r.size()) * 10 * 1000 / 9600,
              qPrintable(QString::number(t.elapsed())));
     QCOMPARE(sim.bytesSent(), r.size());
+}
+
+// Behind a wireless module the rate the client sets means nothing, every burst waits for the
+// module each way, and a rate switch cannot pass it: the chip's identification at the new
+// rate comes through as noise, the client's carriage return never reaches the chip at that
+// rate, and the chip goes back to its old rate with a prompt the client can read.
+void tst_PtySimulator::throughModule()
+{
+    PtySimulator sim;
+    sim.adapter().setKind(SimAdapter::Genuine);
+    sim.setModule(20, 20);
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    PtyClient c;
+    QVERIFY(c.open(sim.slavePath(), 9600));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(c.exchange("ati\r"), QByteArray("ati\r\nELM327 v2.1\r\n\r\n>"));
+    QVERIFY2(clock.elapsed() >= 40, "an answer came back faster than the module passes it");
+    QVERIFY(c.exchange("at e0\r").endsWith("OK\r\n\r\n>"));
+
+    QByteArray out = c.exchange("at brd 23\r", 500);
+    QVERIFY2(out.startsWith("OK\r\n"), out.toHex(' ').constData());
+    QVERIFY(c.setBaud(115200)); // as a link that believes the switch would
+    c.write("\r");
+    out = c.readFor(1000);
+    QVERIFY2(out.endsWith(">"), out.toHex(' ').constData());
+    QVERIFY2(std::any_of(out.cbegin(), out.cend(), [](char ch) { return uchar(ch) >= 0x80; }),
+             "the identification at the new rate should come through as noise");
+    QCOMPARE(sim.lineRate(), 38400);
+    QVERIFY(c.exchange("ati\r").endsWith("ELM327 v2.1\r\n\r\n>"));
+
+    sim.setModule(-1, -1); // without the module the client's rate counts again
+    QCOMPARE(c.exchange("ati\r", 300), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(tst_PtySimulator)

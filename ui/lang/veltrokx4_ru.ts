@@ -491,6 +491,22 @@
         <source>The layout was made for a double display: only its first 6 positions were loaded</source>
         <translation>Раскладка сделана для двойного дисплея: загружены только первые 6 позиций</translation>
     </message>
+    <message>
+        <source>%1... (cut after %2 of its %3 characters)</source>
+        <translation>%1... (обрезано: %2 из %3 символов)</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s format version is missing</source>
+        <translation>В раскладке не указана версия формата</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s format version must be a number</source>
+        <translation>Версия формата раскладки должна быть числом</translation>
+    </message>
+    <message>
+        <source>The layout&apos;s board setting &quot;%1&quot; must be a number</source>
+        <translation>Настройка платы «%1» в раскладке должна быть числом</translation>
+    </message>
 </context>
 <context>
     <name>Maintenance</name>
@@ -585,6 +601,188 @@
     <message>
         <source>The adapter at %1 closed the connection</source>
         <translation>Адаптер по адресу %1 закрыл соединение</translation>
+    </message>
+</context>
+<context>
+    <name>WriteDifference</name>
+    <message>
+        <source>on</source>
+        <translation>вкл.</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>выкл.</translation>
+    </message>
+    <message>
+        <source>Aux. gauges</source>
+        <translation>Доп. приборы</translation>
+    </message>
+    <message>
+        <source>not present</source>
+        <translation>нет</translation>
+    </message>
+    <message>
+        <source>RPM gauge limit</source>
+        <translation>Шкала тахометра</translation>
+    </message>
+    <message>
+        <source>Speed gauge limit</source>
+        <translation>Шкала спидометра</translation>
+    </message>
+    <message>
+        <source>Animation delay</source>
+        <translation>Задержка анимации</translation>
+    </message>
+    <message>
+        <source>ms</source>
+        <translation>мс</translation>
+    </message>
+    <message>
+        <source>RPM warning threshold</source>
+        <translation>Порог предупреждения об оборотах</translation>
+    </message>
+    <message>
+        <source>rpm</source>
+        <translation>об/мин</translation>
+    </message>
+    <message>
+        <source>Maintenance interval</source>
+        <translation>Интервал ТО</translation>
+    </message>
+    <message>
+        <source>km</source>
+        <translation>км</translation>
+    </message>
+    <message>
+        <source>h</source>
+        <translation>ч</translation>
+    </message>
+    <message>
+        <source>Needles animation</source>
+        <translation>Анимация стрелок</translation>
+    </message>
+    <message>
+        <source>Enter menu at startup</source>
+        <translation>Вход в меню при включении</translation>
+    </message>
+    <message>
+        <source>RPM warning</source>
+        <translation>Предупреждение об оборотах</translation>
+    </message>
+    <message>
+        <source>Maintenance warning</source>
+        <translation>Напоминание о ТО</translation>
+    </message>
+    <message>
+        <source>Display logo when stopped</source>
+        <translation>Логотип при остановке</translation>
+    </message>
+    <message>
+        <source>Other option bits</source>
+        <translation>Прочие биты настроек</translation>
+    </message>
+    <message>
+        <source>(empty)</source>
+        <translation>(пусто)</translation>
+    </message>
+    <message>
+        <source>unknown value</source>
+        <translation>неизвестное значение</translation>
+    </message>
+    <message>
+        <source>Engine</source>
+        <translation>Двигатель</translation>
+    </message>
+    <message>
+        <source>(none)</source>
+        <translation>(нет)</translation>
+    </message>
+    <message>
+        <source>Position %1</source>
+        <translation>Позиция %1</translation>
+    </message>
+    <message>
+        <source>an unknown time</source>
+        <translation>в неизвестное время</translation>
+    </message>
+    <message>
+        <source>Backup %1, made %2</source>
+        <translation>Резервная копия %1, создана %2</translation>
+    </message>
+    <message>
+        <source>From a dashboard with firmware %1, %2 pages of memory, %3 display</source>
+        <translation>С панели с прошивкой %1, %2 стр. памяти, дисплей: %3</translation>
+    </message>
+    <message>
+        <source>double</source>
+        <translation>двойной</translation>
+    </message>
+    <message>
+        <source>single</source>
+        <translation>одинарный</translation>
+    </message>
+    <message>
+        <source>The display layout and the board settings stay as they are</source>
+        <translation>Раскладка дисплея и настройки платы не меняются</translation>
+    </message>
+    <message>
+        <source>Saved odometer point</source>
+        <translation>Пробег на момент ТО</translation>
+    </message>
+    <message>
+        <source>Saved engine-time point</source>
+        <translation>Моточасы на момент ТО</translation>
+    </message>
+    <message>
+        <source>min</source>
+        <translation>мин</translation>
+    </message>
+</context>
+<context>
+    <name>WriteHistory</name>
+    <message>
+        <source>The dashboard&apos;s settings could not be kept in the history: %1</source>
+        <translation>Настройки панели не удалось сохранить в истории: %1</translation>
+    </message>
+    <message>
+        <source>The history folder %1 could not be made</source>
+        <translation>Не удалось создать папку истории %1</translation>
+    </message>
+    <message>
+        <source>The history folder %1 holds too many entries of one moment</source>
+        <translation>В папке истории %1 слишком много записей за один момент</translation>
+    </message>
+    <message>
+        <source>double display</source>
+        <translation>двойной дисплей</translation>
+    </message>
+    <message>
+        <source>single display</source>
+        <translation>одинарный дисплей</translation>
+    </message>
+    <message>
+        <source>firmware %1</source>
+        <translation>прошивка %1</translation>
+    </message>
+    <message>
+        <source>firmware unknown</source>
+        <translation>прошивка неизвестна</translation>
+    </message>
+    <message>
+        <source>not finished</source>
+        <translation>не завершена</translation>
+    </message>
+    <message>
+        <source>written</source>
+        <translation>записана</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>сбой</translation>
+    </message>
+    <message>
+        <source>%1, %2, %3: before %4 (%5)</source>
+        <translation>%1, %2, %3: до записи «%4» (%5)</translation>
     </message>
 </context>
 <context>

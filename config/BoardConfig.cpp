@@ -1,4 +1,4 @@
-#include "runner/BoardConfig.h"
+#include "config/BoardConfig.h"
 
 #include <QtEndian>
 

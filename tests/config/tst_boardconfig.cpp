@@ -1,7 +1,7 @@
 // The board record's bytes: which value a missing key gets, what a blank area stands for,
 // how values wider than their field are cut, and which records count as readable.
 
-#include "runner/BoardConfig.h"
+#include "config/BoardConfig.h"
 
 #include <QTest>
 
