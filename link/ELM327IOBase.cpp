@@ -10,7 +10,6 @@
 #include <QMetaEnum>
 #include <QPointer>
 #include <QSerialPortInfo>
-#include <QSettings>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -27,9 +26,6 @@ const QList<qint32> baudRates = {9600,   19200,   38400,   57600,   115200,  256
 
 namespace {
 
-// Stands in the command queue for the line rate switch that follows the initialisation;
-// no frame or command can look like it.
-const QByteArray RateRaiseItem("\x01rate");
 
 bool isCommandText(const QByteArray &item)
 {
@@ -240,6 +236,11 @@ void ELM327IOBase::writeNow(const QByteArray &bytes)
 
 bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm_st)
 {
+    return setup(port, baud, ElmOptions::fromSettings(adaptive_timing, elm_st));
+}
+
+bool ELM327IOBase::setup(const QString &port, uint baud, const ElmOptions &options)
+{
     if (detecting) {
         // Reached from an event handled while the rate of another setup is being probed.
         qCWarning(lcLink) << "setup refused: baud-rate detection is running";
@@ -286,41 +287,13 @@ bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm
     }
 
     qCDebug(lcLink) << "opened" << transport->describe();
-    stnCommands = elm_st;
+    stnCommands = options.extended;
     sessionStartRate = transport->baudRate();
-
-    QSettings settings;
-    fastTransfers = settings.value(QStringLiteral("Link/FastTransfers"), true).toBool();
+    fastTransfers = options.fastTransfers;
     responseCount = fastTransfers;
-    const int host = settings.value(QStringLiteral("CAN/HostAddress"), 0x74D).toInt();
-    const int device = settings.value(QStringLiteral("CAN/DeviceAddress"), 0x745).toInt();
-
     // Kept for a reset of the adapter, which undoes all of it. Frames queued by events
     // handled during detection follow the initialisation.
-    initCommands.clear();
-    initCommands << "atws"
-                 << "at e0"
-                 << "at s0"
-                 << "at h0"
-                 << "at l0"
-                 << "at d0"
-                 << "at at 0"
-                 << "at st ff";
-    if (elm_st)
-        initCommands << "st p33"
-                     << "st pbr500000";
-    else
-        initCommands << "at tp6";
-    initCommands << QStringLiteral("at sh %1").arg(host, 0, 16).toLatin1();
-    initCommands << QStringLiteral("at cra %1").arg(device, 0, 16).toLatin1();
-    if (adaptive_timing)
-        initCommands << "at at1";
-    initCommands << "at al"
-                 << "at caf0"
-                 << "at cfc0";
-    // Raising the line rate is the initialisation's last step, so it follows a reset too.
-    if (fastTransfers)
-        initCommands << RateRaiseItem;
+    initSteps = elmInitialisation(options);
 
     m_recorder.event(
         QStringLiteral("port open at %1 bit/s, initialising").arg(transport->baudRate()));
@@ -540,9 +513,8 @@ void ELM327IOBase::close()
     heldLine.clear();
     resetsSinceReply = 0;
     countedInFlight.clear();
-    rateStep = RateStep::None;
+    rateSwitch.reset();
     rateTimer->stop();
-    rateBuffer.clear();
 }
 
 void ELM327IOBase::write(QByteArray data)
@@ -588,7 +560,7 @@ void ELM327IOBase::sendNext()
     // An empty item writes nothing, so no prompt would ever answer it: skip it and go on with
     // what follows instead of stalling the queue behind it.
     bool dropped = false;
-    for (QList<QByteArray> *queue : {&initQueue, &rawQueue, &commandQueue}) {
+    for (QList<QByteArray> *queue : {&rawQueue, &commandQueue}) {
         while (!queue->isEmpty() && queue->first().isEmpty()) {
             queue->removeFirst();
             dropped = true;
@@ -605,19 +577,31 @@ void ELM327IOBase::sendNext()
 
     // The initialisation goes first, then raw items, then frames.
     inFlightAnswered = false;
-    if (initQueue.isEmpty() && !rawQueue.isEmpty()) {
-        inFlight = rawQueue.takeFirst();
-        inFlightOrigin = Origin::Raw;
-        lastSent = inFlight;
-    } else {
-        QList<QByteArray> &queue = initQueue.isEmpty() ? commandQueue : initQueue;
-        inFlightOrigin = initQueue.isEmpty() ? Origin::Command : Origin::Init;
-        inFlight = queue.takeFirst();
-        if (inFlight == RateRaiseItem) {
+    if (!initQueue.isEmpty()) {
+        const ElmInitStep step = initQueue.takeFirst();
+        if (step.answer == ElmInitStep::RateSwitch) {
             inFlightOrigin = Origin::None;
             startRateRaise();
             return;
         }
+        inFlightOrigin = Origin::Init;
+        inFlight = step.command;
+        atPending = true;
+        frameInFlight = false;
+        countedInFlight.clear();
+        lastSent = encodeCommand(inFlight) + '\r';
+        bannerExpected = step.answer == ElmInitStep::Banner;
+        writeNow(lastSent);
+        busy = true;
+        return;
+    }
+    if (!rawQueue.isEmpty()) {
+        inFlight = rawQueue.takeFirst();
+        inFlightOrigin = Origin::Raw;
+        lastSent = inFlight;
+    } else {
+        inFlightOrigin = Origin::Command;
+        inFlight = commandQueue.takeFirst();
         atPending = isCommandText(inFlight);
         frameInFlight = !atPending;
         // A frame's text has an even number of digits; an odd one ends with a count.
@@ -639,7 +623,7 @@ void ELM327IOBase::readyRead()
     if (incoming.isEmpty())
         return;
     qCDebug(lcLink) << "<-" << incoming;
-    if (rateStep != RateStep::None) {
+    if (rateSwitching()) {
         rateSwitchInput(incoming);
         return;
     }

@@ -20,6 +20,8 @@
 // back to its start rate; the recovery looks for it there and raises the rate again.
 
 #include "link/LinkTransport.h"
+#include "link/ElmInit.h"
+#include "link/ElmRateSwitch.h"
 #include "link/ElmReply.h"
 #include "link/ElmSync.h"
 #include "link/LinkRecorder.h"
@@ -32,6 +34,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantHash>
+
+#include <optional>
 
 class QTimer;
 
@@ -83,8 +87,11 @@ public:
     ~ELM327IOBase() override;
 
     Q_INVOKABLE bool isOpen();
+    // Opens `port` with the options of the settings store (ElmOptions::fromSettings).
     Q_INVOKABLE bool setup(QString port, uint baud, bool adaptive_timing = false,
                            bool elm_st = true);
+    // Opens `port` (baud 0: detect the rate) and initialises the adapter as `options` say.
+    bool setup(const QString &port, uint baud, const ElmOptions &options);
     Q_INVOKABLE void close();
     Q_INVOKABLE bool isBusy();
     Q_INVOKABLE bool strictMode();
@@ -150,21 +157,15 @@ private:
     };
     enum class Origin { None, Init, Raw, Command };
 
-    // Line rate switch (ELM327LineRate.cpp): after the initialisation the adapter is asked
-    // for a faster line ("at brd", "st br" on the extended set) with the handshake; every
-    // refusal or failed handshake leaves the line at the rate in use.
-    enum class RateStep {
-        None,
-        AwaitOk,     // the command went out at the old rate
-        AwaitId,     // the adapter said "OK" and switched; its identification comes next
-        AwaitPrompt, // the carriage return went out at the new rate
-    };
+    // Line rate switch (ELM327LineRate.cpp, the handshake in ElmRateSwitch): after the
+    // initialisation the adapter is asked for a faster line ("at brd", "st br" on the
+    // extended set); every refusal or failed handshake leaves the line at the rate in use.
     void startRateRaise();
-    void tryNextRate();
-    void sendRateConfirmation();
     void rateSwitchInput(const QByteArray &bytes);
     void rateSwitchTimeout();
+    void applyRateStep(const ElmRateSwitch::Step &step);
     void finishRateRaise();
+    bool rateSwitching() const { return rateSwitch && rateSwitch->active(); }
     // The one place that changes the port's rate: false when the port refuses it. Asking
     // leaves the rate in use as it was.
     bool portAcceptsRate(qint32 rate);
@@ -221,12 +222,8 @@ private:
     bool fastTransfers = false;
     bool responseCount = false;    // requests of one reply carry the response count
     QByteArray countedInFlight;    // the item in flight when it carries a response count
-    RateStep rateStep = RateStep::None;
-    QList<qint32> rateCandidates;  // rates still to try, fastest first
-    qint32 rateTarget = 0;         // the rate being tried
-    qint32 rateBefore = 0;         // the rate in use when the attempt began
+    std::optional<ElmRateSwitch> rateSwitch;
     qint32 sessionStartRate = 0;   // the rate the session opened at (the adapter's own)
-    QByteArray rateBuffer;         // what the adapter said during the current step
     QTimer *rateTimer = nullptr;
 
     // Bumped by close(): lets code that emitted a signal notice that its handler closed or
@@ -244,8 +241,8 @@ private:
     int syncAttempts = 0;
     ElmSync syncWatch;
     // The initialisation of the last setup, run again after a reset, and what is left of it.
-    QList<QByteArray> initCommands;
-    QList<QByteArray> initQueue;
+    QList<ElmInitStep> initSteps;
+    QList<ElmInitStep> initQueue;
     // The item in flight as it was queued, where it came from, and what it is.
     QByteArray inFlight;
     Origin inFlightOrigin = Origin::None;

@@ -91,7 +91,7 @@ void ELM327IOBase::syncPrompt()
                          .arg(drainClock.elapsed())
                          .arg(QLatin1String(syncWatch.reason())));
     phase = Phase::Running;
-    initQueue = initCommands;
+    initQueue = initSteps;
     busy = false;
     sendNext();
 }

@@ -1,8 +1,11 @@
 // The pure parts of the adapter link, row by row: no port, no timer.
 
+#include "link/ElmInit.h"
+#include "link/ElmRateSwitch.h"
 #include "link/ElmReply.h"
 #include "link/ElmSync.h"
 
+#include <QSettings>
 #include <QTest>
 
 class tst_LinkParts : public QObject
@@ -16,6 +19,10 @@ private slots:
     void classification();
     void synchronisation_data();
     void synchronisation();
+    void initialisation_data();
+    void initialisation();
+    void rateSwitch_data();
+    void rateSwitch();
 };
 
 // Each script is the adapter's output after sendings of the synchronising command: "|" is one
@@ -235,5 +242,158 @@ void tst_LinkParts::classification()
     QCOMPARE(got, result);
 }
 
-QTEST_APPLESS_MAIN(tst_LinkParts)
+using Commands = QList<QByteArray>;
+
+// The commands of the initialisation, from the options and the settings store. `host`,
+// `device`, `fast`: settings (invalid: not set).
+void tst_LinkParts::initialisation_data()
+{
+    QTest::addColumn<bool>("extended");
+    QTest::addColumn<bool>("adaptive");
+    QTest::addColumn<QVariant>("host");
+    QTest::addColumn<QVariant>("device");
+    QTest::addColumn<QVariant>("fast");
+    QTest::addColumn<Commands>("expected");
+
+    const Commands head = {"atws",  "at e0", "at s0",   "at h0",
+                           "at l0", "at d0", "at at 0", "at st ff"};
+    const Commands tail = {"at al", "at caf0", "at cfc0"};
+    const QVariant unset;
+    const QVariant off(false);
+    QTest::newRow("st adapter, adaptive timing, default identifiers")
+        << true << true << unset << unset << off
+        << head + Commands{"st p33", "st pbr500000", "at sh 74d", "at cra 745", "at at1"} + tail;
+    QTest::newRow("plain adapter, fixed timing")
+        << false << false << unset << unset << off
+        << head + Commands{"at tp6", "at sh 74d", "at cra 745"} + tail;
+    QTest::newRow("identifiers from the settings")
+        << true << false << QVariant(0x7E0) << QVariant(2024) << off
+        << head + Commands{"st p33", "st pbr500000", "at sh 7e0", "at cra 7e8"} + tail;
+    QTest::newRow("non-numeric host identifier")
+        << false << true << QVariant(QStringLiteral("dash")) << unset << off
+        << head + Commands{"at tp6", "at sh 0", "at cra 745", "at at1"} + tail;
+    // Fast transfers (on unless the settings say otherwise) end it with the rate switch.
+    QTest::newRow("fast transfers by default")
+        << false << false << unset << unset << unset
+        << head + Commands{"at tp6", "at sh 74d", "at cra 745"} + tail + Commands{"<rate>"};
+}
+
+void tst_LinkParts::initialisation()
+{
+    QFETCH(bool, extended);
+    QFETCH(bool, adaptive);
+    QFETCH(QVariant, host);
+    QFETCH(QVariant, device);
+    QFETCH(QVariant, fast);
+    QFETCH(Commands, expected);
+    QSettings settings;
+    settings.clear();
+    if (host.isValid())
+        settings.setValue(QStringLiteral("CAN/HostAddress"), host);
+    if (device.isValid())
+        settings.setValue(QStringLiteral("CAN/DeviceAddress"), device);
+    if (fast.isValid())
+        settings.setValue(QStringLiteral("Link/FastTransfers"), fast);
+    const ElmOptions options = ElmOptions::fromSettings(adaptive, extended);
+    settings.clear();
+    QCOMPARE(options.extended, extended);
+    QCOMPARE(options.adaptiveTiming, adaptive);
+
+    const QList<ElmInitStep> steps = elmInitialisation(options);
+    Commands got;
+    for (const ElmInitStep &step : steps) {
+        got << (step.answer == ElmInitStep::RateSwitch ? QByteArray("<rate>") : step.command);
+        // Only the warm start is answered with the banner; every command waits for "OK".
+        QCOMPARE(step.answer == ElmInitStep::Banner, step.command == "atws");
+    }
+    QCOMPARE(got, expected);
+}
+
+// The rate handshake, event by event. Events: "in:TEXT" bytes from the adapter ("\r" as
+// "/"), "timeout", "refused" (the port cannot take the rate it was told). After each, what the
+// switch says: "w:TEXT" written, "r:RATE" the port's rate, "d" input dropped, "t:MS" time-out,
+// "done" or "raised"; "-" nothing.
+void tst_LinkParts::rateSwitch_data()
+{
+    QTest::addColumn<bool>("extended");
+    QTest::addColumn<QList<qint32>>("candidates");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("steps");
+    const QList<qint32> all = ElmRateSwitch::fastRates();
+    QTest::newRow("raised at once") << false << all
+        << QStringList{"in:OK/", "in:ELM327 v1.5/", "in:/>"}
+        << QStringList{"w:at brd 08/ t:1000", "r:500000 t:20", "w:/ t:250", "raised"};
+    QTest::newRow("extended set") << true << QList<qint32>{250000}
+        << QStringList{"in:st br 250000/OK/", "in:ELM327 v1.4b/", "in:/>"}
+        << QStringList{"w:st br 250000/ t:1000", "r:250000 t:20", "w:/ t:250", "raised"};
+    QTest::newRow("identification missed: confirmed after the wait") << false << all
+        << QStringList{"in:OK/", "timeout", "in:>"}
+        << QStringList{"w:at brd 08/ t:1000", "r:500000 t:20", "w:/ t:250", "raised"};
+    QTest::newRow("the answer in pieces") << false << QList<qint32>{115200}
+        << QStringList{"in:O", "in:K/", "in:ELM", "in:327/", "in:/", "in:>"}
+        << QStringList{"w:at brd 23/ t:1000", "-", "r:115200 t:20", "-", "w:/ t:250", "-",
+                       "raised"};
+    QTest::newRow("refused: the next slower rate") << false << all
+        << QStringList{"in:?/>", "in:?//>", "in:OK/", "in:ELM327 v1.5/", "in:>"}
+        << QStringList{"w:at brd 08/ t:1000", "w:at brd 10/ t:1000", "w:at brd 23/ t:1000",
+                       "r:115200 t:20", "w:/ t:250", "raised"};
+    QTest::newRow("every rate refused") << false << QList<qint32>{500000, 250000}
+        << QStringList{"in:?/>", "in:>?/>"}
+        << QStringList{"w:at brd 08/ t:1000", "w:at brd 10/ t:1000", "done"};
+    QTest::newRow("no answer at all: the rate stays") << false << all << QStringList{"timeout"}
+        << QStringList{"w:at brd 08/ t:1000", "done"};
+    QTest::newRow("carriage return not heard: back, then the next rate") << false << all
+        << QStringList{"in:OK/", "in:ELM327 v1.5/", "timeout", "in:OK/", "in:ELM327 v1.5/",
+                       "in:/>"}
+        << QStringList{"w:at brd 08/ t:1000", "r:500000 t:20", "w:/ t:250",
+                       "r:38400 d w:at brd 10/ t:1000", "r:250000 t:20", "w:/ t:250", "raised"};
+    QTest::newRow("the last rate not heard: back at the old one")
+        << false << QList<qint32>{115200}
+        << QStringList{"in:OK/", "timeout", "timeout"}
+        << QStringList{"w:at brd 23/ t:1000", "r:115200 t:20", "w:/ t:250", "r:38400 d done"};
+    QTest::newRow("the port refuses the rate after OK: the chip goes back by itself")
+        << false << QList<qint32>{500000, 115200}
+        << QStringList{"in:OK/", "refused", "timeout", "in:OK/", "in:/>"}
+        << QStringList{"w:at brd 08/ t:1000", "r:500000 t:20", "t:250",
+                       "r:38400 d w:at brd 23/ t:1000", "r:115200 t:20", "w:/ t:250"};
+    QTest::newRow("nothing to try") << false << QList<qint32>{} << QStringList{}
+        << QStringList{"done"};
+}
+
+void tst_LinkParts::rateSwitch()
+{
+    QFETCH(bool, extended);
+    QFETCH(QList<qint32>, candidates);
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, steps);
+    ElmRateSwitch rate(candidates, 38400, extended);
+    const auto describe = [](const ElmRateSwitch::Step &s) {
+        QStringList parts;
+        if (s.setRate)
+            parts << QStringLiteral("r:%1").arg(s.setRate);
+        if (s.discardInput)
+            parts << "d";
+        if (!s.write.isEmpty())
+            parts << "w:" + QString::fromLatin1(s.write).replace('\r', '/');
+        if (s.timerMs)
+            parts << QStringLiteral("t:%1").arg(s.timerMs);
+        if (s.done)
+            parts << (s.raised ? "raised" : "done");
+        return parts.isEmpty() ? QStringLiteral("-") : parts.join(' ');
+    };
+    QStringList got{describe(rate.start())};
+    for (const QString &e : events) {
+        if (e == "timeout")
+            got << describe(rate.timeout());
+        else if (e == "refused")
+            got << describe(rate.rateRefused());
+        else
+            got << describe(rate.input(e.mid(3).replace('/', '\r').toLatin1()));
+    }
+    QCOMPARE(got.mid(0, steps.size()), steps);
+    QCOMPARE(got.size(), steps.size());
+    QCOMPARE(rate.active(), !steps.last().contains("done") && !steps.last().contains("raised"));
+}
+
+QTEST_GUILESS_MAIN(tst_LinkParts)
 #include "tst_linkparts.moc"
