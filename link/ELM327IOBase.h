@@ -30,7 +30,6 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 #include <QStringList>
 #include <QVariantHash>
@@ -42,13 +41,10 @@ class QTimer;
 // Rates tried by baud-rate detection, in this order; the first is the rate of the first attempt.
 extern const QList<qint32> baudRates;
 
-// Serial ports the link can open: the system's ports in the system's order, then the device paths
-// listed in KX4_EXTRA_PORTS (separated by ':'), each named by its path.
+// Serial ports the link can open (SerialTransport): the system's ports in the system's order,
+// then the device paths listed in KX4_EXTRA_PORTS (separated by ':'), each named by its path.
+// Any other existing device path opens as well.
 QStringList availableSerialPorts();
-
-// Points `port` at the port called `name` (one of availableSerialPorts()), applies the
-// "COM/..." parameters and opens it for reading and writing.
-bool openPort(QString name, QVariantHash params, QSerialPort *port);
 
 class ELM327IOBase : public QObject
 {
@@ -103,8 +99,8 @@ public:
     const LinkTransport *channel() const { return transport; }
 
     SetupFailure setupFailure() const { return lastFailure; }
-    // The system's error and its text for SetupPortFailed; the reason for SetupNetworkFailed.
-    QSerialPort::SerialPortError setupPortError() const { return lastPortError; }
+    // What kind of failure and its text for SetupPortFailed; the reason for SetupNetworkFailed.
+    LinkTransport::Failure setupPortError() const { return lastPortError; }
     QString setupErrorString() const { return lastPortErrorText; }
 
     // The recent traffic and events of this link, kept for a diagnostics report.
@@ -182,8 +178,6 @@ private:
     void disconnectPortData();
     void writeNow(const QByteArray &bytes);
     bool failSetup(SetupFailure failure);
-    // The serial port's own error (NoError on other channels).
-    QSerialPort::SerialPortError serialError() const;
 
     // Getting in step with the adapter (ELM327Sync.cpp).
     void startSync();
@@ -232,7 +226,7 @@ private:
     bool detecting = false;
 
     SetupFailure lastFailure = SetupOk;
-    QSerialPort::SerialPortError lastPortError = QSerialPort::NoError;
+    LinkTransport::Failure lastPortError = LinkTransport::NoFailure;
     QString lastPortErrorText;
 
     Phase phase = Phase::Closed;

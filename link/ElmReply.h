@@ -55,6 +55,13 @@ constexpr int MaxLineLength = 4096;
 // "7E0102" is 7E 01 02; "BUFFER FULL" keeps B,F,F,E,F and reads as 0B FF EF.
 QByteArray decodeHex(const QByteArray &text);
 
+// An item of the link's queue that is an AT or ST command rather than a frame.
+inline bool isCommandText(const QByteArray &item)
+{
+    const QByteArray lower = item.left(2).toLower();
+    return lower == "at" || lower == "st";
+}
+
 // B1.
 QByteArray clean(const QByteArray &bytes);
 // B2: one byte with the top bit set.

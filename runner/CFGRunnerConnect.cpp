@@ -23,7 +23,7 @@ QString CFGRunner::setupFailureText(const QString &port) const
     case ELM327IOBase::SetupPortFailed: {
         QString text = tr("Cannot open %1: %2").arg(port, link->setupErrorString());
 #ifdef Q_OS_LINUX
-        if (link->setupPortError() == QSerialPort::PermissionError)
+        if (link->setupPortError() == LinkTransport::PermissionDenied)
             text += QLatin1Char('\n') +
                     tr("Serial ports belong to the dialout group: add your user to it "
                        "(sudo usermod -aG dialout $USER) and log in again.");
