@@ -149,6 +149,7 @@ void ELM327IOBase::close()
     heldLine.clear();
     resetsSinceReply = 0;
     countedInFlight.clear();
+    countProbe.clear();
     rateSwitch.reset();
     rateTimer->stop();
 }

@@ -129,7 +129,8 @@ public slots:
     // A frame that draws `replies` replies: with fast transfers on, its text ends with that
     // response count, so the adapter prints its prompt as soon as they are in instead of
     // waiting out its reply time-out. An adapter that answers "?" to the count gets the
-    // frame again without it, and no count for the rest of the session.
+    // frame again without it, and no count for the rest of the session; so does one that
+    // answers "NO DATA" to the first requests with it and a reply to the same without.
     void writeRequest(QByteArray data, int replies);
     void monitor(bool on);
 
@@ -143,6 +144,8 @@ protected:
     virtual QByteArray encodeCommand(QByteArray item);
 
     void sendNext();
+    // The response count is off for the rest of the session: queued frames lose it.
+    void dropResponseCount(const QString &why);
 
 private:
     enum class Phase {
@@ -216,6 +219,11 @@ private:
     bool fastTransfers = false;
     bool responseCount = false;    // requests of one reply carry the response count
     QByteArray countedInFlight;    // the item in flight when it carries a response count
+    // Until a request with the count has drawn a reply, "NO DATA" to one may be the adapter's
+    // answer to the digit: the request goes again without it (countProbe), and if that one is
+    // answered the digit is off for the session.
+    bool countConfirmed = false;
+    QByteArray countProbe;
     std::optional<ElmRateSwitch> rateSwitch;
     qint32 sessionStartRate = 0;   // the rate the session opened at (the adapter's own)
     QTimer *rateTimer = nullptr;

@@ -73,6 +73,8 @@ bool ELM327IOBase::setup(const QString &port, uint baud, const ElmOptions &optio
     sessionStartRate = transport->baudRate();
     fastTransfers = options.fastTransfers;
     responseCount = fastTransfers;
+    countConfirmed = false;
+    countProbe.clear();
     // Kept for a reset of the adapter, which undoes all of it. Frames queued by events
     // handled during detection follow the initialisation.
     initSteps = elmInitialisation(options);

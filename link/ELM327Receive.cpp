@@ -7,6 +7,17 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcLink)
 
+void ELM327IOBase::dropResponseCount(const QString &why)
+{
+    qCInfo(lcLink).noquote() << why;
+    m_recorder.event(why);
+    responseCount = false;
+    for (QByteArray &item : commandQueue) {
+        if (!ElmReply::isCommandText(item) && item.size() % 2)
+            item.chop(1);
+    }
+}
+
 void ELM327IOBase::readyRead()
 {
     const QByteArray raw = transport->readAll();
@@ -105,16 +116,25 @@ void ELM327IOBase::parseLine(QByteArray line)
     case Kind::CountRefused:
         // The adapter does not know the response count: the frame goes again without it,
         // and so does every frame after it.
-        qCInfo(lcLink) << "the adapter refuses the response count";
-        responseCount = false;
-        for (QByteArray &item : commandQueue) {
-            if (!ElmReply::isCommandText(item) && item.size() % 2)
-                item.chop(1);
-        }
         commandQueue.prepend(countedInFlight.chopped(1));
         countedInFlight.clear();
+        dropResponseCount(QStringLiteral("the adapter refuses the response count"));
         return;
     case Kind::NoData:
+        if (!countedInFlight.isEmpty() && !countConfirmed) {
+            // Perhaps the adapter's answer to the digit rather than a lost reply: the same
+            // request goes again without it, and the controller hears of nothing yet.
+            m_recorder.event(QStringLiteral("NO DATA to %1 with the response count: "
+                                            "sent again without it")
+                                 .arg(QString::fromLatin1(countedInFlight)));
+            countProbe = countedInFlight.chopped(1);
+            commandQueue.prepend(countProbe);
+            countedInFlight.clear();
+            return;
+        }
+        if (!countProbe.isEmpty() && inFlight == countProbe)
+            countProbe.clear(); // no reply either way: a reply lost, the count kept
+        Q_FALLTHROUGH();
     case Kind::Stopped:
         if (strict)
             emit error(v.kind == Kind::NoData ? ERR_NODATA : ERR_STOPPED,
@@ -143,6 +163,13 @@ void ELM327IOBase::parseLine(QByteArray line)
         return;
     case Kind::BufferFull:
     case Kind::Data:
+        if (!countedInFlight.isEmpty())
+            countConfirmed = true;
+        if (!countProbe.isEmpty() && inFlight == countProbe) {
+            countProbe.clear();
+            dropResponseCount(QStringLiteral("the adapter answers NO DATA to the response "
+                                             "count: off for this session"));
+        }
         canRetries = 0;
         inFlightAnswered = true;
         resetsSinceReply = 0;

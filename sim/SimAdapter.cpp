@@ -663,7 +663,7 @@ QList<SimAdapter::Output> SimAdapter::busRequest(const QByteArray &hex, const QB
         if (f.kind == SimFault::DelayedReply)
             delayUs += qint64(f.delayMs) * 1000;
     }
-    if (lines.isEmpty() || delayUs > timeoutUs)
+    if (lines.isEmpty() || delayUs > timeoutUs || (count && m_countNoData))
         return finish({"NO DATA"}, qMax(delayUs, timeoutUs));
 
     if (has(SimFault::BufferFull))

@@ -85,6 +85,10 @@ public:
     void setCloneResponseCount(bool on) { m_cloneCount = on; }
     void setCloneRateSwitch(bool on) { m_cloneRateSwitch = on; }
     bool knowsResponseCount() const { return m_kind != Clone || m_cloneCount; }
+    // Some adapters of the extended kind take the digit but answer every request that
+    // carries it with "NO DATA" (the frame still goes out on the bus).
+    void setCountDrawsNoData(bool on) { m_countNoData = on; }
+    bool countDrawsNoData() const { return m_countNoData; }
     bool knowsRateSwitch() const { return m_kind != Clone || m_cloneRateSwitch; }
     // What "at rv" (the supply voltage) draws. Emulators, gateways and some clones lack the
     // command: they answer "?", or nothing but the prompt.
@@ -194,6 +198,7 @@ private:
     bool m_cloneCount = false;
     bool m_cloneRateSwitch = false;
     VoltageReply m_voltageReply = ReadsVoltage;
+    bool m_countNoData = false;
     int m_brtMs = 75;
     int m_defaultBrtMs = 75;
     int m_switchRate = 0;     // a rate switch waits for the host's carriage return

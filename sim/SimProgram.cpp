@@ -70,6 +70,9 @@ const OptionSpec kOptions[] = {
      "The clone knows the response count digit (the genuine and extended kinds always do)."},
     {"clone-rate-switch", nullptr, nullptr,
      "The clone knows \"at brd\" (the genuine and extended kinds always do)."},
+    {"count-no-data", nullptr, nullptr,
+     "Every request with the response count digit is answered \"NO DATA\" (the frame still "
+     "goes out), as some adapters of the extended kind do."},
     {"rv", "answer", "12.6V",
      "What the adapter answers to \"at rv\": 12.6V (default), ? (it lacks the command) or "
      "none (only its prompt)."},
@@ -248,6 +251,7 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
         return false;
     }
     adapter.setVoltageReply(rv);
+    adapter.setCountDrawsNoData(p.isSet(QStringLiteral("count-no-data")));
     if (p.isSet(QStringLiteral("latency-us")))
         adapter.setLatencyUs(number("latency-us", 0, 10000000));
     adapter.setResetDelayMs(int(number("reset-ms", 0, 60000)));

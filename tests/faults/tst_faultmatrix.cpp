@@ -46,6 +46,9 @@ struct Fault
     // The adapter's answer to "at rv": adapters that lack the command must connect and
     // complete every operation as one that has it does.
     SimAdapter::VoltageReply voltage = SimAdapter::ReadsVoltage;
+    // An adapter of the extended kind that answers "NO DATA" to every request with the
+    // response count digit: the link drops the digit, and no reply counts as lost.
+    bool countNoData = false;
 };
 
 // The simulator answers "NO DATA" after SimSession::NoDataTimeoutMs (30 ms); the delayed
@@ -61,6 +64,7 @@ const Fault faults[] = {
     {"power cut", SimFault::PowerCut, 1, 50},
     {"at rv ?", SimFault::DropReply, 0, 0, SimAdapter::RefusesVoltage},
     {"at rv none", SimFault::DropReply, 0, 0, SimAdapter::SilentVoltage},
+    {"count NODATA", SimFault::DropReply, 0, 0, SimAdapter::ReadsVoltage, true},
 };
 
 struct Operation
@@ -331,6 +335,10 @@ void tst_FaultMatrix::matrix()
         s.start(38400, 0, false, network ? SimSession::Transport::Network : SimSession::Transport::Serial),
         qPrintable(s.errorString()));
     s.sim().adapter().setVoltageReply(f.voltage);
+    if (f.countNoData) {
+        s.sim().adapter().setKind(SimAdapter::Extended);
+        s.sim().adapter().setCountDrawsNoData(true);
+    }
     prepare(s);
     if (op.op != Op::Discovery)
         QVERIFY(s.connectRunner());
