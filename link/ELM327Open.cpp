@@ -11,8 +11,40 @@
 #include <QLoggingCategory>
 #include <QMetaEnum>
 #include <QPointer>
+#include <QSignalBlocker>
 
 Q_DECLARE_LOGGING_CATEGORY(lcLink)
+
+namespace {
+
+// Rate detection blocks its caller and processes events while it waits. When the
+// application is asked to quit meanwhile (its last window closed), the probing stops at once
+// instead of trying the remaining rates for a window that is gone.
+class QuitWatch : public QObject
+{
+public:
+    QuitWatch()
+    {
+        if (QCoreApplication *app = QCoreApplication::instance())
+            app->installEventFilter(this);
+    }
+    ~QuitWatch() override
+    {
+        if (QCoreApplication *app = QCoreApplication::instance())
+            app->removeEventFilter(this);
+    }
+    bool asked = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit)
+            asked = true;
+        return false;
+    }
+};
+
+} // namespace
 
 bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm_st)
 {
@@ -100,12 +132,20 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     disconnectPortData();
 
     // True when probing has to stop early: the link was deleted (then nothing may be touched),
-    // closed by close() from an event, or the port failed. The port's connections are back in
-    // place by then.
+    // closed by close() from an event, the application is quitting, or the port failed. The
+    // port's connections are back in place by then.
+    QuitWatch quit;
     auto abandoned = [&] {
         if (!self)
             return true;
         if (!transport->isOpen()) {
+            connectPortData();
+            return true;
+        }
+        if (quit.asked) {
+            m_recorder.event(QStringLiteral("rate detection stopped: the application quits"));
+            const QSignalBlocker blocker(transport);
+            transport->close();
             connectPortData();
             return true;
         }
