@@ -12,6 +12,7 @@
 #include "link/ELM327IOBase.h"
 #include "runner/CFGRunner.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -421,7 +422,8 @@ private:
                 .arg(param(kind), QLatin1String(unit),
                      hoursAndMinutes(m_params.value(kind) / perMinute));
         };
-        out += QStringLiteral("engine time: %1\n").arg(engineTime(CFGRunner::PP_TIM_Current, "s", 60));
+        out +=
+            QStringLiteral("engine time: %1\n").arg(engineTime(CFGRunner::PP_TIM_Current, "s", 60));
         out += QStringLiteral("engine time at maintenance: %1\n")
                    .arg(engineTime(CFGRunner::PP_TIM_Saved, "min", 1));
         printOut(out);
@@ -448,7 +450,8 @@ private:
             m_holdNotes = false;
             const QString error = ok ? QString() : m_lastAlert;
             m_lastAlert.clear();
-            return ok || !error.isEmpty() ? error : QStringLiteral("cannot read %1").arg(m_options.file);
+            return ok || !error.isEmpty() ? error
+                                          : QStringLiteral("cannot read %1").arg(m_options.file);
         }
         case Command::Import: {
             if (!QFileInfo::exists(file))
@@ -463,7 +466,8 @@ private:
         case Command::Splash: {
             QImageReader reader(file);
             if (!reader.canRead())
-                return QStringLiteral("Cannot load %1\n%2").arg(m_options.file, reader.errorString());
+                return QStringLiteral("Cannot load %1\n%2")
+                    .arg(m_options.file, reader.errorString());
             return QString();
         }
         default:
@@ -575,7 +579,10 @@ private:
                     made = BackupStorage::pathFor(folder, name);
             }
             if (made.isEmpty()) {
-                finish(CommunicationFailed, m_lastAlert);
+                // A backup that could not be written (a full disk) is the file's fault, as
+                // an unwritable FILE is; otherwise the dashboard's replies broke it off.
+                finish(m_lastAlert == backupNotWrittenText() ? Refused : CommunicationFailed,
+                       m_lastAlert);
                 return;
             }
             if (!m_options.file.isEmpty()) {
@@ -586,6 +593,14 @@ private:
             printOut(made + QLatin1Char('\n'));
             finish(Success);
         });
+    }
+
+    // The controller's alert for an export whose file could not be written, in the
+    // language it alerts in.
+    static QString backupNotWrittenText()
+    {
+        return QCoreApplication::translate("CFGRunner",
+                                           "Export failed - the backup could not be written");
     }
 
     // Why --export cannot write `path`, or nothing when it can try: the backup goes to a

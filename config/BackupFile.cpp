@@ -4,12 +4,15 @@
 #include "config/BinaryJson.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QtEndian>
 
 #ifdef Q_OS_UNIX
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -17,14 +20,33 @@ Q_LOGGING_CATEGORY(lcBackup, "kx4.backup")
 
 namespace {
 
-// The info field is Qt's binary JSON. The representation is deprecated, but the
-// files in users' hands use it, so it must stay.
-QByteArray toBinaryJson(const QJsonObject &object)
+// An export holds a lock on its partial file while it writes it, so that the next export
+// (of this program or another) can tell a running export's file from one left by an
+// export that was killed. False when another open file holds it. Windows needs none: a
+// file open in another program cannot be deleted there.
+bool lockPartial(QFile &file)
 {
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    return QJsonDocument(object).toBinaryData();
-    QT_WARNING_POP
+#ifdef Q_OS_UNIX
+    return ::flock(file.handle(), LOCK_EX | LOCK_NB) == 0;
+#else
+    Q_UNUSED(file)
+    return true;
+#endif
+}
+
+// Whether `file` (open) is still the file its name leads to: a partial file removed as
+// stale between its open and its lock is not.
+bool stillNamed(QFile &file)
+{
+#ifdef Q_OS_UNIX
+    struct stat byName, byHandle;
+    return ::fstat(file.handle(), &byHandle) == 0 &&
+           ::stat(QFile::encodeName(file.fileName()).constData(), &byName) == 0 &&
+           byName.st_dev == byHandle.st_dev && byName.st_ino == byHandle.st_ino;
+#else
+    Q_UNUSED(file)
+    return true;
+#endif
 }
 
 QByteArray le32(quint32 value)
@@ -67,7 +89,9 @@ int BackupFile::pageCount(const QJsonObject &devInfo)
 
 QByteArray BackupFile::encodeHead(const QJsonObject &devInfo, bool withCounters)
 {
-    const QByteArray info = toBinaryJson(devInfo);
+    // The info field is the framework's old binary JSON, which the files in users' hands
+    // use; the project's own writer gives the same bytes with any Qt.
+    const QByteArray info = BinaryJson::writeObject(devInfo);
     QByteArray head = le32(Magic);
     head.append(char(FormatVersion));
     head.append(char(withCounters ? FlagCounters : 0));
@@ -91,7 +115,8 @@ std::unique_ptr<BackupFile> BackupFile::create(const QString &finalPath)
 {
     // A stale partial file of an export that never ended is overwritten; anything else
     // under that name is left alone: opening a FIFO for writing waits for a reader for
-    // good, and a link would have the export write wherever it points.
+    // good, and a link would have the export write wherever it points. So is the
+    // partial file of an export still running.
     const QFileInfo partial(BackupStorage::partialPath(finalPath));
     if (partial.isSymLink() || (partial.exists() && !partial.isFile())) {
         qCWarning(lcBackup) << "cannot create" << partial.filePath()
@@ -101,13 +126,76 @@ std::unique_ptr<BackupFile> BackupFile::create(const QString &finalPath)
     std::unique_ptr<BackupFile> backup(new BackupFile);
     backup->m_finalPath = finalPath;
     backup->m_file.setFileName(partial.filePath());
-    // Unbuffered, so that a full disk shows at the write that hits it.
-    if (!backup->m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        qCWarning(lcBackup) << "cannot create" << backup->m_file.fileName()
+    for (int attempt = 0;; ++attempt) {
+        // Unbuffered, so that a full disk shows at the write that hits it. Not truncated
+        // before the lock is held: the file may be another export's.
+        if (!backup->m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+            qCWarning(lcBackup) << "cannot create" << backup->m_file.fileName()
+                                << backup->m_file.errorString();
+            backup->m_file.setFileName(QString());
+            return nullptr;
+        }
+        if (!lockPartial(backup->m_file)) {
+            qCWarning(lcBackup) << "cannot create" << backup->m_file.fileName()
+                                << "- another export is writing it";
+            backup->m_file.close();
+            backup->m_file.setFileName(QString());
+            return nullptr;
+        }
+        if (stillNamed(backup->m_file))
+            break;
+        backup->m_file.close();
+        if (attempt == 2) {
+            qCWarning(lcBackup) << "cannot create" << backup->m_file.fileName()
+                                << "- removed each time it was opened";
+            backup->m_file.setFileName(QString());
+            return nullptr;
+        }
+    }
+    if (!backup->m_file.resize(0)) {
+        qCWarning(lcBackup) << "cannot empty" << backup->m_file.fileName()
                             << backup->m_file.errorString();
         return nullptr;
     }
     return backup;
+}
+
+std::unique_ptr<BackupFile> BackupFile::createIn(const QString &dir)
+{
+    removeStaleParts(dir);
+    // The name is the first one free of both the backup and a partial file; another
+    // export may take it between the look and the open, and then the next one is used.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QString path = BackupStorage::nextFreePath(dir);
+        if (auto backup = create(path))
+            return backup;
+        if (!QFileInfo::exists(BackupStorage::partialPath(path)) &&
+            !QFileInfo(BackupStorage::partialPath(path)).isSymLink())
+            break; // not taken: the folder refuses new files
+    }
+    return nullptr;
+}
+
+void BackupFile::removeStaleParts(const QString &dir)
+{
+    const QFileInfoList parts = QDir(dir).entryInfoList(
+        {QLatin1Char('*') + BackupStorage::Suffix + QStringLiteral(".part")},
+        QDir::Files | QDir::Hidden);
+    for (const QFileInfo &info : parts) {
+        // A FIFO would hold the open for good, and a link points at something else.
+        if (info.isSymLink() || !info.isFile())
+            continue;
+        QFile part(info.filePath());
+        if (!part.open(QIODevice::ReadOnly) || !lockPartial(part))
+            continue; // a running export's
+#ifdef Q_OS_WIN
+        part.close(); // open here, it could not be removed
+#endif
+        if (QFile::remove(info.filePath()))
+            qCInfo(lcBackup) << "removed the stale" << info.fileName();
+        else
+            qCWarning(lcBackup) << "cannot remove the stale" << info.fileName();
+    }
 }
 
 bool BackupFile::writeAll(const QByteArray &bytes)
@@ -144,10 +232,13 @@ bool BackupFile::commit()
         return false;
     bool ok = m_file.flush();
 #ifdef Q_OS_UNIX
+    // Renamed while still open and locked, so that no other export takes it for stale.
     ok = ok && ::fsync(m_file.handle()) == 0;
-#endif
+#else
+    // Windows renames no file that is open.
     m_file.close();
     ok = ok && m_file.error() == QFileDevice::NoError;
+#endif
     if (!ok) {
         m_error = m_file.errorString();
         qCWarning(lcBackup) << "finishing" << m_file.fileName() << "failed:" << m_error;
@@ -156,10 +247,12 @@ bool BackupFile::commit()
 
     // QFile::rename never replaces an existing file: if another program took the
     // chosen name while the export ran, the backup moves to the next free one.
+    QFile partial(m_file.fileName());
     const QString dir = QFileInfo(m_finalPath).absolutePath();
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (m_file.rename(m_finalPath)) {
+        if (partial.rename(m_finalPath)) {
             m_committed = true;
+            m_file.close();
             qCInfo(lcBackup) << "saved" << m_finalPath;
             return true;
         }
@@ -167,7 +260,7 @@ bool BackupFile::commit()
             break;
         m_finalPath = BackupStorage::nextFreePath(dir);
     }
-    m_error = m_file.errorString();
+    m_error = partial.errorString();
     qCWarning(lcBackup) << "cannot rename" << m_file.fileName() << "to" << m_finalPath << m_error;
     return false;
 }

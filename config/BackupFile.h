@@ -62,8 +62,15 @@ public:
     BackupFile &operator=(const BackupFile &) = delete;
 
     // --- Export ---------------------------------------------------------------
-    // Opens the partial file for `finalPath`; nullptr when it cannot be created.
+    // Opens the partial file for `finalPath` and holds it against other exports until it
+    // is committed or discarded; nullptr when it cannot be created or another running
+    // export has it.
     static std::unique_ptr<BackupFile> create(const QString &finalPath);
+    // A new backup in the storage folder `dir`, under the next free name, after removing
+    // the partial files that exports killed before their end left there (not those of
+    // exports still running).
+    static std::unique_ptr<BackupFile> createIn(const QString &dir);
+    static void removeStaleParts(const QString &dir);
     // Each returns false when the bytes did not all reach the file.
     bool writeHead(const QJsonObject &devInfo, bool withCounters, quint32 odometer,
                    quint32 engineTime);

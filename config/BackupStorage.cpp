@@ -36,7 +36,8 @@ QString BackupStorage::nextFreePath(const QString &dir)
     for (int counter = 0;; ++counter) {
         const QString path =
             pathFor(dir, QStringLiteral("%1").arg(counter, 4, 10, QLatin1Char('0')));
-        if (!QFileInfo::exists(path))
+        const QFileInfo partial(partialPath(path));
+        if (!QFileInfo::exists(path) && !partial.exists() && !partial.isSymLink())
             return path;
     }
 }

@@ -21,8 +21,8 @@ public:
     // "<dir>/<id>.bkp"; empty when `id` is not a plain file name (a path, "..").
     static QString pathFor(const QString &dir, const QString &id);
 
-    // The path of the first counter value, from 0000 upward, whose file does not
-    // exist in `dir`.
+    // The path of the first counter value, from 0000 upward, for which neither the
+    // backup nor its partial file exists in `dir`.
     static QString nextFreePath(const QString &dir);
 
     // Name under which an export is written until its last byte is in. It does

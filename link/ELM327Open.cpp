@@ -252,10 +252,11 @@ bool ELM327IOBase::failSetup(SetupFailure failure)
         lastPortError = transport->failure();
         lastPortErrorText = transport->errorString();
     }
-    m_recorder.event(
-        QStringLiteral("connect failed: %1 %2")
-            .arg(QLatin1String(QMetaEnum::fromType<SetupFailure>().valueToKey(failure)),
-                 lastPortErrorText));
+    QString text = QStringLiteral("connect failed: %1")
+                       .arg(QLatin1String(QMetaEnum::fromType<SetupFailure>().valueToKey(failure)));
+    if (!lastPortErrorText.isEmpty())
+        text += QLatin1Char(' ') + lastPortErrorText;
+    m_recorder.event(text);
     return false;
 }
 

@@ -22,6 +22,7 @@ public:
         NoFailure,
         NoSuchPort,       // nothing of that name
         PermissionDenied, // the system refuses the user (a serial port of another group)
+        PortInUse,        // another program has the port open
         OtherFailure
     };
     Q_ENUM(Failure)

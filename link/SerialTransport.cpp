@@ -1,11 +1,16 @@
 #include "link/SerialTransport.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
 #include <algorithm>
 #include <iterator>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -141,9 +146,27 @@ bool SerialTransport::open(const QString &port, qint32 rate)
     // The system's reason; none when there is no such port.
     if (m_port->error() == QSerialPort::NoError || m_port->error() == QSerialPort::DeviceNotFoundError)
         setErrorString(QString(), NoSuchPort);
+    else if (m_port->error() == QSerialPort::PermissionError && inUseElsewhere(port))
+        setErrorString(m_port->errorString(), PortInUse);
     else
         noteError();
     return false;
+}
+
+bool SerialTransport::inUseElsewhere(const QString &port)
+{
+#ifdef Q_OS_WIN
+    // A COM port has no rights of its own to lack: access is denied while another program
+    // has it open.
+    Q_UNUSED(port)
+    return true;
+#else
+    // The port's lock file held by a running program, or the device opened exclusively,
+    // comes as a permission error too; if this user may read and write the device, that
+    // is what it was.
+    const QString path = port.startsWith(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port;
+    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+#endif
 }
 
 void SerialTransport::noteError()

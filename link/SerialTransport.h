@@ -51,6 +51,11 @@ public:
     bool setBaudRate(qint32 rate) override;
     qint32 baudRate() const override;
 
+    // Whether an open of `port` (a name as listed, or a device path) refused for want of
+    // permission was refused because another program has the port open: the port reports
+    // both alike.
+    static bool inUseElsewhere(const QString &port);
+
 private:
     void onError(int error);
     void noteError();

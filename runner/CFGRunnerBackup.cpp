@@ -92,7 +92,7 @@ bool CFGRunner::exportConfig(bool w_odo)
     closeBackupFile();
     const QString dir = backupStoragePath();
     if (BackupStorage::ensureFolder(dir))
-        backupFile = BackupFile::create(BackupStorage::nextFreePath(dir));
+        backupFile = BackupFile::createIn(dir);
     if (!backupFile) {
         emit alert(tr("Config could not be saved - check permissions"));
         setState(Idle);

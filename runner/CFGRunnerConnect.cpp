@@ -21,6 +21,8 @@ QString CFGRunner::setupFailureText(const QString &port) const
     case ELM327IOBase::SetupPortMissing:
         return tr("Cannot open %1: there is no such port").arg(port);
     case ELM327IOBase::SetupPortFailed: {
+        if (link->setupPortError() == LinkTransport::PortInUse)
+            return tr("Cannot open %1: the port is in use by another program").arg(port);
         QString text = tr("Cannot open %1: %2").arg(port, link->setupErrorString());
 #ifdef Q_OS_LINUX
         if (link->setupPortError() == LinkTransport::PermissionDenied)
@@ -46,9 +48,14 @@ QString CFGRunner::stalledConnectionText() const
 {
     // Still initialising the adapter: nothing answered the commands at this rate.
     if (state == Connecting) {
-        // A network adapter has no line rate.
+        // A network adapter has no line rate. A serial one may still be at the faster rate
+        // of a fast transfer, when the program was stopped before its closing reset took
+        // the chip back to its start rate.
         if (connectBaud > 0 && !TcpTransport::isNetworkPort(connectPort))
-            return tr("No adapter answered on %1 at %2 baud").arg(connectPort).arg(connectBaud);
+            return tr("No adapter answered on %1 at %2 baud. It may still be at a faster rate "
+                      "from an earlier session: the rate \"Automatic\" finds it.")
+                .arg(connectPort)
+                .arg(connectBaud);
         return tr("No adapter answered on %1").arg(connectPort);
     }
     return tr("The adapter on %1 answered, but no dashboard did: check that the dashboard "

@@ -1,7 +1,7 @@
 // The diagnostics report: what a user sends when an adapter misbehaves. A plain text file
 // with the program and the system it runs on, the port and the adapter, the dashboard,
 // the relevant settings and the link's recent traffic. It names no user and no folder
-// but the backups' (file paths in event texts keep only their file name).
+// but the backups' (paths keep only their file name, port paths under /dev excepted).
 
 #include "config/BackupStorage.h"
 #include "runner/CFGRunner.h"
@@ -19,24 +19,57 @@
 
 namespace {
 
-// "Cannot load /home/someone/pictures/logo.png" becomes "Cannot load .../logo.png", and
-// "C:\Users\Some One\logo.png" becomes ".../logo.png" (folder names may hold spaces).
-QString withoutFolders(QString text)
+// Takes the folders out of paths in a text: "Cannot load /home/someone/pictures/logo.png"
+// becomes "Cannot load .../logo.png", and "C:\Users\Some One\logo.png" ".../logo.png".
+// The home folder, often named after the user and with any characters in its name, goes
+// first; in other folder names a space, or an apostrophe inside a word ("Zelda O'Brien"),
+// is part of the name, while quotes around a path end it.
+class FolderScrubber
 {
-    static const QRegularExpression folders(
-        QStringLiteral("(?:\\b[A-Za-z]:)?(?:[/\\\\][^/\\\\\"'<>|\\r\\n]*)+[/\\\\]"));
-    return text.replace(folders, QStringLiteral(".../"));
-}
+public:
+    FolderScrubber()
+    {
+        const QString home = QDir::homePath();
+        if (home.size() <= 1)
+            return;
+#ifdef Q_OS_WIN
+        const auto options = QRegularExpression::CaseInsensitiveOption;
+#else
+        const auto options = QRegularExpression::NoPatternOption;
+#endif
+        m_home = QRegularExpression(
+            QStringLiteral("(?:%1|%2)(?=[/\\\\]|$)")
+                .arg(QRegularExpression::escape(home),
+                     QRegularExpression::escape(QDir::toNativeSeparators(home))),
+            options);
+    }
 
-// System port names ("COM3", "ttyUSB0", "/dev/rfcomm0") as they are; a device elsewhere
-// (a bridge named in KX4_EXTRA_PORTS) by its file name.
-QString portLabel(const QString &name)
-{
-    // A device under /dev and a network adapter's address say nothing about the user.
-    if (name.startsWith(QLatin1String("/dev/")) || name.startsWith(QLatin1String("tcp://")))
-        return name;
-    return withoutFolders(name);
-}
+    QString operator()(QString text) const
+    {
+        // A path starts the text or follows a space, a quote or a bracket ("bit/s, km/h"
+        // is none), and ends at its last separator.
+        static const QRegularExpression folders(QStringLiteral(
+            "(?<![^\\s\"'(\\[<=:,;])"
+            "(?:(?:[A-Za-z]:|~)?(?:[/\\\\](?:[^/\\\\\"'<>|\\r\\n]|"
+            "(?<=[^\\s/\\\\\"'<>|])'(?=[^\\s/\\\\\"'<>|]))*)+|~)[/\\\\]"));
+        if (!m_home.pattern().isEmpty())
+            text.replace(m_home, QStringLiteral("~"));
+        return text.replace(folders, QStringLiteral(".../"));
+    }
+
+    // System port names ("COM3", "ttyUSB0", "/dev/rfcomm0") as they are; a device
+    // elsewhere (a bridge named in KX4_EXTRA_PORTS) by its file name.
+    QString portLabel(const QString &name) const
+    {
+        // A device under /dev and a network adapter's address say nothing about the user.
+        if (name.startsWith(QLatin1String("/dev/")) || name.startsWith(QLatin1String("tcp://")))
+            return name;
+        return (*this)(name);
+    }
+
+private:
+    QRegularExpression m_home;
+};
 
 QString settingText(const QSettings &settings, const QString &key)
 {
@@ -50,6 +83,11 @@ void CFGRunner::recordForDiagnostics()
     LinkRecorder *recorder = &link->recorder();
     connect(this, &CFGRunner::alert, this,
             [recorder](const QString &msg) { recorder->event(QStringLiteral("alert: ") + msg); });
+    // Why the attempt failed, as the user was told (the link's line has only its code and
+    // the system's text, which a missing port does not have).
+    connect(this, &CFGRunner::connectionFailed, this, [recorder](const QString &reason) {
+        recorder->event(QStringLiteral("connection failed: ") + reason);
+    });
     connect(this, &CFGRunner::stateChanged, this, [recorder](State current) {
         recorder->event(QStringLiteral("state ") +
                         QLatin1String(QMetaEnum::fromType<State>().valueToKey(current)));
@@ -63,6 +101,7 @@ QString CFGRunner::diagnosticsReport()
     QString text;
     QTextStream out(&text);
     const QSettings settings;
+    const FolderScrubber withoutFolders;
 
     out << "VeltroKX4 diagnostics report\n"
         << "Written: " << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << '\n'
@@ -74,7 +113,7 @@ QString CFGRunner::diagnosticsReport()
 
     out << "\nPort\n"
         << "  Kind: " << link->portKind() << '\n'
-        << "  Name: " << portLabel(link->portName()) << '\n'
+        << "  Name: " << withoutFolders.portLabel(link->portName()) << '\n'
         << "  Settings: " << link->portSettings() << '\n'
         << "  Open: " << (link->isOpen() ? "yes" : "no") << '\n'
         << "Adapter: "
@@ -105,7 +144,8 @@ QString CFGRunner::diagnosticsReport()
     out << "\nSettings\n";
     for (const QString &key : qAsConst(keys))
         out << "  " << key << ": " << settingText(settings, key) << '\n';
-    out << "  port: " << portLabel(settings.value(QStringLiteral("port")).toString()) << '\n'
+    out << "  port: "
+        << withoutFolders.portLabel(settings.value(QStringLiteral("port")).toString()) << '\n'
         << "  backup folder: " << QDir(BackupStorage::folder()).dirName() << '\n';
 
     const LinkRecorder &recorder = link->recorder();
@@ -128,6 +168,11 @@ QString CFGRunner::saveDiagnostics(QString file)
     const QString name = QFileInfo(path).fileName();
     if (path.isEmpty() || name.isEmpty())
         return tr("No file chosen for the diagnostics report");
+    // The report replaces the file it is saved as: a device node, a FIFO or a folder
+    // under that name would be swapped for a plain file.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return tr("Cannot write %1: %2").arg(name, tr("it is not a regular file"));
 
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Text) ||

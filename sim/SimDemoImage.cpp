@@ -71,6 +71,8 @@ void SimDemoImage::install(SimDashboard &dashboard)
     dashboard.writeMemory(0x0200, boardRecord(1, 0, 0, 650, 1, 6500, 7000, 30000, 2));
     dashboard.setValue(SimDashboard::Odometer, 123456);
     dashboard.setValue(SimDashboard::SavedOdometer, 120000);
-    dashboard.setValue(SimDashboard::EngineTime, 4321);
-    dashboard.setValue(SimDashboard::SavedEngineTime, 4000);
+    // The engine time runs in seconds, its saved point is in minutes, as a reset saves it:
+    // 1256 h 5 min now, serviced at 1100 h, so 156 h of the 500 h limit have gone by.
+    dashboard.setValue(SimDashboard::EngineTime, 1256 * 3600 + 5 * 60);
+    dashboard.setValue(SimDashboard::SavedEngineTime, 1100 * 60);
 }

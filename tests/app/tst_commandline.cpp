@@ -2,6 +2,7 @@
 // answered before any controller exists, and every command against the simulated
 // dashboard (kx4-sim, also a process), with no display.
 #include "image/ImageConverter.h"
+#include "tests/backup/ScratchFiles.h"
 #include "tests/common/NonRegularFiles.h"
 
 #include <QImage>
@@ -11,12 +12,14 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <stdlib.h>
 #include <sys/types.h>
 #include <termios.h>
@@ -183,10 +186,12 @@ private slots:
         // Said as every other message, with where to look, in the window's start too.
         QTest::newRow("unknown option")
             << QStringList{"--colour=red"} << 1 << ""
-            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n" << true;
+            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n"
+            << true;
         QTest::newRow("unknown option with a command")
             << QStringList{"--port", "COM3", "--info", "--colour"} << 1 << ""
-            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n" << false;
+            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n"
+            << false;
         QTest::newRow("no command") << QStringList{"--port=COM3"} << 1 << ""
                                     << "no command given" << false;
         QTest::newRow("no port") << QStringList{"--info"} << 1 << ""
@@ -227,14 +232,17 @@ private slots:
         QTest::newRow("missing backup, wrong port")
             << QStringList{"--port", "/nonexistent/ttyKX4", "--import", "/nonexistent/a.bkp"} << 3
             << ""
-            << "veltrokx4: Cannot import - the source file does not exist\n" << false;
+            << "veltrokx4: Cannot import - the source file does not exist\n"
+            << false;
         QTest::newRow("not a backup, wrong port")
             << QStringList{"--port", "/nonexistent/ttyKX4", "--import", KX4_PROGRAM} << 3 << ""
-            << "veltrokx4: Cannot import - the source file is not a backup file\n" << false;
+            << "veltrokx4: Cannot import - the source file is not a backup file\n"
+            << false;
         QTest::newRow("missing picture, wrong port")
             << QStringList{"--port", "/nonexistent/ttyKX4", "--splash", "/nonexistent/a.png"} << 3
             << ""
-            << "veltrokx4: Cannot load /nonexistent/a.png\n" << false;
+            << "veltrokx4: Cannot load /nonexistent/a.png\n"
+            << false;
     }
 
     void options()
@@ -589,10 +597,11 @@ private slots:
         }
     }
 
-    // An export that cannot end in the file asked for: refused as the file's fault (status
-    // 3), on one line, within its bound, and what stood under the name is still there.
-    // FILE is refused before the port is opened.
-    void exportRefusals_data()
+    // An export that cannot be made: refused as the file's fault (status 3) or as a port
+    // that did not open (2), said on one line, within its bound, with what stood under the
+    // name still there and nothing new in the backup folder. FILE is refused before the
+    // port is opened.
+    void exportCannotProceed_data()
     {
         QTest::addColumn<QString>("target"); // what stands in the way
         QTest::addColumn<int>("exitCode");
@@ -608,9 +617,18 @@ private slots:
             << "folder" << 3
             << "veltrokx4: %1 could not be written: it is a folder, not a regular file\n"
             << 15000;
+        // No FILE: the backup folder's disk fills up in the middle of the pages (a cap on
+        // the program's file sizes fails the write as a full disk does).
+        QTest::newRow("backup folder full")
+            << "full" << 3 << "veltrokx4: Export failed - the backup could not be written\n"
+            << 30000;
+        // Another program (this test) has the port open, as a second export at once would.
+        QTest::newRow("port in use")
+            << "port in use" << 2
+            << "veltrokx4: Cannot open %2: the port is in use by another program\n" << 15000;
     }
 
-    void exportRefusals()
+    void exportCannotProceed()
     {
         QFETCH(QString, target);
         QFETCH(int, exitCode);
@@ -637,9 +655,22 @@ private slots:
         const QStringList backups = QDir(home.filePath("data/Veltro/VeltroKX4"))
                                         .entryList(QDir::Files | QDir::Hidden, QDir::Name);
 
+        QStringList args = {"--port", port, "--baud", "115200", "--export"};
+        std::unique_ptr<FileSizeCap> cap;
+        if (target == "full")
+            cap.reset(new FileSizeCap(2048)); // passed on to the program
+        else
+            args << file;
+        QSerialPort holder;
+        if (target == "port in use") {
+            holder.setPortName(port);
+            QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+        }
         QElapsedTimer clock;
         clock.start();
-        QProcess *p = start({"--port", port, "--baud", "115200", "--export", file});
+        QProcess *p = start(args);
+        QVERIFY(p->waitForStarted(10000));
+        cap.reset();
         const bool ended = p->waitForFinished(limitMs);
         const qint64 ms = clock.elapsed();
         if (!ended)
@@ -650,7 +681,8 @@ private slots:
         qInfo("%s: status %d after %lld ms", QTest::currentDataTag(), p->exitCode(), ms);
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
         QCOMPARE(p->exitCode(), exitCode);
-        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardError()), message.arg(file));
+        QCOMPARE(QString::fromLocal8Bit(p->readAllStandardError()),
+                 QString(message).replace("%1", file).replace("%2", port));
         QCOMPARE(QString::fromLocal8Bit(p->readAllStandardOutput()), QString());
         QCOMPARE(fileKind(file), kind);
         // Nothing new in the backup folder, whole or partial.

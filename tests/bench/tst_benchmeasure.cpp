@@ -126,6 +126,12 @@ void TestBenchMeasure::medianBoundAndRatio()
     s.traffic.lineUs = 74000;
     chip.samples << s;
     QCOMPARE(chip.boundMs(250), 74.0 + 100.0);
+    // Behind a wireless module every exchange also waits for it both ways.
+    auto &module = report.row("splash-1", "splash", 38400, true, "bluetooth on");
+    module.latencyUs = 1000;
+    module.moduleUs = 40000;
+    module.samples << s;
+    QCOMPARE(module.boundMs(250), 74.0 + 100.0 + 100 * 40.0);
     // Runs with the traffic record off count apart: the plain figure stays the one with it on.
     QVERIFY(!unpaced.comparesRecording());
     QCOMPARE(unpaced.recordingCostUs(), 0.0);
@@ -242,6 +248,7 @@ void TestBenchMeasure::everyRunWithoutPacing()
     settings.simProgram = QStringLiteral(KX4_SIM_PROGRAM);
     settings.repetitions = 1;
     settings.chipModel = false; // minutes by nature: scripts/bench runs it
+    settings.modules = false;   // likewise
     settings.pictureFile = dir.filePath("splash.png");
     QVERIFY(TransferBench::writePicture(settings.pictureFile));
     BenchReport report;

@@ -121,6 +121,22 @@ private slots:
         QMetaObject::invokeMethod(confirm, "close");
         QTRY_VERIFY(!confirm->property("visible").toBool());
 
+        // The firmware-update question is one of the window's dialogs too, inside it.
+        QObject *upgrade = app->object("upgradeConfirm");
+        QVERIFY(upgrade);
+        QMetaObject::invokeMethod(upgrade, "open");
+        QTRY_VERIFY(upgrade->property("opened").toBool());
+        const QString upgradeQuestion =
+            QCoreApplication::translate("main", "Are you sure you want to update the firmware?");
+        QVERIFY2(text("upgradeQuestion").startsWith(upgradeQuestion + "<br>"),
+                 qPrintable(text("upgradeQuestion")));
+        QVERIFY(upgrade->property("x").toDouble() >= 0 &&
+                upgrade->property("x").toDouble() + upgrade->property("width").toDouble() <=
+                    app->window()->width());
+        app->screenshot("language-" + language + "-upgrade");
+        QMetaObject::invokeMethod(upgrade, "close");
+        QTRY_VERIFY(!upgrade->property("visible").toBool());
+
         // A connection attempt that fails says why, in that language.
         const QString reason =
             QCoreApplication::translate("CFGRunner", "Cannot open %1: there is no such port")

@@ -3,6 +3,7 @@
 // leaves the bytes on the line exactly as they are without it.
 
 #include "link/LinkRecorder.h"
+#include "tests/common/NonRegularFiles.h"
 #include "tests/common/SimSession.h"
 
 #include <QDir>
@@ -56,6 +57,8 @@ private slots:
     void ringUnderExport_data();
     void ringUnderExport();
     void reportAfterFault();
+    void reportKeepsNoFolder_data();
+    void reportKeepsNoFolder();
     void recordingLeavesWireUnchanged();
 
 private:
@@ -67,9 +70,10 @@ private:
 void TestDiagnostics::initTestCase()
 {
     QLoggingCategory::setFilterRules("kx4.*.debug=false");
-    // A home folder with a recognisable user name, which no report may show.
+    // A home folder named like a person, with a space and an apostrophe, which no report
+    // may show.
     QVERIFY(m_home.isValid());
-    const QString home = m_home.filePath("kx4-tester-name");
+    const QString home = m_home.filePath("Zelda O'Brien");
     QVERIFY(QDir().mkpath(home));
     qputenv("HOME", home.toLocal8Bit());
     QStandardPaths::setTestModeEnabled(true);
@@ -271,12 +275,98 @@ void TestDiagnostics::reportAfterFault()
     QVERIFY(report.contains(" -- alert: Communication error: CAN error. Retries exhausted\n"));
     QVERIFY(report.contains(" -- alert: Cannot load .../logo.png\n"));
     QVERIFY(report.contains(" -- alert: Cannot load .../splash.png\n"));
-    QVERIFY2(!report.contains("kx4-tester-name", Qt::CaseInsensitive), qPrintable(report));
+    for (const char *name : {"Zelda", "Brien", "Kx4 Tester"})
+        QVERIFY2(!report.contains(name, Qt::CaseInsensitive), qPrintable(report));
+
+    // A port that is not there: the report says why the connection failed as the user
+    // was told it, not only the link's code.
+    QSignalSpy failed(&s.runner(), &CFGRunner::connectionFailed);
+    QVERIFY(!s.runner().connectToHost("/nonexistent/ttyKX4", 38400, false));
+    QCOMPARE(failed.count(), 1);
+    const QString told = failed.first().first().toString();
+    QCOMPARE(told, QString("Cannot open /nonexistent/ttyKX4: there is no such port"));
+    QVERIFY(s.runner().saveDiagnostics(file).isEmpty());
+    f.close();
+    QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString afterFailure = QString::fromUtf8(f.readAll());
+    QVERIFY2(afterFailure.contains(" -- connect failed: SetupPortMissing\n") &&
+                 afterFailure.contains(
+                     " -- connection failed: Cannot open .../ttyKX4: there is no such port\n"),
+             qPrintable(afterFailure.right(800)));
 
     // Nowhere to write: a reason, and no file.
     const QString nowhere = m_home.filePath("missing/report.txt");
     QVERIFY(s.runner().saveDiagnostics(nowhere).startsWith("Cannot write report.txt: "));
     QVERIFY(!QFile::exists(nowhere));
+    // No file to replace: left as it is.
+    const QString fifo = m_home.filePath("report.fifo");
+    const QString device = m_home.filePath("report.null");
+    QVERIFY(makeFifo(fifo));
+    const bool root = makeNullDevice(device);
+    QVERIFY(QDir().mkdir(m_home.filePath("report.d")));
+    for (const auto &name : {fifo, device, m_home.filePath("report.d")}) {
+        if (name == device && !root)
+            continue; // making a device node takes root
+        const char kind = fileKind(name);
+        Watchdog watchdog("a report saved as " + name);
+        QCOMPARE(s.runner().saveDiagnostics(name),
+                 "Cannot write " + QFileInfo(name).fileName() + ": it is not a regular file");
+        QCOMPARE(fileKind(name), kind);
+    }
+}
+
+// Paths in the report's events and the port setting keep only their last part, whatever
+// the folders are called; HOME stands for the home folder ("Zelda O'Brien").
+void TestDiagnostics::reportKeepsNoFolder_data()
+{
+    QTest::addColumn<QString>("alert");
+    QTest::addColumn<QString>("event"); // what the report says of the alert
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("portLine");
+
+    QTest::newRow("backup saved in the home folder")
+        << "Export complete!\nSaved as HOME/.local/share/Veltro/VeltroKX4/0000.bkp"
+        << "Export complete! Saved as .../0000.bkp"
+        << "HOME/adapter" << ".../adapter";
+    QTest::newRow("home folder alone") << "Home is HOME" << "Home is ~" << "HOME" << "~";
+    QTest::newRow("quoted picture, apostrophe in the file name")
+        << "Cannot load 'HOME/Pictures/Zelda's logo.png'"
+        << "Cannot load '.../Zelda's logo.png'"
+        << "/dev/ttyUSB0" << "/dev/ttyUSB0";
+    QTest::newRow("two quoted paths")
+        << "Copied \"/srv/O'Brien data/a.bkp\" to '/media/Zelda O'Brien/usb/b.bkp'"
+        << "Copied \".../a.bkp\" to '.../b.bkp'"
+        << "/media/Zelda O'Brien/adapter" << ".../adapter";
+    QTest::newRow("Windows profile")
+        << "Cannot load C:\\Users\\Zelda O'Brien\\Pictures\\splash.png"
+        << "Cannot load .../splash.png"
+        << "COM3" << "COM3";
+    QTest::newRow("no path") << "Rate 38400 bit/s, speed in km/h, 'O'Brien'"
+                             << "Rate 38400 bit/s, speed in km/h, 'O'Brien'"
+                             << "tcp://127.0.0.1:35000" << "tcp://127.0.0.1:35000";
+}
+
+void TestDiagnostics::reportKeepsNoFolder()
+{
+    QFETCH(QString, alert);
+    QFETCH(QString, event);
+    QFETCH(QString, port);
+    QFETCH(QString, portLine);
+
+    const QString home = QDir::homePath();
+    QVERIFY(home.endsWith("/Zelda O'Brien"));
+    QSettings().setValue("port", QString(port).replace("HOME", home));
+    CFGRunner runner;
+    emit runner.alert(QString(alert).replace("HOME", home));
+    const QString file = m_home.filePath("folders.txt");
+    QCOMPARE(runner.saveDiagnostics(file), QString());
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
+    QVERIFY2(lines.contains("  port: " + portLine), qPrintable(lines.filter("port: ").join('\n')));
+    const QStringList events = lines.filter(" -- alert: ");
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events.first().section(" -- alert: ", 1), event);
 }
 
 // The same session (rate detection, discovery, a lost reply and its resend, a 16-page

@@ -418,8 +418,15 @@ void tst_RunnerRead::failedAttemptsSayWhy_data()
     QTest::newRow("not a serial port") << "file" << 38400 << 38400 << false
                                        << "Cannot open %1: *";
     // Nothing answers the initialisation at the chosen rate: the attempt times out.
-    QTest::newRow("no adapter at the set rate") << "sim" << 9600 << 38400 << false
-                                                << "No adapter answered on %1 at 9600 baud";
+    QTest::newRow("no adapter at the set rate")
+        << "sim" << 9600 << 38400 << false
+        << "No adapter answered on %1 at 9600 baud. It may still be at a faster rate from an "
+           "earlier session: the rate \"Automatic\" finds it.";
+    // Left at a fast transfer's rate by a session that was killed.
+    QTest::newRow("adapter still at a faster rate")
+        << "sim" << 38400 << 500000 << false
+        << "No adapter answered on %1 at 38400 baud. It may still be at a faster rate from an "
+           "earlier session: the rate \"Automatic\" finds it.";
     // 4800 is not among the rates tried.
     QTest::newRow("no adapter at any rate") << "sim" << 0 << 4800 << false
                                             << "No adapter answered on %1 at any baud rate";

@@ -168,10 +168,6 @@
         <translation>Невозможно подключиться к %1</translation>
     </message>
     <message>
-        <source>No adapter answered on %1 at %2 baud</source>
-        <translation>Адаптер на %1 не ответил на скорости %2 бод</translation>
-    </message>
-    <message>
         <source>No adapter answered on %1</source>
         <translation>Адаптер на %1 не ответил</translation>
     </message>
@@ -202,6 +198,18 @@
     <message>
         <source>Cannot write %1: %2</source>
         <translation>Не удалось записать %1: %2</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: the port is in use by another program</source>
+        <translation>Невозможно открыть %1: порт занят другой программой</translation>
+    </message>
+    <message>
+        <source>No adapter answered on %1 at %2 baud. It may still be at a faster rate from an earlier session: the rate &quot;Automatic&quot; finds it.</source>
+        <translation>Адаптер на %1 не ответил на скорости %2 бод. Возможно, он всё ещё работает на более высокой скорости, оставшейся от прошлого сеанса: скорость «Automatic» её найдёт.</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>это не обычный файл</translation>
     </message>
 </context>
 <context>
@@ -376,6 +384,10 @@
         <source>Load layout</source>
         <translation>Загрузка раскладки</translation>
     </message>
+    <message>
+        <source>%1 already exists. Replace it?</source>
+        <translation>%1 уже существует. Заменить?</translation>
+    </message>
 </context>
 <context>
     <name>DisplayItem</name>
@@ -506,6 +518,10 @@
     <message>
         <source>The layout&apos;s board setting &quot;%1&quot; must be a number</source>
         <translation>Настройка платы «%1» в раскладке должна быть числом</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>это не обычный файл</translation>
     </message>
 </context>
 <context>
@@ -990,6 +1006,10 @@
     <message>
         <source>Diagnostics saved to %1</source>
         <translation>Диагностика сохранена в %1</translation>
+    </message>
+    <message>
+        <source>Splash screen uploaded</source>
+        <translation>Заставка загружена в панель приборов</translation>
     </message>
 </context>
 </TS>

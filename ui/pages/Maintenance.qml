@@ -7,7 +7,8 @@ import "../controls"
 // maintenance point, each on a round gauge that ends at the configured limit.
 // The main window fills the properties from the dashboard's counters: the
 // current ones and the points saved at the last maintenance, all in km and
-// whole hours.
+// whole hours (the dashboard counts the engine time in seconds and saves its
+// point in minutes; both arrive here as hours).
 Item {
     id: page
 
@@ -17,6 +18,13 @@ Item {
     property real timeSaved: 0
     property real timeCurrent: 0
     property real timeLimit: 500
+
+    // Since the saved points: the reset saves the current counters, so the
+    // dashboard's counters only ever run ahead of them. A saved point after
+    // the current counter (counters restored from another dashboard's backup,
+    // a replaced unit) is no negative interval: nothing is due yet.
+    readonly property real odoSince: Math.max(0, odoCurrent - odoSaved)
+    readonly property real timeSince: Math.max(0, timeCurrent - timeSaved)
 
     property alias odoGauge: odoGauge
     property alias timeGauge: timeGauge
@@ -35,7 +43,7 @@ Item {
             min: 0
             max: page.odoLimit
             mstepSize: page.odoLimit < 500 ? 50 : 500
-            value: page.odoCurrent - page.odoSaved
+            value: page.odoSince
             dispText: qsTr("Odometer, km") + "\n%1 / %2".arg(page.odoSaved).arg(page.odoCurrent)
         }
 
@@ -48,8 +56,8 @@ Item {
             min: 0
             max: page.timeLimit
             mstepSize: page.timeLimit < 500 ? 50 : 100
-            value: page.timeCurrent - page.timeSaved
-            dispText: qsTr("Time, hours") + "\n%1".arg(page.timeCurrent - page.timeSaved)
+            value: page.timeSince
+            dispText: qsTr("Time, hours") + "\n%1".arg(page.timeSince)
         }
     }
 }

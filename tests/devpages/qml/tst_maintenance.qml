@@ -66,6 +66,16 @@ Item {
             // Past the limit the needle stays at the end of the dial.
             page.odoCurrent = 30000;
             compare(odo.value, odo.maximumValue);
+            // A saved point after the current counter (4000 min saved, 4321 s run) is
+            // nothing due, not a negative interval: 0, the needle at rest.
+            page.timeSaved = Math.round(4000 / 60);
+            page.timeCurrent = Math.round(4321 / 3600);
+            compare(time.value, 0);
+            compare(time.value, time.minimumValue);
+            compare(time.dispText, "Time, hours\n0");
+            page.odoSaved = 31000;
+            compare(odo.value, 0);
+            compare(odo.dispText, "Odometer, km\n31000 / 30000");
         }
 
         function named(item, name, out) {

@@ -83,6 +83,34 @@ Item {
             compare(runner.dfuLaunches, before + 1);
         }
 
+        // Typed over, then the current entry chosen from the list: the entry is the port.
+        function test_chosenEntryReplacesTypedText_data() {
+            return [{tag: "the current entry", entry: 1}, {tag: "another entry", entry: 0}];
+        }
+
+        function test_chosenEntryReplacesTypedText(data) {
+            var page = makePage(["ttyA", "ttyB"]);
+            var box = findChild(page, "portEdit");
+            box.currentIndex = 1;
+            box.contentItem.forceActiveFocus();
+            box.contentItem.selectAll();
+            keyClick(Qt.Key_Delete);
+            var typed = "/dev/ttyUSB9";
+            for (var i = 0; i < typed.length; ++i)
+                keyClick(typed[i]);
+            compare(page.getPort(), typed);
+            mouseClick(box.indicator);
+            tryCompare(box.popup, "opened", true);
+            var entry = box.popup.contentItem.itemAtIndex
+                    ? box.popup.contentItem.itemAtIndex(data.entry)
+                    : box.popup.contentItem.contentItem.children[data.entry];
+            verify(entry);
+            mouseClick(entry);
+            tryCompare(box.popup, "visible", false);
+            compare(page.getPort(), ["ttyA", "ttyB"][data.entry]);
+            compare(box.currentIndex, data.entry);
+        }
+
         function test_otherPortStopsBusyIndicator() {
             var page = makePage(["ttyA", "ttyB"]);
             page.connecting = true;
@@ -128,6 +156,14 @@ Item {
             compare(spin.displayText, "Automatic");
             typeInto(spin, "0");
             compare(spin.displayText, "Automatic");
+            // Group separators of other locales: no-break and narrow no-break spaces.
+            var input = spin.contentItem;
+            input.text = "38\u00a0400";
+            verify(input.acceptableInput);
+            input.text = "5\u202f000\u202f000";
+            verify(input.acceptableInput);
+            input.text = "38x400";
+            verify(!input.acceptableInput);
         }
     }
 }
