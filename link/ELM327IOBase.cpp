@@ -1,21 +1,9 @@
 #include "link/ELM327IOBase.h"
 
-#include "edition/Edition.h"
-#include "link/SerialTransport.h"
-#include "link/TcpTransport.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMetaEnum>
-#include <QPointer>
-#include <QSerialPortInfo>
-#include <QSettings>
 #include <QSignalBlocker>
 #include <QTimer>
-
-#include <algorithm>
-#include <iterator>
 
 // The traffic (every line each way) is debug output, off unless asked for:
 // QT_LOGGING_RULES="kx4.link.debug=true"; on by default it would cost every exchange
@@ -25,113 +13,8 @@ Q_LOGGING_CATEGORY(lcLink, "kx4.link", QtInfoMsg)
 const QList<qint32> baudRates = {9600,   19200,   38400,   57600,   115200,  256000,
                                  500000, 1000000, 2000000, 4000000, 5000000, 8000000};
 
-namespace {
-
-// Longest line the adapter's output may hold; the longest real one (a frame with headers
-// and spaces, or an identification text) is well under 100 characters.
-constexpr int MaxLineLength = 4096;
-
-// Stands in the command queue for the line rate switch that follows the initialisation;
-// no frame or command can look like it.
-const QByteArray RateRaiseItem("\x01rate");
-
-bool isCommandText(const QByteArray &item)
-{
-    const QByteArray lower = item.left(2).toLower();
-    return lower == "at" || lower == "st";
-}
-
-// Devices that work as serial ports but that the system does not list (pseudo-terminals,
-// rfcomm or network bridges), named by the user in KX4_EXTRA_PORTS.
-QStringList extraPorts()
-{
-    return qEnvironmentVariable("KX4_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
-}
-
-// The adapter prints bytes as hex digits, but status texts and noise can be mixed in: keep only
-// the digits and pair them from the end, so an odd leading digit is a byte of its own.
-// "7E0102" is 7E 01 02; "BUFFER FULL" keeps B,F,F,E,F and reads as 0B FF EF.
-QByteArray decodeHex(const QByteArray &text)
-{
-    QByteArray digits;
-    digits.reserve(text.size() + 1);
-    for (const char c : text) {
-        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))
-            digits.append(c);
-    }
-    if (digits.size() % 2)
-        digits.prepend('0');
-    return QByteArray::fromHex(digits);
-}
-
-} // namespace
-
-QStringList availableSerialPorts()
-{
-    QStringList names;
-    const auto system = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : system)
-        names << info.portName();
-    for (const QString &path : extraPorts()) {
-        if (!names.contains(path))
-            names << path;
-    }
-    return names;
-}
-
-bool openPort(QString name, QVariantHash params, QSerialPort *port)
-{
-    if (!port)
-        return false;
-    // Listing the system's ports scans every tty of the machine (tens of milliseconds), so
-    // a port named in KX4_EXTRA_PORTS is taken as it is.
-    if (extraPorts().contains(name)) {
-        port->setPortName(name);
-    } else {
-        const auto system = QSerialPortInfo::availablePorts();
-        const auto found =
-            std::find_if(system.cbegin(), system.cend(),
-                         [&](const QSerialPortInfo &i) { return i.portName() == name; });
-        if (found == system.cend())
-            return false;
-        port->setPort(*found);
-    }
-
-    const qint32 baud = qint32(params.value(QStringLiteral("COM/Baud"), 115200).toUInt());
-    port->setBaudRate(baud, QSerialPort::Input);
-    port->setBaudRate(baud, QSerialPort::Output);
-
-    const int parity = params.value(QStringLiteral("COM/Parity"), 0).toInt();
-    switch (parity) {
-    case QSerialPort::EvenParity:
-    case QSerialPort::OddParity:
-    case QSerialPort::SpaceParity:
-    case QSerialPort::MarkParity:
-        port->setParity(QSerialPort::Parity(parity));
-        break;
-    default:
-        port->setParity(QSerialPort::NoParity);
-    }
-
-    const int bits = params.value(QStringLiteral("COM/Bits"), 8).toInt();
-    port->setDataBits(bits >= 5 && bits <= 8 ? QSerialPort::DataBits(bits) : QSerialPort::Data8);
-
-    const int flow = params.value(QStringLiteral("COM/FlowCtrl"), 0).toInt();
-    port->setFlowControl(flow == QSerialPort::HardwareControl ||
-                                 flow == QSerialPort::SoftwareControl
-                             ? QSerialPort::FlowControl(flow)
-                             : QSerialPort::NoFlowControl);
-
-    const int stop = params.value(QStringLiteral("COM/StopBits"), 1).toInt();
-    port->setStopBits(stop == QSerialPort::TwoStop || stop == QSerialPort::OneAndHalfStop
-                          ? QSerialPort::StopBits(stop)
-                          : QSerialPort::OneStop);
-
-    return port->open(QIODevice::ReadWrite);
-}
-
 ELM327IOBase::ELM327IOBase(QObject *parent)
-    : QObject(parent), syncTimer(new QTimer(this)), rateTimer(new QTimer(this))
+    : QObject(parent), rateTimer(new QTimer(this)), syncTimer(new QTimer(this))
 {
     qRegisterMetaType<ELM327IOBase::ELM_ERROR>("ELM327IOBase::ELM_ERROR");
     rateTimer->setSingleShot(true);
@@ -200,25 +83,7 @@ QString ELM327IOBase::portKind() const
 
 QString ELM327IOBase::portSettings() const
 {
-    const QVariantMap s = transport->settings();
-    if (transport->kind() != LinkTransport::Serial) {
-        QStringList parts;
-        for (auto it = s.cbegin(); it != s.cend(); ++it)
-            parts << QStringLiteral("%1 %2").arg(it.key(), it.value().toString());
-        return parts.join(QStringLiteral(", "));
-    }
-    // Indexed by the values of QSerialPort's Parity, StopBits and FlowControl.
-    static const char *const parity[] = {"no", "?", "even", "odd", "space", "mark"};
-    static const char *const stopBits[] = {"?", "1", "2", "1.5"};
-    static const char *const flow[] = {"no", "hardware", "software"};
-    const auto name = [&s](const auto &names, const char *key) {
-        const int value = s.value(QLatin1String(key)).toInt();
-        return QLatin1String(value >= 0 && value < int(std::size(names)) ? names[value] : "?");
-    };
-    return QStringLiteral("%1 bit/s, %2 data bits, %3 parity, %4 stop bit, %5 flow control")
-        .arg(s.value(QStringLiteral("baud")).toInt())
-        .arg(s.value(QStringLiteral("bits")).toInt())
-        .arg(name(parity, "parity"), name(stopBits, "stop"), name(flow, "flow"));
+    return transport->settingsText();
 }
 
 bool ELM327IOBase::strictMode()
@@ -258,283 +123,6 @@ void ELM327IOBase::writeNow(const QByteArray &bytes)
     transport->flush();
 }
 
-bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm_st)
-{
-    if (detecting) {
-        // Reached from an event handled while the rate of another setup is being probed.
-        qCWarning(lcLink) << "setup refused: baud-rate detection is running";
-        lastFailure = SetupBusy;
-        return false;
-    }
-    close();
-    lastFailure = SetupOk;
-    lastPortError = QSerialPort::NoError;
-    lastPortErrorText.clear();
-    m_adapterId.clear();
-    m_recorder.restartClock();
-    m_recorder.event(baud ? QStringLiteral("connect at %1 bit/s").arg(baud)
-                          : QStringLiteral("connect, rate automatic"));
-    useTransportFor(port);
-
-    // Opening a network adapter waits for the connection while events are processed: nothing
-    // may start another setup or send meanwhile, as during rate detection.
-    QPointer<ELM327IOBase> self(this);
-    detecting = true;
-    const bool opened = transport->open(port, baud ? qint32(baud) : baudRates.first());
-    if (!self)
-        return false;
-    detecting = false;
-    if (!opened) {
-        qCWarning(lcLink) << "cannot open" << port << transport->errorString();
-        if (!transport->hasLineRate())
-            return failSetup(SetupNetworkFailed);
-        return failSetup(serialError() == QSerialPort::NoError ? SetupPortMissing
-                                                               : SetupPortFailed);
-    }
-
-    if (!transport->hasLineRate() || baud == 0) {
-        detecting = true;
-        const bool found = transport->hasLineRate() ? detectBaudRate(port) : adapterAnswers();
-        if (!self)
-            return false;
-        detecting = false;
-        if (!found && !transport->hasLineRate())
-            return failSetup(SetupNetworkFailed);
-        if (!found)
-            return failSetup(lastPortError != QSerialPort::NoError ? SetupPortFailed
-                                                                   : SetupNoAdapter);
-    }
-
-    qCDebug(lcLink) << "opened" << transport->describe();
-    stnCommands = elm_st;
-    sessionStartRate = transport->baudRate();
-
-    QSettings settings;
-    fastTransfers = settings.value(QStringLiteral("Link/FastTransfers"), true).toBool();
-    responseCount = fastTransfers;
-    const int host = settings.value(QStringLiteral("CAN/HostAddress"), 0x74D).toInt();
-    const int device = settings.value(QStringLiteral("CAN/DeviceAddress"), 0x745).toInt();
-
-    // Kept for a reset of the adapter, which undoes all of it. Frames queued by events
-    // handled during detection follow the initialisation.
-    initCommands.clear();
-    initCommands << "atws"
-                 << "at e0"
-                 << "at s0"
-                 << "at h0"
-                 << "at l0"
-                 << "at d0"
-                 << "at at 0"
-                 << "at st ff";
-    if (elm_st)
-        initCommands << "st p33"
-                     << "st pbr500000";
-    else
-        initCommands << "at tp6";
-    initCommands << QStringLiteral("at sh %1").arg(host, 0, 16).toLatin1();
-    initCommands << QStringLiteral("at cra %1").arg(device, 0, 16).toLatin1();
-    if (adaptive_timing)
-        initCommands << "at at1";
-    initCommands << "at al"
-                 << "at caf0"
-                 << "at cfc0";
-    // Raising the line rate is the initialisation's last step, so it follows a reset too.
-    if (fastTransfers)
-        initCommands << RateRaiseItem;
-
-    m_recorder.event(
-        QStringLiteral("port open at %1 bit/s, initialising").arg(transport->baudRate()));
-    resetsSinceReply = 0;
-    startSync();
-    emit connected();
-    return true;
-}
-
-// Probes the rates of baudRates on the open port until the adapter answers "ati", then leaves the
-// port reopened at that rate (the update-checking edition keeps it open instead). Returns false
-// with the port closed when no rate answers, when the port fails or is closed meanwhile, or when
-// the link itself is deleted by an event processed while waiting (then no member may be touched any
-// more).
-bool ELM327IOBase::detectBaudRate(const QString &port)
-{
-    QPointer<ELM327IOBase> self(this);
-    // Probing at wrong rates draws time-outs and noise; they must neither close the port nor
-    // reach the line parser.
-    disconnectPortData();
-
-    // True when probing has to stop early: the link was deleted (then nothing may be touched),
-    // closed by close() from an event, or the port failed. The port's connections are back in
-    // place by then.
-    auto abandoned = [&] {
-        if (!self)
-            return true;
-        if (!transport->isOpen()) {
-            connectPortData();
-            return true;
-        }
-        if (transport->hasFailed()) {
-            qCWarning(lcLink) << "port failed during baud-rate detection"
-                              << transport->errorString();
-            lastPortError = serialError();
-            lastPortErrorText = transport->errorString();
-            transport->close();
-            if (self)
-                connectPortData();
-            return true;
-        }
-        return false;
-    };
-    // Writes while keeping the interface alive; false when probing has to stop.
-    auto send = [&](const QByteArray &bytes) {
-        qCDebug(lcLink) << "->" << bytes << "at" << transport->baudRate();
-        m_recorder.sent(bytes);
-        transport->write(bytes);
-        QCoreApplication::processEvents();
-        if (abandoned())
-            return false;
-        transport->flush();
-        QCoreApplication::processEvents();
-        return !abandoned();
-    };
-
-    auto readReply = [&] {
-        const QByteArray bytes = transport->readAll();
-        if (!bytes.isEmpty())
-            m_recorder.received(bytes);
-        return bytes;
-    };
-
-    int index = 0;
-    for (;;) {
-        m_recorder.event(QStringLiteral("probing %1 bit/s").arg(baudRates.at(index)));
-        transport->clear();
-        QByteArray reply;
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            if (!send(QByteArrayLiteral("ati\r")))
-                return false;
-            transport->waitForReadyRead(100);
-            reply += readReply();
-            transport->waitForReadyRead(100);
-            reply += readReply();
-            if (abandoned())
-                return false;
-        }
-        if (!reply.isEmpty())
-            qCDebug(lcLink) << "<-" << reply;
-        if (reply.contains("ELM327") || reply.contains("ati") || reply.contains("?\r"))
-            break;
-        if (++index == baudRates.size()) {
-            qCWarning(lcLink) << "no adapter answered on" << port;
-            m_recorder.event(QStringLiteral("no adapter answered at any rate"));
-            transport->close();
-            if (!self)
-                return false;
-            connectPortData();
-            return false;
-        }
-        transport->setBaudRate(baudRates.at(index));
-    }
-
-    qCDebug(lcLink) << "adapter found at" << baudRates.at(index);
-    m_recorder.event(QStringLiteral("rate found: %1 bit/s").arg(baudRates.at(index)));
-    if (!Edition::DetectionReopensPort) {
-        // The port already runs at the found rate: keep it open, so no disconnected().
-        connectPortData();
-        return true;
-    }
-    if (!send(QByteArrayLiteral("atws\r")))
-        return false;
-    transport->waitForReadyRead(500);
-    readReply();
-    if (abandoned())
-        return false;
-
-    transport->flush();
-    transport->clear();
-    transport->close();
-    if (!self)
-        return false;
-
-    const bool reopened = transport->open(port, baudRates.at(index));
-    connectPortData();
-    if (!reopened) {
-        qCWarning(lcLink) << "cannot reopen" << port << transport->errorString();
-        lastPortError = serialError();
-        lastPortErrorText = transport->errorString();
-        if (lastPortError == QSerialPort::NoError)
-            lastPortError = QSerialPort::DeviceNotFoundError;
-    }
-    return reopened;
-}
-
-bool ELM327IOBase::failSetup(SetupFailure failure)
-{
-    lastFailure = failure;
-    if ((failure == SetupPortFailed && lastPortError == QSerialPort::NoError) ||
-        (failure == SetupNetworkFailed && lastPortErrorText.isEmpty())) {
-        lastPortError = serialError();
-        lastPortErrorText = transport->errorString();
-    }
-    QString text = QStringLiteral("connect failed: %1")
-                       .arg(QLatin1String(QMetaEnum::fromType<SetupFailure>().valueToKey(failure)));
-    if (!lastPortErrorText.isEmpty())
-        text += QLatin1Char(' ') + lastPortErrorText;
-    m_recorder.event(text);
-    return false;
-}
-
-QSerialPort::SerialPortError ELM327IOBase::serialError() const
-{
-    const auto *serial = qobject_cast<const SerialTransport *>(transport);
-    return serial ? serial->portError() : QSerialPort::NoError;
-}
-
-// A network adapter has no rate to find, and a connection alone does not show that an adapter
-// is behind it: a Wi-Fi module whose chip is switched off, or a program that is not an adapter,
-// accepts the connection and stays silent. One "ati" must draw an answer up to the adapter's
-// prompt within TcpTransport::AnswerTimeoutMs; what it says is dropped.
-bool ELM327IOBase::adapterAnswers()
-{
-    QPointer<ELM327IOBase> self(this);
-    disconnectPortData();
-    transport->clear();
-    qCDebug(lcLink) << "-> ati\r";
-    transport->write(QByteArrayLiteral("ati\r"));
-    transport->flush();
-
-    QByteArray reply;
-    QElapsedTimer waited;
-    waited.start();
-    while (!reply.contains('>')) {
-        const qint64 left = TcpTransport::AnswerTimeoutMs - waited.elapsed();
-        if (left <= 0 || !transport->isOpen() || transport->hasFailed())
-            break;
-        transport->waitForReadyRead(int(left));
-        if (!self)
-            return false;
-        reply += transport->readAll();
-    }
-    if (!reply.isEmpty())
-        qCDebug(lcLink) << "<-" << reply;
-    if (reply.contains('>')) {
-        connectPortData();
-        return true;
-    }
-
-    if (!transport->isOpen())
-        lastPortErrorText = tr("The connection was closed before the adapter answered");
-    else if (transport->hasFailed())
-        lastPortErrorText = transport->errorString();
-    else
-        lastPortErrorText = tr("No answer from the adapter at %1 within 5 s")
-                                .arg(transport->portName().section(QStringLiteral("://"), 1));
-    qCWarning(lcLink) << "no adapter on" << transport->portName() << lastPortErrorText;
-    transport->close();
-    if (self)
-        connectPortData();
-    return false;
-}
-
 void ELM327IOBase::close()
 {
     ++session;
@@ -552,8 +140,7 @@ void ELM327IOBase::close()
     rawQueue.clear();
     commandQueue.clear();
     initQueue.clear();
-    rxBuffer.clear();
-    skippingLine = false;
+    splitter.clear();
     busy = false;
     canRetries = 0;
     lastSent.clear();
@@ -562,9 +149,9 @@ void ELM327IOBase::close()
     heldLine.clear();
     resetsSinceReply = 0;
     countedInFlight.clear();
-    rateStep = RateStep::None;
+    countProbe.clear();
+    rateSwitch.reset();
     rateTimer->stop();
-    rateBuffer.clear();
 }
 
 void ELM327IOBase::write(QByteArray data)
@@ -610,7 +197,7 @@ void ELM327IOBase::sendNext()
     // An empty item writes nothing, so no prompt would ever answer it: skip it and go on with
     // what follows instead of stalling the queue behind it.
     bool dropped = false;
-    for (QList<QByteArray> *queue : {&initQueue, &rawQueue, &commandQueue}) {
+    for (QList<QByteArray> *queue : {&rawQueue, &commandQueue}) {
         while (!queue->isEmpty() && queue->first().isEmpty()) {
             queue->removeFirst();
             dropped = true;
@@ -627,20 +214,32 @@ void ELM327IOBase::sendNext()
 
     // The initialisation goes first, then raw items, then frames.
     inFlightAnswered = false;
-    if (initQueue.isEmpty() && !rawQueue.isEmpty()) {
-        inFlight = rawQueue.takeFirst();
-        inFlightOrigin = Origin::Raw;
-        lastSent = inFlight;
-    } else {
-        QList<QByteArray> &queue = initQueue.isEmpty() ? commandQueue : initQueue;
-        inFlightOrigin = initQueue.isEmpty() ? Origin::Command : Origin::Init;
-        inFlight = queue.takeFirst();
-        if (inFlight == RateRaiseItem) {
+    if (!initQueue.isEmpty()) {
+        const ElmInitStep step = initQueue.takeFirst();
+        if (step.answer == ElmInitStep::RateSwitch) {
             inFlightOrigin = Origin::None;
             startRateRaise();
             return;
         }
-        atPending = isCommandText(inFlight);
+        inFlightOrigin = Origin::Init;
+        inFlight = step.command;
+        atPending = true;
+        frameInFlight = false;
+        countedInFlight.clear();
+        lastSent = encodeCommand(inFlight) + '\r';
+        bannerExpected = step.answer == ElmInitStep::Banner;
+        writeNow(lastSent);
+        busy = true;
+        return;
+    }
+    if (!rawQueue.isEmpty()) {
+        inFlight = rawQueue.takeFirst();
+        inFlightOrigin = Origin::Raw;
+        lastSent = inFlight;
+    } else {
+        inFlightOrigin = Origin::Command;
+        inFlight = commandQueue.takeFirst();
+        atPending = ElmReply::isCommandText(inFlight);
         frameInFlight = !atPending;
         // A frame's text has an even number of digits; an odd one ends with a count.
         countedInFlight = frameInFlight && inFlight.size() % 2 ? inFlight : QByteArray();
@@ -653,214 +252,12 @@ void ELM327IOBase::sendNext()
     busy = true;
 }
 
-void ELM327IOBase::readyRead()
-{
-    QByteArray incoming = transport->readAll();
-    m_recorder.received(incoming);
-    // PIC-based adapters pad their output with NUL bytes, even ahead of the prompt. Line
-    // feeds carry nothing either: an adapter fresh from a reset ends its lines with CR LF
-    // until "at l0", and a prompt left as "\n>" would never be seen.
-    incoming.truncate(int(std::remove_if(incoming.begin(), incoming.end(),
-                                         [](char c) { return c == '\0' || c == '\n'; }) -
-                          incoming.begin()));
-    if (incoming.isEmpty())
-        return;
-    qCDebug(lcLink) << "<-" << incoming;
-    if (rateStep != RateStep::None) {
-        rateSwitchInput(incoming);
-        return;
-    }
-    if (raisedRateLost(incoming)) {
-        // The adapter reset and is back at its start rate: its output is noise here.
-        adapterWasReset(incoming, "noise at the raised line rate");
-        return;
-    }
-    if (phase == Phase::Draining) {
-        // What an earlier session (or the adapter's reset) left on the line: dropped. The
-        // drain ends after a quiet spell, or at the latest after MaxDrainMs.
-        restartDrain();
-        return;
-    }
-    rxBuffer += incoming;
-    if (skippingLine) {
-        const int end = rxBuffer.indexOf('\r');
-        if (end < 0) {
-            rxBuffer.clear();
-            return;
-        }
-        rxBuffer.remove(0, end + 1);
-        skippingLine = false;
-    }
-
-    // Each line leaves rxBuffer before it is acted on: a handler that runs an event loop may
-    // re-enter here, and one that closes or restarts the link ends this session's parsing.
-    const quint32 current = session;
-    int cr;
-    while ((cr = rxBuffer.indexOf('\r')) >= 0) {
-        const QByteArray line = rxBuffer.left(cr);
-        rxBuffer.remove(0, cr + 1);
-        if (line.isEmpty())
-            continue;
-        if (phase == Phase::Syncing) {
-            if (line == ">")
-                syncPrompt();
-            else
-                syncLine(line);
-        } else if (line == ">") {
-            if (!atPending)
-                promptArrived();
-        } else {
-            parseLine(line);
-        }
-        // A recognised reset drops the rest of the output along with rxBuffer.
-        if (session != current || phase == Phase::Draining)
-            return;
-    }
-
-    // An adapter's line is a few dozen characters. One that never ends (a wrong line
-    // speed, a failing chip) is reported once and skipped up to its carriage return,
-    // instead of growing the buffer without limit.
-    if (rxBuffer.size() > MaxLineLength) {
-        rxBuffer.clear();
-        skippingLine = true;
-        emit error(ERR_PROTOCOL, QStringLiteral("reply line too long"));
-        return;
-    }
-
-    // The prompt ends the adapter's output without a carriage return.
-    if (rxBuffer == ">") {
-        rxBuffer.clear();
-        if (phase == Phase::Syncing)
-            syncPrompt();
-        else
-            promptArrived();
-    }
-}
-
-void ELM327IOBase::promptArrived()
-{
-    bannerExpected = false;
-    if (!releaseHeldLine())
-        return;
-    busy = false;
-    sendNext();
-}
-
 void ELM327IOBase::transportFailed()
 {
     qCWarning(lcLink) << "port error" << transport->errorString();
     m_recorder.event(QStringLiteral("port error (%1)").arg(transport->errorString()));
     if (transport->isOpen())
         transport->close();
-}
-
-void ELM327IOBase::parseLine(QByteArray line)
-{
-    if (line.isEmpty())
-        return;
-    // A prompt may run into the next reply (">OK"); the reply starts after it, and a line
-    // held before the prompt was a reply.
-    const bool afterPrompt = line.startsWith('>');
-    if (afterPrompt && !releaseHeldLine())
-        return;
-    const QByteArray body = afterPrompt ? line.mid(1) : line;
-    if (body.isEmpty())
-        return;
-    const QByteArray head = body.left(2).toLower();
-    const QByteArray text = body.trimmed().toLower();
-
-    if (const char *sign = resetSign(body)) {
-        adapterWasReset(body, sign);
-        return;
-    }
-
-    // Echo of a command (while echo is still on). "STOPPED" looks like an "st" command but is
-    // the adapter's status.
-    if (head == "at" || (head == "st" && text != "stopped"))
-        return;
-
-    if (atPending) {
-        // Only "OK" ends an AT command; its identification text, "?" and the like are dropped.
-        if (head == "ok")
-            atPending = false;
-        else if (lastSent.startsWith("atws"))
-            m_adapterId = body.trimmed(); // kept for the diagnostics report
-        return;
-    }
-
-    if (text == "?" && !countedInFlight.isEmpty()) {
-        // The adapter does not know the response count: the frame goes again without it,
-        // and so does every frame after it.
-        qCInfo(lcLink) << "the adapter refuses the response count";
-        responseCount = false;
-        for (QByteArray &item : commandQueue) {
-            if (!isCommandText(item) && item.size() % 2)
-                item.chop(1);
-        }
-        commandQueue.prepend(countedInFlight.chopped(1));
-        countedInFlight.clear();
-        return;
-    }
-
-    // Whatever follows a line equal to the frame just written shows that line was the echo,
-    // unless it is the same line again: then either way the bytes are the reply's.
-    if (!heldLine.isEmpty()) {
-        if (body.trimmed() != heldLine.trimmed()) {
-            adapterWasReset(heldLine, "echo");
-            return;
-        }
-        if (!releaseHeldLine())
-            return;
-    }
-
-    if (text == "no data" || text == "stopped") {
-        if (strict)
-            emit error(text == "no data" ? ERR_NODATA : ERR_STOPPED,
-                       QStringLiteral("trasport error %1").arg(QString::fromLatin1(text)));
-        return;
-    }
-
-    if (text == "can error") {
-        ++canRetries;
-        if (lastSent.isEmpty() || canRetries > 4) {
-            // Whatever was queued behind the failing frame is dropped before the error is
-            // reported, so a handler may queue new work at once.
-            canRetries = 0;
-            rawQueue.clear();
-            commandQueue.clear();
-            emit error(ERR_CANERR, QStringLiteral("CAN error. Retries exhausted"));
-        } else {
-            // Goes out again unchanged, carriage return included, at the next prompt.
-            rawQueue.prepend(lastSent);
-        }
-        return;
-    }
-
-    if (busy && frameInFlight && text == "?") {
-        // The adapter refuses the frame it took a moment ago: its formatting is back on.
-        adapterWasReset(body, "frame refused");
-        return;
-    }
-    if (const char *sign = formatSign(body)) {
-        adapterWasReset(body, sign);
-        return;
-    }
-    // The adapter's echo of the frame, or a reply that happens to be the same bytes (a block
-    // read of erased memory is answered with its own request): the next line decides.
-    if (busy && frameInFlight && body.trimmed() == lastSent.trimmed()) {
-        heldLine = body;
-        return;
-    }
-
-    canRetries = 0;
-    const QByteArray data = decodeHex(body);
-    if (data.isEmpty()) {
-        emit error(ERR_PROTOCOL, QStringLiteral("non-hex reply"));
-    } else {
-        inFlightAnswered = true;
-        resetsSinceReply = 0;
-        dispatchData(data);
-    }
 }
 
 void ELM327IOBase::dispatchData(QByteArray data)

@@ -8,7 +8,8 @@
 //
 // Before the initialisation the link gets in step with the adapter: it lets whatever an earlier
 // session left on the line (a late answer to its "ATZ", a prompt) arrive and drops it, then sends
-// "at rv" until a voltage answer and its prompt come back. An adapter that resets while the link
+// "at rv" until the prompt that ends its answer comes back (ElmSync: the voltage, "?", or
+// nothing, from adapters that lack the command). An adapter that resets while the link
 // runs (its banner or "LV RESET" unasked, the frame echoed, "?" for a frame, spaces or headers in
 // a reply) is set up the same way again and the frame in flight goes out once more; see
 // adapterWasReset().
@@ -19,29 +20,31 @@
 // back to its start rate; the recovery looks for it there and raises the rate again.
 
 #include "link/LinkTransport.h"
+#include "link/ElmInit.h"
+#include "link/ElmRateSwitch.h"
+#include "link/ElmReply.h"
+#include "link/ElmSync.h"
 #include "link/LinkRecorder.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 #include <QStringList>
 #include <QVariantHash>
+
+#include <optional>
 
 class QTimer;
 
 // Rates tried by baud-rate detection, in this order; the first is the rate of the first attempt.
 extern const QList<qint32> baudRates;
 
-// Serial ports the link can open: the system's ports in the system's order, then the device paths
-// listed in KX4_EXTRA_PORTS (separated by ':'), each named by its path.
+// Serial ports the link can open (SerialTransport): the system's ports in the system's order,
+// then the device paths listed in KX4_EXTRA_PORTS (separated by ':'), each named by its path.
+// Any other existing device path opens as well.
 QStringList availableSerialPorts();
-
-// Points `port` at the port called `name` (one of availableSerialPorts()), applies the
-// "COM/..." parameters and opens it for reading and writing.
-bool openPort(QString name, QVariantHash params, QSerialPort *port);
 
 class ELM327IOBase : public QObject
 {
@@ -80,8 +83,11 @@ public:
     ~ELM327IOBase() override;
 
     Q_INVOKABLE bool isOpen();
+    // Opens `port` with the options of the settings store (ElmOptions::fromSettings).
     Q_INVOKABLE bool setup(QString port, uint baud, bool adaptive_timing = false,
                            bool elm_st = true);
+    // Opens `port` (baud 0: detect the rate) and initialises the adapter as `options` say.
+    bool setup(const QString &port, uint baud, const ElmOptions &options);
     Q_INVOKABLE void close();
     Q_INVOKABLE bool isBusy();
     Q_INVOKABLE bool strictMode();
@@ -93,8 +99,8 @@ public:
     const LinkTransport *channel() const { return transport; }
 
     SetupFailure setupFailure() const { return lastFailure; }
-    // The system's error and its text for SetupPortFailed; the reason for SetupNetworkFailed.
-    QSerialPort::SerialPortError setupPortError() const { return lastPortError; }
+    // What kind of failure and its text for SetupPortFailed; the reason for SetupNetworkFailed.
+    LinkTransport::Failure setupPortError() const { return lastPortError; }
     QString setupErrorString() const { return lastPortErrorText; }
 
     // The recent traffic and events of this link, kept for a diagnostics report.
@@ -123,7 +129,8 @@ public slots:
     // A frame that draws `replies` replies: with fast transfers on, its text ends with that
     // response count, so the adapter prints its prompt as soon as they are in instead of
     // waiting out its reply time-out. An adapter that answers "?" to the count gets the
-    // frame again without it, and no count for the rest of the session.
+    // frame again without it, and no count for the rest of the session; so does one that
+    // answers "NO DATA" to the first requests with it and a reply to the same without.
     void writeRequest(QByteArray data, int replies);
     void monitor(bool on);
 
@@ -137,6 +144,8 @@ protected:
     virtual QByteArray encodeCommand(QByteArray item);
 
     void sendNext();
+    // The response count is off for the rest of the session: queued frames lose it.
+    void dropResponseCount(const QString &why);
 
 private:
     enum class Phase {
@@ -147,21 +156,15 @@ private:
     };
     enum class Origin { None, Init, Raw, Command };
 
-    // Line rate switch (ELM327LineRate.cpp): after the initialisation the adapter is asked
-    // for a faster line ("at brd", "st br" on the extended set) with the handshake; every
-    // refusal or failed handshake leaves the line at the rate in use.
-    enum class RateStep {
-        None,
-        AwaitOk,     // the command went out at the old rate
-        AwaitId,     // the adapter said "OK" and switched; its identification comes next
-        AwaitPrompt, // the carriage return went out at the new rate
-    };
+    // Line rate switch (ELM327LineRate.cpp, the handshake in ElmRateSwitch): after the
+    // initialisation the adapter is asked for a faster line ("at brd", "st br" on the
+    // extended set); every refusal or failed handshake leaves the line at the rate in use.
     void startRateRaise();
-    void tryNextRate();
-    void sendRateConfirmation();
     void rateSwitchInput(const QByteArray &bytes);
     void rateSwitchTimeout();
+    void applyRateStep(const ElmRateSwitch::Step &step);
     void finishRateRaise();
+    bool rateSwitching() const { return rateSwitch && rateSwitch->active(); }
     // The one place that changes the port's rate: false when the port refuses it. Asking
     // leaves the rate in use as it was.
     bool portAcceptsRate(qint32 rate);
@@ -178,8 +181,6 @@ private:
     void disconnectPortData();
     void writeNow(const QByteArray &bytes);
     bool failSetup(SetupFailure failure);
-    // The serial port's own error (NoError on other channels).
-    QSerialPort::SerialPortError serialError() const;
 
     // Getting in step with the adapter (ELM327Sync.cpp).
     void startSync();
@@ -193,8 +194,6 @@ private:
 
     // Recognising and handling an adapter reset (ELM327Sync.cpp). The signs return what
     // gave the reset away, or null.
-    const char *resetSign(const QByteArray &body) const;
-    static const char *formatSign(const QByteArray &body);
     void adapterWasReset(const QByteArray &line, const char *sign);
     void requeueInFlight();
     // A line equal to the frame just written is held until the next line shows it was the
@@ -207,10 +206,8 @@ private:
     QList<QByteArray> rawQueue;
     QByteArray lastSent;
     qint32 canRetries = 0;
-    QByteArray rxBuffer;
-    // Set when a line grew past MaxLineLength: its rest, up to the next carriage return,
-    // is dropped unread.
-    bool skippingLine = false;
+    // Bytes received and not yet consumed, cut into lines and prompts.
+    ElmReply::ElmLineSplitter splitter;
 
     bool strict = false;
     bool monitoring = false;
@@ -222,12 +219,13 @@ private:
     bool fastTransfers = false;
     bool responseCount = false;    // requests of one reply carry the response count
     QByteArray countedInFlight;    // the item in flight when it carries a response count
-    RateStep rateStep = RateStep::None;
-    QList<qint32> rateCandidates;  // rates still to try, fastest first
-    qint32 rateTarget = 0;         // the rate being tried
-    qint32 rateBefore = 0;         // the rate in use when the attempt began
+    // Until a request with the count has drawn a reply, "NO DATA" to one may be the adapter's
+    // answer to the digit: the request goes again without it (countProbe), and if that one is
+    // answered the digit is off for the session.
+    bool countConfirmed = false;
+    QByteArray countProbe;
+    std::optional<ElmRateSwitch> rateSwitch;
     qint32 sessionStartRate = 0;   // the rate the session opened at (the adapter's own)
-    QByteArray rateBuffer;         // what the adapter said during the current step
     QTimer *rateTimer = nullptr;
 
     // Bumped by close(): lets code that emitted a signal notice that its handler closed or
@@ -236,17 +234,17 @@ private:
     bool detecting = false;
 
     SetupFailure lastFailure = SetupOk;
-    QSerialPort::SerialPortError lastPortError = QSerialPort::NoError;
+    LinkTransport::Failure lastPortError = LinkTransport::NoFailure;
     QString lastPortErrorText;
 
     Phase phase = Phase::Closed;
     QTimer *syncTimer = nullptr;
     QElapsedTimer drainClock;
     int syncAttempts = 0;
-    bool syncAnswered = false;
+    ElmSync syncWatch;
     // The initialisation of the last setup, run again after a reset, and what is left of it.
-    QList<QByteArray> initCommands;
-    QList<QByteArray> initQueue;
+    QList<ElmInitStep> initSteps;
+    QList<ElmInitStep> initQueue;
     // The item in flight as it was queued, where it came from, and what it is.
     QByteArray inFlight;
     Origin inFlightOrigin = Origin::None;

@@ -18,40 +18,12 @@ namespace {
 // (an adapter left monitoring the bus never goes quiet; the first command stops it).
 constexpr int DrainQuietMs = 40;
 constexpr int MaxDrainMs = 300;
-// The synchronising command. A prompt that comes without its answer belongs to output from
-// before (a late reset banner): the line is drained again and the command sent once more. It
-// is sent again as well when nothing at all came back for a while (an adapter busy resetting
-// may drop what it gets).
-const QByteArray SyncCommand = QByteArrayLiteral("at rv\r");
+// The synchronising command (ElmSync). A prompt that does not end its answer belongs to
+// output from before (a late reset banner): the line is drained again and the command sent
+// once more. It is sent again as well when nothing at all came back for a while (an adapter
+// busy resetting may drop what it gets).
 constexpr int SyncRetryMs = 1000;
 constexpr int MaxSyncAttempts = 8;
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// The answer to "at rv": the supply voltage, "12.6V". No banner, prompt or acknowledgement
-// looks like it.
-bool isVoltage(const QByteArray &line)
-{
-    QByteArray t = line.trimmed().toUpper();
-    if (!t.endsWith('V'))
-        return false;
-    t.chop(1);
-    t = t.trimmed();
-    int digits = 0;
-    int points = 0;
-    for (char c : t) {
-        if (c >= '0' && c <= '9')
-            ++digits;
-        else if (c == '.')
-            ++points;
-        else
-            return false;
-    }
-    return digits > 0 && points <= 1;
-}
 
 } // namespace
 
@@ -62,10 +34,10 @@ void ELM327IOBase::startSync()
     atPending = false;
     bannerExpected = false;
     heldLine.clear();
-    rxBuffer.clear();
-    skippingLine = false;
+    splitter.clear();
     initQueue.clear();
     syncAttempts = 0;
+    syncWatch = ElmSync();
     drainClock.start();
     syncTimer->start(DrainQuietMs);
 }
@@ -91,25 +63,23 @@ void ELM327IOBase::onSyncTimer()
 void ELM327IOBase::sendSyncCommand()
 {
     ++syncAttempts;
-    syncAnswered = false;
-    lastSent = SyncCommand;
-    writeNow(SyncCommand);
+    syncWatch.sent();
+    lastSent = ElmSync::command();
+    writeNow(lastSent);
     syncTimer->start(SyncRetryMs);
 }
 
 void ELM327IOBase::syncLine(const QByteArray &line)
 {
-    // Banners, echoes and answers left over from before are passed over.
-    if (isVoltage(line.startsWith('>') ? line.mid(1) : line))
-        syncAnswered = true;
+    syncWatch.line(line);
 }
 
 void ELM327IOBase::syncPrompt()
 {
-    if (!syncAnswered) {
+    if (syncWatch.prompt() == ElmSync::Stale) {
         // Somebody else's prompt: let the rest of that output arrive, then ask again.
         phase = Phase::Draining;
-        rxBuffer.clear();
+        splitter.clear();
         drainClock.start();
         syncTimer->start(DrainQuietMs);
         return;
@@ -117,44 +87,13 @@ void ELM327IOBase::syncPrompt()
     syncTimer->stop();
     qCDebug(lcLink) << "in step with the adapter after" << drainClock.elapsed() << "ms,"
                     << syncAttempts << "attempt(s)";
-    m_recorder.event(
-        QStringLiteral("in step with the adapter after %1 ms").arg(drainClock.elapsed()));
+    m_recorder.event(QStringLiteral("in step with the adapter after %1 ms (%2)")
+                         .arg(drainClock.elapsed())
+                         .arg(QLatin1String(syncWatch.reason())));
     phase = Phase::Running;
-    initQueue = initCommands;
+    initQueue = initSteps;
     busy = false;
     sendNext();
-}
-
-const char *ELM327IOBase::resetSign(const QByteArray &body) const
-{
-    const QByteArray text = body.trimmed().toUpper();
-    if (text == "LV RESET")
-        return "LV RESET";
-    if (text.startsWith("ELM327") && !bannerExpected)
-        return "banner";
-    return nullptr;
-}
-
-// The link asked for bare hexadecimal digits, two per byte. Spaces between them, or an odd
-// count (a three-digit identifier in front: headers are on), mean the adapter forgot.
-const char *ELM327IOBase::formatSign(const QByteArray &body)
-{
-    const QByteArray text = body.trimmed();
-    int digits = 0;
-    bool spaced = false;
-    for (char c : text) {
-        if (isHexDigit(c))
-            ++digits;
-        else if (c == ' ')
-            spaced = true;
-        else
-            return nullptr; // a status text, not a reply
-    }
-    if (spaced)
-        return "spaces in a reply";
-    if (digits % 2)
-        return "odd digit count in a reply";
-    return nullptr;
 }
 
 // Every recognised reset of the adapter ends up here. The adapter is back at its power-up

@@ -30,3 +30,12 @@ QString LinkTransport::describe() const
         parts << QStringLiteral("%1=%2").arg(it.key(), it.value().toString());
     return QStringLiteral("%1 %2 %3").arg(kindName(), portName(), parts.join(QLatin1Char(' ')));
 }
+
+QString LinkTransport::settingsText() const
+{
+    QStringList parts;
+    const QVariantMap s = settings();
+    for (auto it = s.cbegin(); it != s.cend(); ++it)
+        parts << QStringLiteral("%1 %2").arg(it.key(), it.value().toString());
+    return parts.join(QStringLiteral(", "));
+}

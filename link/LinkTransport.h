@@ -17,6 +17,15 @@ class LinkTransport : public QObject
 public:
     enum Kind { Serial, Network };
     Q_ENUM(Kind)
+    // Why the channel could not be opened or broke, as far as the link's user must tell.
+    enum Failure {
+        NoFailure,
+        NoSuchPort,       // nothing of that name
+        PermissionDenied, // the system refuses the user (a serial port of another group)
+        PortInUse,        // another program has the port open
+        OtherFailure
+    };
+    Q_ENUM(Failure)
 
     // The transport for a port name: "tcp://HOST:PORT" is a network adapter, anything else
     // a serial port as the system lists it.
@@ -34,6 +43,9 @@ public:
     virtual QVariantMap settings() const = 0;
     // One line: kind, port name and settings.
     QString describe() const;
+    // The settings in the user's words, for a diagnostics report ("38400 bit/s, 8 data
+    // bits, no parity, 1 stop bit, no flow control" for a serial port).
+    virtual QString settingsText() const;
 
     // Opens `port` (a serial port at `rate`; the rate means nothing to a network adapter).
     // May process events while it waits (a network connection, up to 5 s): the caller
@@ -58,8 +70,9 @@ public:
     // True once the channel has failed for good (unplugged, connection lost), as opposed to
     // a wait that ran out.
     virtual bool hasFailed() const = 0;
-    // The reason of the last failure, for the user.
+    // The reason of the last failure, for the user, and its kind.
     QString errorString() const { return m_errorString; }
+    Failure failure() const { return m_failure; }
 
     // Line rate: only a serial port has one to detect; canChangeRate() tells whether it can
     // be changed while the channel is open.
@@ -75,8 +88,13 @@ signals:
     void failed();
 
 protected:
-    void setErrorString(const QString &text) { m_errorString = text; }
+    void setErrorString(const QString &text, Failure failure = OtherFailure)
+    {
+        m_errorString = text;
+        m_failure = text.isEmpty() && failure == OtherFailure ? NoFailure : failure;
+    }
 
 private:
     QString m_errorString;
+    Failure m_failure = NoFailure;
 };

@@ -2,10 +2,24 @@
 
 // A serial (COM) port under the adapter link: USB and Bluetooth-serial adapters. The only
 // transport with a line rate, which the link detects and may raise while the port is open.
+// Everything about serial ports lives here: which there are, opening them by name or by
+// device path, their rates and their errors.
 
 #include "link/LinkTransport.h"
 
-#include <QSerialPort>
+#include <QStringList>
+#include <QVariantHash>
+
+class QSerialPort;
+
+// Serial ports the link can open: the system's ports in the system's order, then the device paths
+// listed in KX4_EXTRA_PORTS (separated by ':'), each named by its path.
+QStringList availableSerialPorts();
+
+// Points `port` at the port called `name` (one the system lists, or any existing device path:
+// a pseudo-terminal, /dev/rfcomm0), applies the "COM/..." parameters and opens it for reading
+// and writing.
+bool openPort(QString name, QVariantHash params, QSerialPort *port);
 
 class SerialTransport : public LinkTransport
 {
@@ -17,6 +31,7 @@ public:
     Kind kind() const override { return Serial; }
     QString portName() const override;
     QVariantMap settings() const override;
+    QString settingsText() const override;
 
     bool open(const QString &port, qint32 rate) override;
     bool isOpen() const override;
@@ -27,25 +42,23 @@ public:
     QByteArray readAll() override;
     bool waitForReadyRead(int msecs) override;
     void clear() override;
-    void clearError() override { m_port->clearError(); }
-    void discardInput() override { m_port->clear(QSerialPort::Input); }
+    void clearError() override;
+    void discardInput() override;
     bool hasFailed() const override;
-
-    // The port's own error, for reasons only a serial port has (permission denied).
-    QSerialPort::SerialPortError portError() const { return m_port->error(); }
-
-    // Whether an open of `port` (a name as listed, or a device path) that failed with
-    // `error` was refused because another program has the port open, rather than for want
-    // of permission: the port reports both as PermissionError.
-    static bool inUseElsewhere(QSerialPort::SerialPortError error, const QString &port);
 
     bool hasLineRate() const override { return true; }
     bool canChangeRate() const override { return true; }
     bool setBaudRate(qint32 rate) override;
     qint32 baudRate() const override;
 
+    // Whether an open of `port` (a name as listed, or a device path) refused for want of
+    // permission was refused because another program has the port open: the port reports
+    // both alike.
+    static bool inUseElsewhere(const QString &port);
+
 private:
-    void onError(QSerialPort::SerialPortError error);
+    void onError(int error);
+    void noteError();
 
     QSerialPort *m_port;
 };

@@ -4,7 +4,6 @@
 
 #include "runner/CFGRunner.h"
 
-#include "link/SerialTransport.h"
 #include "link/TcpTransport.h"
 
 #include <QTimer>
@@ -26,11 +25,11 @@ QString CFGRunner::setupFailureText(const QString &port) const
     case ELM327IOBase::SetupPortMissing:
         return tr("Cannot open %1: there is no such port").arg(port);
     case ELM327IOBase::SetupPortFailed: {
-        if (SerialTransport::inUseElsewhere(link->setupPortError(), port))
+        if (link->setupPortError() == LinkTransport::PortInUse)
             return tr("Cannot open %1: the port is in use by another program").arg(port);
         QString text = tr("Cannot open %1: %2").arg(port, link->setupErrorString());
 #ifdef Q_OS_LINUX
-        if (link->setupPortError() == QSerialPort::PermissionError)
+        if (link->setupPortError() == LinkTransport::PermissionDenied)
             text += QLatin1Char('\n') +
                     tr("Serial ports belong to the dialout group: add your user to it "
                        "(sudo usermod -aG dialout $USER) and log in again.");

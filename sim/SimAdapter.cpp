@@ -67,6 +67,19 @@ bool SimAdapter::kindFromName(const QString &name, Kind *kind)
     return true;
 }
 
+bool SimAdapter::voltageReplyFromName(const QString &name, VoltageReply *reply)
+{
+    if (name == QLatin1String("12.6V"))
+        *reply = ReadsVoltage;
+    else if (name == QLatin1String("?"))
+        *reply = RefusesVoltage;
+    else if (name == QLatin1String("none"))
+        *reply = SilentVoltage;
+    else
+        return false;
+    return true;
+}
+
 QByteArray SimAdapter::identification() const
 {
     switch (m_kind) {
@@ -341,8 +354,16 @@ QByteArray SimAdapter::atCommand(const QByteArray &cmd, bool *reset)
         return line(identification());
     if (cmd == "@1")
         return line("OBDII to RS232 Interpreter");
-    if (cmd == "RV")
-        return line("12.6V");
+    if (cmd == "RV") {
+        switch (m_voltageReply) {
+        case ReadsVoltage:
+            return line("12.6V");
+        case RefusesVoltage:
+            return line("?");
+        case SilentVoltage:
+            return {};
+        }
+    }
     if (cmd == "D") {
         const int saved = m_savedProtocol;
         const int rate = m_lineRate;
@@ -642,7 +663,7 @@ QList<SimAdapter::Output> SimAdapter::busRequest(const QByteArray &hex, const QB
         if (f.kind == SimFault::DelayedReply)
             delayUs += qint64(f.delayMs) * 1000;
     }
-    if (lines.isEmpty() || delayUs > timeoutUs)
+    if (lines.isEmpty() || delayUs > timeoutUs || (count && m_countNoData))
         return finish({"NO DATA"}, qMax(delayUs, timeoutUs));
 
     if (has(SimFault::BufferFull))

@@ -85,7 +85,17 @@ public:
     void setCloneResponseCount(bool on) { m_cloneCount = on; }
     void setCloneRateSwitch(bool on) { m_cloneRateSwitch = on; }
     bool knowsResponseCount() const { return m_kind != Clone || m_cloneCount; }
+    // Some adapters of the extended kind take the digit but answer every request that
+    // carries it with "NO DATA" (the frame still goes out on the bus).
+    void setCountDrawsNoData(bool on) { m_countNoData = on; }
+    bool countDrawsNoData() const { return m_countNoData; }
     bool knowsRateSwitch() const { return m_kind != Clone || m_cloneRateSwitch; }
+    // What "at rv" (the supply voltage) draws. Emulators, gateways and some clones lack the
+    // command: they answer "?", or nothing but the prompt.
+    enum VoltageReply { ReadsVoltage, RefusesVoltage, SilentVoltage };
+    void setVoltageReply(VoltageReply reply) { m_voltageReply = reply; }
+    VoltageReply voltageReply() const { return m_voltageReply; }
+    static bool voltageReplyFromName(const QString &name, VoltageReply *reply); // "12.6V", "?", "none"
     // The wait after the last reply, in microseconds, as the settings stand now.
     qint64 promptWaitUs() const;
 
@@ -187,6 +197,8 @@ private:
     bool m_chipModel = false;
     bool m_cloneCount = false;
     bool m_cloneRateSwitch = false;
+    VoltageReply m_voltageReply = ReadsVoltage;
+    bool m_countNoData = false;
     int m_brtMs = 75;
     int m_defaultBrtMs = 75;
     int m_switchRate = 0;     // a rate switch waits for the host's carriage return

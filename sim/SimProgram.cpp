@@ -70,6 +70,12 @@ const OptionSpec kOptions[] = {
      "The clone knows the response count digit (the genuine and extended kinds always do)."},
     {"clone-rate-switch", nullptr, nullptr,
      "The clone knows \"at brd\" (the genuine and extended kinds always do)."},
+    {"count-no-data", nullptr, nullptr,
+     "Every request with the response count digit is answered \"NO DATA\" (the frame still "
+     "goes out), as some adapters of the extended kind do."},
+    {"rv", "answer", "12.6V",
+     "What the adapter answers to \"at rv\": 12.6V (default), ? (it lacks the command) or "
+     "none (only its prompt)."},
     {"reset-ms", "ms", "0",
      "Slow reset: after ATZ or a supply dip the adapter is deaf for this long and then prints "
      "its banner, also to a client that closed and reopened the port meanwhile (default 0)."},
@@ -239,6 +245,13 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
     adapter.setChipModel(p.isSet(QStringLiteral("chip-model")));
     adapter.setCloneResponseCount(p.isSet(QStringLiteral("clone-response-count")));
     adapter.setCloneRateSwitch(p.isSet(QStringLiteral("clone-rate-switch")));
+    SimAdapter::VoltageReply rv;
+    if (!SimAdapter::voltageReplyFromName(p.value(QStringLiteral("rv")), &rv)) {
+        *message = QStringLiteral("--rv: expected 12.6V, ? or none");
+        return false;
+    }
+    adapter.setVoltageReply(rv);
+    adapter.setCountDrawsNoData(p.isSet(QStringLiteral("count-no-data")));
     if (p.isSet(QStringLiteral("latency-us")))
         adapter.setLatencyUs(number("latency-us", 0, 10000000));
     adapter.setResetDelayMs(int(number("reset-ms", 0, 60000)));

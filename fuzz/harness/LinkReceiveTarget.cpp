@@ -4,7 +4,9 @@
 //
 // Checked beyond the sanitizers: the link writes to the adapter only what it was asked
 // to (its initialisation and reset commands, and frames queued with writeHEX), every
-// read() carries at least one byte, and a closed link stays silent.
+// read() carries at least one byte, and a closed link stays silent. Every piece of output
+// also goes straight through the reply classifier (ElmReply), against a waiting state
+// taken from the action byte, which must cut and judge it consistently.
 
 #include "fuzz/harness/FuzzInput.h"
 #include "fuzz/harness/FuzzSupport.h"
@@ -12,11 +14,58 @@
 #include "fuzz/harness/PtyLine.h"
 
 #include "link/ELM327IOBase.h"
+#include "link/ElmReply.h"
 
 #include <QSerialPort>
 #include <QSet>
 
 namespace {
+
+// The classifier on its own: pieces hold no line ends, lines stay bounded, and every
+// verdict is one the rules allow for the state it was given.
+class ReplyCheck
+{
+public:
+    void feed(const QByteArray &bytes, quint8 state)
+    {
+        splitter.feed(ElmReply::clean(bytes));
+        ElmReply::Context c;
+        c.commandPending = state & 0x01;
+        c.bannerExpected = state & 0x02;
+        c.identifying = state & 0x04;
+        c.frameInFlight = state & 0x08;
+        c.countInFlight = c.frameInFlight && (state & 0x10);
+        c.sent = c.countInFlight ? "FFFF1\r" : c.frameInFlight ? "FFFF\r" : "at e0\r";
+        ElmReply::Piece piece;
+        while (splitter.next(&piece)) {
+            if (piece.kind != ElmReply::Piece::Line)
+                continue;
+            const QByteArray &line = piece.text;
+            if (line.isEmpty() || line.contains('\r') || line.contains('\n') ||
+                line.contains('\0') || line.size() > ElmReply::MaxLineLength + 48)
+                fuzzFail("the splitter gave a malformed line:", line);
+            c.held = (state & 0x20) ? QByteArray("FFFF") : QByteArray();
+            const ElmReply::Verdict v = ElmReply::classifyLine(line, c);
+            const QByteArray body = line.startsWith('>') ? line.mid(1) : line;
+            using ElmReply::Kind;
+            if ((v.kind == Kind::Data || v.kind == Kind::BufferFull) && v.data.isEmpty())
+                fuzzFail("data without bytes:", line);
+            if (v.kind == Kind::NonHex && !ElmReply::decodeHex(body).isEmpty())
+                fuzzFail("a line with digits judged non-hex:", line);
+            if (v.kind == Kind::Reset && !v.sign)
+                fuzzFail("a reset without its sign:", line);
+            if (v.kind == Kind::Hold && (!c.frameInFlight || body.trimmed() != "FFFF"))
+                fuzzFail("a line held that is not the frame in flight:", line);
+            if ((v.kind == Kind::Ok || v.kind == Kind::CommandText) && !c.commandPending)
+                fuzzFail("a command's answer with no command in flight:", line);
+            if (v.releaseHeld && c.held.isEmpty())
+                fuzzFail("a release with nothing held:", line);
+        }
+    }
+
+private:
+    ElmReply::ElmLineSplitter splitter;
+};
 
 enum Option : quint8 {
     Strict = 0x01,
@@ -76,9 +125,12 @@ public:
                 else
                     open();
                 break;
-            default:
-                line.feed(in.bytes(48), port());
+            default: {
+                const QByteArray piece = in.bytes(48);
+                replies.feed(piece, action);
+                line.feed(piece, port());
                 break;
+            }
             }
             checkWritten();
         }
@@ -121,6 +173,7 @@ private:
     FuzzInput &in;
     PtyLine &line;
     ELM327IOBase link;
+    ReplyCheck replies;
     quint8 options = 0;
     int readies = 0;
     QByteArray lastFrame;

@@ -43,6 +43,12 @@ struct Fault
     SimFault::Kind kind;
     int count;   // 0: no fault at all (the reference run)
     int delayMs; // DelayedReply only
+    // The adapter's answer to "at rv": adapters that lack the command must connect and
+    // complete every operation as one that has it does.
+    SimAdapter::VoltageReply voltage = SimAdapter::ReadsVoltage;
+    // An adapter of the extended kind that answers "NO DATA" to every request with the
+    // response count digit: the link drops the digit, and no reply counts as lost.
+    bool countNoData = false;
 };
 
 // The simulator answers "NO DATA" after SimSession::NoDataTimeoutMs (30 ms); the delayed
@@ -56,6 +62,9 @@ const Fault faults[] = {
     {"no ack", SimFault::NeverAck, 1, 0},          {"hang-up", SimFault::HangUp, 1, 0},
     {"reset", SimFault::AdapterReset, 1, 0},       {"reset x2", SimFault::AdapterReset, 2, 0},
     {"power cut", SimFault::PowerCut, 1, 50},
+    {"at rv ?", SimFault::DropReply, 0, 0, SimAdapter::RefusesVoltage},
+    {"at rv none", SimFault::DropReply, 0, 0, SimAdapter::SilentVoltage},
+    {"count NODATA", SimFault::DropReply, 0, 0, SimAdapter::ReadsVoltage, true},
 };
 
 struct Operation
@@ -325,6 +334,11 @@ void tst_FaultMatrix::matrix()
     QVERIFY2(
         s.start(38400, 0, false, network ? SimSession::Transport::Network : SimSession::Transport::Serial),
         qPrintable(s.errorString()));
+    s.sim().adapter().setVoltageReply(f.voltage);
+    if (f.countNoData) {
+        s.sim().adapter().setKind(SimAdapter::Extended);
+        s.sim().adapter().setCountDrawsNoData(true);
+    }
     prepare(s);
     if (op.op != Op::Discovery)
         QVERIFY(s.connectRunner());

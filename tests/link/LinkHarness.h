@@ -5,6 +5,7 @@
 
 #include "PtyPeer.h"
 #include "link/ELM327IOBase.h"
+#include "link/SerialTransport.h"
 
 #include <QSerialPort>
 #include <QSignalSpy>

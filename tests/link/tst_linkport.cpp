@@ -69,17 +69,26 @@ void LinkPortTest::portList()
     QVERIFY(!openPort(QStringLiteral("/tmp/kx4-a"), {}, &port));
     QVERIFY(!openPort(QStringLiteral("/tmp/kx4-unlisted"), {}, &port));
     QVERIFY(!port.isOpen());
-
-    PtyPeer peer;
-    QVERIFY(peer.isValid());
-    qunsetenv("KX4_EXTRA_PORTS");
     ELM327IOBase link;
     QSignalSpy connects(&link, &ELM327IOBase::connected);
     QSignalSpy disconnects(&link, &ELM327IOBase::disconnected);
-    QVERIFY(!link.setup(peer.slavePath(), 38400));
+    QVERIFY(!link.setup(QStringLiteral("/tmp/kx4-unlisted"), 38400));
+    QCOMPARE(link.setupFailure(), ELM327IOBase::SetupPortMissing);
     QVERIFY(!link.isOpen());
     QCOMPARE(connects.count() + disconnects.count(), 0);
-    QVERIFY(peer.received().isEmpty());
+
+    // A device the system does not list (a pseudo-terminal, /dev/rfcomm0) opens by its path
+    // all the same, whatever KX4_EXTRA_PORTS says.
+    PtyPeer peer;
+    QVERIFY(peer.isValid());
+    qunsetenv("KX4_EXTRA_PORTS");
+    QVERIFY(!availableSerialPorts().contains(peer.slavePath()));
+    QVERIFY(link.setup(peer.slavePath(), 38400));
+    QVERIFY(link.isOpen());
+    QCOMPARE(connects.count(), 1);
+    QTRY_VERIFY(peer.commands().contains("at rv"));
+    link.close();
+    QCOMPARE(disconnects.count(), 0);
 }
 
 void LinkPortTest::lineSettings_data()

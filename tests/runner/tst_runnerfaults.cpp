@@ -14,6 +14,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -48,6 +49,9 @@ private slots:
     void interruptedWriteLeavesNothingQueued();
     void adapterResetsInOneOperation_data();
     void adapterResetsInOneOperation();
+    void endedDuringDetection_data();
+    void endedDuringDetection();
+    void quickReconnects_data();
     void quickReconnects();
     void networkAdapter_data();
     void networkAdapter();
@@ -398,16 +402,73 @@ void tst_RunnerFaults::adapterResetsInOneOperation()
     QDir(BackupStorage::folder()).removeRecursively();
 }
 
+void tst_RunnerFaults::endedDuringDetection_data()
+{
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("disconnect") << false;
+    QTest::newRow("window closed") << true;
+}
+
+// Rate detection blocks the connect while it probes every rate (up to about 12 s here: the
+// adapter answers at none of them). The user disconnecting, or closing the window (the
+// application asked to quit), from an event handled meanwhile ends it cleanly: the connect
+// fails at once, the port is closed, nothing reports a closed connection, and the link takes
+// a new connect.
+void tst_RunnerFaults::endedDuringDetection()
+{
+    QFETCH(bool, quit);
+    SimSession r;
+    QVERIFY2(r.start(600), qPrintable(r.errorString()));
+    CFGRunner &runner = r.runner();
+    auto *link = runner.findChild<ELM327IOBase *>();
+    QVERIFY(link);
+    RunnerRecorder rec(&runner);
+    QTimer::singleShot(300, &runner, [&] {
+        if (quit)
+            QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::Quit));
+        else
+            runner.disconnectFromHost();
+    });
+    QVERIFY(!runner.connectToHost(r.port(), 0, false));
+    QCOMPARE(runner.getState(), CFGRunner::NotConnected);
+    QVERIFY(!link->isOpen());
+    QVERIFY(!rec.alerts().contains(QStringLiteral("Connection closed")));
+    int probes = 0;
+    for (const LinkRecorder::Entry &e : link->recorder().entries())
+        probes += e.kind == LinkRecorder::Sent && e.bytes == "ati\r";
+    QVERIFY2(probes < 5 * baudRates.size(), qPrintable(QString::number(probes)));
+    if (quit) {
+        // The quit goes on as in the program: its main loop ends (which leaves the test's
+        // own event loops usable again).
+        QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+    }
+    // Nothing of the ended attempt is left behind: the next connect opens the port again.
+    r.sim().setBaudRate(38400);
+    QVERIFY(r.connectRunner());
+}
+
 // The user disconnects and connects again at once, over and over, against an adapter whose
 // reset ("ATZ" on every disconnect) takes longer than the pause: its answer reaches the next
 // session, and the adapter is deaf to that session until it is done. Every session still
-// discovers the dashboard and reads its configuration.
+// discovers the dashboard and reads its configuration, also with an adapter that lacks the
+// link's synchronising command ("at rv"): the late banner must not pass for its answer.
+void tst_RunnerFaults::quickReconnects_data()
+{
+    QTest::addColumn<int>("voltage");
+    QTest::newRow("at rv 12.6V") << int(SimAdapter::ReadsVoltage);
+    QTest::newRow("at rv ?") << int(SimAdapter::RefusesVoltage);
+    QTest::newRow("at rv none") << int(SimAdapter::SilentVoltage);
+}
+
 void tst_RunnerFaults::quickReconnects()
 {
+    QFETCH(int, voltage);
     constexpr int Rounds = 100;
     constexpr int ResetMs = 120;
     SimSession r;
     QVERIFY2(r.start(115200, ResetMs), qPrintable(r.errorString()));
+    r.sim().adapter().setVoltageReply(SimAdapter::VoltageReply(voltage));
     r.sim().setPacing(true); // output comes in pieces, as on a real line
     r.dashboard().setCount(2);
     r.setMemory(0, SimSession::record(12, 2024, 4, 0) + SimSession::record(5, 2024, 1, 4));

@@ -29,21 +29,26 @@ void tst_SimLink::connectsAndExchanges_data()
     QTest::addColumn<int>("brtMs");        // how long the chip listens for the host's CR
     QTest::addColumn<int>("lineRate");     // the rate the session runs at
     QTest::addColumn<bool>("countKnown");  // the adapter takes the response count
+    QTest::addColumn<bool>("countNoData"); // ... but answers "NO DATA" to requests with it
     const int clone = SimAdapter::Clone, genuine = SimAdapter::Genuine, ext = SimAdapter::Extended;
     QTest::newRow("automatic finds 38400, clone refuses brd and the count")
-        << 38400 << 0u << false << clone << true << 75 << 38400 << false;
+        << 38400 << 0u << false << clone << true << 75 << 38400 << false << false;
     QTest::newRow("automatic finds 115200, extended: st br 500000")
-        << 115200 << 0u << true << ext << true << 75 << 500000 << true;
+        << 115200 << 0u << true << ext << true << 75 << 500000 << true << false;
     QTest::newRow("automatic finds 500000: nothing faster")
-        << 500000 << 0u << false << genuine << true << 75 << 500000 << true;
+        << 500000 << 0u << false << genuine << true << 75 << 500000 << true << false;
     QTest::newRow("fixed 38400, genuine: brd 08")
-        << 38400 << 38400u << false << genuine << true << 75 << 500000 << true;
+        << 38400 << 38400u << false << genuine << true << 75 << 500000 << true << false;
     QTest::newRow("fixed 256000, extended")
-        << 256000 << 256000u << true << ext << true << 75 << 500000 << true;
+        << 256000 << 256000u << true << ext << true << 75 << 500000 << true << false;
     QTest::newRow("carriage return not heard in time: every rate falls back")
-        << 38400 << 38400u << false << genuine << true << 2 << 38400 << true;
+        << 38400 << 38400u << false << genuine << true << 2 << 38400 << true << false;
     QTest::newRow("fast transfers off") << 38400 << 38400u << false << genuine << false << 75
-                                        << 38400 << false;
+                                        << 38400 << false << false;
+    // The digit taken but every request with it answered "NO DATA": the first one goes
+    // again without it, is answered, and the digit is off for the session; no lost reply.
+    QTest::newRow("extended, NO DATA to the count")
+        << 38400 << 38400u << true << ext << true << 75 << 500000 << false << true;
 }
 
 void tst_SimLink::connectsAndExchanges()
@@ -56,12 +61,14 @@ void tst_SimLink::connectsAndExchanges()
     QFETCH(int, brtMs);
     QFETCH(int, lineRate);
     QFETCH(bool, countKnown);
+    QFETCH(bool, countNoData);
     QSettings().setValue(QStringLiteral("Link/FastTransfers"), fast);
 
     PtySimulator sim;
     sim.setBaudRate(adapterRate);
     sim.adapter().setKind(SimAdapter::Kind(kind));
     sim.adapter().setDefaultRateSwitchWaitMs(brtMs);
+    sim.adapter().setCountDrawsNoData(countNoData);
     QByteArray heard; // everything the link wrote
     connect(&sim, &PtySimulator::bytesReceivedFrom, this,
             [&heard](const QByteArray &bytes) { heard += bytes; });
@@ -118,6 +125,10 @@ void tst_SimLink::connectsAndExchanges()
                                                      : QByteArray("FFFF\rFFFF\r");
     QCOMPARE(heard, counted);
     QCOMPARE(errors.count(), 0);
+    bool fellBack = false;
+    for (const LinkRecorder::Entry &e : link.recorder().entries())
+        fellBack = fellBack || e.bytes.contains("NO DATA to the response count: off");
+    QCOMPARE(fellBack, countNoData);
     link.close();
     qunsetenv("KX4_EXTRA_PORTS");
 }
