@@ -30,6 +30,7 @@ CFGRunner::CFGRunner(QObject *parent)
     connect(link, &ELM327IOBase::read, this, &CFGRunner::elm_read);
     connect(link, &ELM327IOBase::adapterReset, this, &CFGRunner::elm_reset);
     recordForDiagnostics();
+    watchReadsForHistory();
 }
 
 CFGRunner::~CFGRunner()
@@ -161,6 +162,8 @@ void CFGRunner::clearSession()
     currentValuesKnown = 0;
     rereadingMaintenance = false;
     restartNotice.clear();
+    // A write the end of the session broke off.
+    finishHistory(false);
 }
 
 void CFGRunner::elm_connected()

@@ -209,6 +209,7 @@ bool CFGRunner::startImport(const QString &path, bool w_odo)
         return false;
     }
 
+    recordHistory(tr("import of %1").arg(QFileInfo(path).fileName()));
     pendingWrites.clear();
     emit progress(0.0);
     const bool withCounters = w_odo && backupFile->hasCounters();
@@ -259,6 +260,7 @@ void CFGRunner::onImportAcknowledge(int address)
 void CFGRunner::finishImport()
 {
     closeBackupFile();
+    finishHistory(true);
     emit alert(tr("Import finished"));
     setState(Idle, false);
     QMetaObject::invokeMethod(

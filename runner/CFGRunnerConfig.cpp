@@ -228,6 +228,7 @@ void CFGRunner::updateConfig(QVariantList config, QVariantMap brdcfg)
         boardImage = boardToBytes(brdcfg);
     }
 
+    recordHistory(tr("configuration write"));
     setState(Writing);
     emit progress(0);
     phase = P_Params;
@@ -242,6 +243,7 @@ void CFGRunner::continueParamWrite(int offset)
         return;
     }
     if (boardImage.isEmpty()) {
+        finishHistory(true);
         setState(Idle);
         QTimer::singleShot(RereadDelayMs, this, &CFGRunner::requestConfig);
         return;
@@ -258,6 +260,7 @@ void CFGRunner::continueBoardWrite(int address)
         writeBlock(chunkAt(boardImage, offset), address);
         return;
     }
+    finishHistory(true);
     setState(Idle);
     QTimer::singleShot(RereadDelayMs, this, &CFGRunner::requestConfig);
 }
