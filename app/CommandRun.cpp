@@ -422,7 +422,8 @@ private:
                 .arg(param(kind), QLatin1String(unit),
                      hoursAndMinutes(m_params.value(kind) / perMinute));
         };
-        out += QStringLiteral("engine time: %1\n").arg(engineTime(CFGRunner::PP_TIM_Current, "s", 60));
+        out +=
+            QStringLiteral("engine time: %1\n").arg(engineTime(CFGRunner::PP_TIM_Current, "s", 60));
         out += QStringLiteral("engine time at maintenance: %1\n")
                    .arg(engineTime(CFGRunner::PP_TIM_Saved, "min", 1));
         printOut(out);
@@ -449,7 +450,8 @@ private:
             m_holdNotes = false;
             const QString error = ok ? QString() : m_lastAlert;
             m_lastAlert.clear();
-            return ok || !error.isEmpty() ? error : QStringLiteral("cannot read %1").arg(m_options.file);
+            return ok || !error.isEmpty() ? error
+                                          : QStringLiteral("cannot read %1").arg(m_options.file);
         }
         case Command::Import: {
             if (!QFileInfo::exists(file))
@@ -464,7 +466,8 @@ private:
         case Command::Splash: {
             QImageReader reader(file);
             if (!reader.canRead())
-                return QStringLiteral("Cannot load %1\n%2").arg(m_options.file, reader.errorString());
+                return QStringLiteral("Cannot load %1\n%2")
+                    .arg(m_options.file, reader.errorString());
             return QString();
         }
         default:

@@ -4,7 +4,12 @@
 #include <QFileInfo>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+#include <QStringDecoder>
+#include <QStringEncoder>
+#else
 #include <QTextCodec>
+#endif
 #include <QUrl>
 #include <QtQml>
 
@@ -65,11 +70,24 @@ QString QDropTextHandler::fileInfo(const QString &text) const
 
 QString QDropTextHandler::repr(const QByteArray &data, const QString &codec) const
 {
-    if (QTextCodec *textCodec = QTextCodec::codecForName(codec.toUtf8())) {
+    // Text when the bytes survive decoding and encoding again with the codec named.
+    const QByteArray name = codec.toUtf8();
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 knows the codecs by QStringConverter's names (and ICU's, where Qt has it).
+    QStringDecoder decoder(name.constData());
+    QStringEncoder encoder(name.constData());
+    if (decoder.isValid() && encoder.isValid()) {
+        const QString text = decoder.decode(data);
+        if (QByteArray(encoder.encode(text)) == data)
+            return text;
+    }
+#else
+    if (QTextCodec *textCodec = QTextCodec::codecForName(name)) {
         const QString text = textCodec->toUnicode(data);
         if (textCodec->fromUnicode(text) == data)
             return text;
     }
+#endif
     return tr("Binary content: %1...").arg(QString::fromLatin1(data.left(4).toHex().toUpper()));
 }
 

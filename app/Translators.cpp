@@ -32,7 +32,7 @@ QTranslator *installTranslators(QObject *parent, QString folder, const QLocale &
 
     if (Edition::LoadsFrameworkTranslation) {
         auto *qtTranslator = new QTranslator(parent);
-        const QString qtFolder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+        const QString qtFolder = frameworkTranslationsPath();
         if (qtTranslator->load(QString("qt_%1.qm").arg(lang), qtFolder)) {
             QCoreApplication::installTranslator(qtTranslator);
             qCDebug(lcTranslations) << "framework translation" << qtTranslator->filePath();
@@ -55,4 +55,13 @@ QTranslator *installTranslators(QObject *parent, QString folder, const QLocale &
     QCoreApplication::installTranslator(appTranslator);
     qCDebug(lcTranslations) << "application translation" << appTranslator->filePath();
     return appTranslator;
+}
+
+QString frameworkTranslationsPath()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
+    return QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
 }

@@ -18,3 +18,6 @@ QTranslator *installTranslators(QObject *parent, QString folder);
 
 // The same with the system locale given, for tests.
 QTranslator *installTranslators(QObject *parent, QString folder, const QLocale &systemLocale);
+
+// The folder of the framework's own translations ("qt_<lang>.qm").
+QString frameworkTranslationsPath();

@@ -52,7 +52,9 @@ int main(int argc, char **argv)
 
     initUiResources();
     AppShell::registerTypes();
-    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling); // always on in Qt 6
+#endif
     QApplication app(argc, argv);
     AppShell::setIdentity(app);
 

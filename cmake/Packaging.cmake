@@ -20,7 +20,7 @@ set(KX4_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 
 if(WIN32)
     install(TARGETS veltrokx4 RUNTIME DESTINATION .)
-    get_target_property(kx4_qmake Qt5::qmake IMPORTED_LOCATION)
+    get_target_property(kx4_qmake Qt${KX4_QT_MAJOR}::qmake IMPORTED_LOCATION)
     get_filename_component(kx4_qt_bin ${kx4_qmake} DIRECTORY)
     find_program(KX4_WINDEPLOYQT windeployqt HINTS ${kx4_qt_bin})
     if(KX4_WINDEPLOYQT)
@@ -50,7 +50,7 @@ elseif(UNIX AND NOT APPLE)
 
     # The theme icons are the frames of the window icon.
     add_executable(kx4-exporticon ${KX4_PACKAGING_DIR}/exporticon.cpp)
-    target_link_libraries(kx4-exporticon PRIVATE Qt5::Gui)
+    target_link_libraries(kx4-exporticon PRIVATE Qt::Gui)
     set(KX4_ICON_SIZES 16 24 32 48 64 128 256)
     set(KX4_ICON_THEME ${CMAKE_BINARY_DIR}/icons/hicolor)
     set(KX4_ICON_FILES)
@@ -78,6 +78,11 @@ endif()
 # another release with its own version and identity, and a package of it under
 # this name and version would pass for the current one.
 if(KX4_UPDATE_EDITION)
+    return()
+endif()
+# The Debian package is made from the Qt 5 build: its dependencies and checks
+# (scripts/check-package) name Debian's Qt 5 packages.
+if(NOT KX4_QT_MAJOR STREQUAL "5")
     return()
 endif()
 # Debian package: veltrokx4_<version>_<arch>.deb
@@ -108,7 +113,6 @@ set(KX4_DEB_RUNTIME_PACKAGES
     qml-module-qtquick-controls2
     qml-module-qtquick-templates2
     qml-module-qtquick-dialogs
-    qml-module-qtquick-extras
     qml-module-qtgraphicaleffects
     qml-module-qt-labs-settings
     qml-module-qtqml-models2

@@ -4,12 +4,11 @@
 #include "config/BinaryJson.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QtEndian>
-
-#include <QDir>
 
 #ifdef Q_OS_UNIX
 #include <sys/file.h>
@@ -48,16 +47,6 @@ bool stillNamed(QFile &file)
     Q_UNUSED(file)
     return true;
 #endif
-}
-
-// The info field is Qt's binary JSON. The representation is deprecated, but the
-// files in users' hands use it, so it must stay.
-QByteArray toBinaryJson(const QJsonObject &object)
-{
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    return QJsonDocument(object).toBinaryData();
-    QT_WARNING_POP
 }
 
 QByteArray le32(quint32 value)
@@ -100,7 +89,9 @@ int BackupFile::pageCount(const QJsonObject &devInfo)
 
 QByteArray BackupFile::encodeHead(const QJsonObject &devInfo, bool withCounters)
 {
-    const QByteArray info = toBinaryJson(devInfo);
+    // The info field is the framework's old binary JSON, which the files in users' hands
+    // use; the project's own writer gives the same bytes with any Qt.
+    const QByteArray info = BinaryJson::writeObject(devInfo);
     QByteArray head = le32(Magic);
     head.append(char(FormatVersion));
     head.append(char(withCounters ? FlagCounters : 0));

@@ -8,7 +8,11 @@ namespace {
 
 quint16 crc16(const QByteArray &data)
 {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return qChecksum(data);
+#else
     return qChecksum(data.constData(), uint(data.size()));
+#endif
 }
 
 QByteArray sha1(const QByteArray &data)

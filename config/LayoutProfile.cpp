@@ -183,6 +183,13 @@ QByteArray LayoutProfile::encode(const Layout &layout, const ParameterCatalogue:
 
 bool LayoutProfile::save(const QString &path, const QByteArray &json, QString *error)
 {
+    // The profile replaces the file it is saved as: a device node or a FIFO under that
+    // name would be swapped for a plain file.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        *error = tr("The layout could not be saved: %1").arg(tr("it is not a regular file"));
+        return false;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
         *error = tr("The layout could not be saved: %1").arg(file.errorString());

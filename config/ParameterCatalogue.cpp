@@ -173,10 +173,15 @@ quint32 ParameterCatalogue::parameterHash(const QJsonObject &item, uint seed)
 quint32 ParameterCatalogue::parameterHash(qint64 pid, qint64 cid, const QString &name, uint seed)
 {
     // Joined without separators: pid 1/cid 23 and pid 12/cid 3 under one name collide.
-    // Qt 5's qHash(QString, 0) is the plain h = 31 * h + c over UTF-16 units, stable
-    // across runs and machines (a non-zero seed may switch to CRC32 on SSE 4.2).
-    return qHash(QStringLiteral("%1%2%3").arg(QString::number(pid), QString::number(cid), name),
-                 seed);
+    // The hash is the one Qt 5's qHash(QString, 0) gives, h = 31 * h + unit over the
+    // UTF-16 units with 32-bit wrap, computed here rather than by qHash: it is stored in
+    // layouts and device records, and Qt 6's string hash gives other values.
+    const QString text =
+        QStringLiteral("%1%2%3").arg(QString::number(pid), QString::number(cid), name);
+    quint32 h = seed;
+    for (const QChar unit : text)
+        h = 31 * h + unit.unicode();
+    return h;
 }
 
 quint32 ParameterCatalogue::matchRecord(const ItemTable &items, quint16 pid, quint16 cid,

@@ -57,7 +57,8 @@ public:
     // The comment is the "ru" text, or the "en" text when the "ru" one is empty.
     static QString buildDescription(const QJsonObject &item, bool shortForm = true);
 
-    // qHash (Qt 5) of "%1%2%3" filled with "pid", "cid" and "name". Every caller uses seed 0.
+    // Qt 5's string hash (h = 31 * h + unit, from `seed`) of "%1%2%3" filled with "pid",
+    // "cid" and "name", whatever Qt the program is built with. Every caller uses seed 0.
     static quint32 parameterHash(const QJsonObject &item, uint seed = 0);
     static quint32 parameterHash(qint64 pid, qint64 cid, const QString &name, uint seed = 0);
 

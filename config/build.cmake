@@ -21,7 +21,7 @@ add_custom_command(
 
 add_custom_command(
     OUTPUT ${KX4_CATALOGUE_CPP}
-    COMMAND Qt5::rcc --name catalogue --output ${KX4_CATALOGUE_CPP} ${KX4_CATALOGUE_QRC}
+    COMMAND Qt${KX4_QT_MAJOR}::rcc --name catalogue --output ${KX4_CATALOGUE_CPP} ${KX4_CATALOGUE_QRC}
     DEPENDS ${KX4_CATALOGUE_QRC} ${KX4_CATALOGUE_DAT}
     WORKING_DIRECTORY ${KX4_CATALOGUE_DIR}
     VERBATIM)

@@ -49,9 +49,9 @@ QString CFGRunner::stalledConnectionText() const
 {
     // Still initialising the adapter: nothing answered the commands at this rate.
     if (state == Connecting) {
-        // A network adapter has no line rate.
-        // An adapter is often still at the faster rate a fast transfer set (the program was
-        // stopped before it could set it back, and only a power cycle resets the chip).
+        // A network adapter has no line rate. A serial one may still be at the faster rate
+        // of a fast transfer, when the program was stopped before its closing reset took
+        // the chip back to its start rate.
         if (connectBaud > 0 && !TcpTransport::isNetworkPort(connectPort))
             return tr("No adapter answered on %1 at %2 baud. It may still be at a faster rate "
                       "from an earlier session: the rate \"Automatic\" finds it.")

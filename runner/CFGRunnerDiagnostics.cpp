@@ -168,6 +168,11 @@ QString CFGRunner::saveDiagnostics(QString file)
     const QString name = QFileInfo(path).fileName();
     if (path.isEmpty() || name.isEmpty())
         return tr("No file chosen for the diagnostics report");
+    // The report replaces the file it is saved as: a device node, a FIFO or a folder
+    // under that name would be swapped for a plain file.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return tr("Cannot write %1: %2").arg(name, tr("it is not a regular file"));
 
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Text) ||

@@ -5,4 +5,4 @@ add_executable(kx4-packcatalogue
     ${CMAKE_CURRENT_LIST_DIR}/packcatalogue.cpp
     ${CMAKE_SOURCE_DIR}/config/DataScrambler.cpp)
 target_include_directories(kx4-packcatalogue PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(kx4-packcatalogue PRIVATE Qt5::Core)
+target_link_libraries(kx4-packcatalogue PRIVATE Qt::Core)

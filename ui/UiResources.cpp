@@ -7,6 +7,7 @@ static void initUiResourcesImpl()
 {
     Q_INIT_RESOURCE(ui);
     Q_INIT_RESOURCE(fonts);
+    Q_INIT_RESOURCE(dialogs);
     Q_INIT_RESOURCE(lang);
 }
 

@@ -1,7 +1,7 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
 import QtQuick.Controls.Material 2.4
-import QtQuick.Dialogs 1.3 as Dialogs
+import "dialogs" as Dialogs
 import QtQuick.Layouts 1.3
 import Qt.labs.settings 1.0
 import CFGRunner 1.0
@@ -223,7 +223,21 @@ ApplicationWindow {
         DevicePage {
             id: devPage
             objectName: "devPage"
-            onIalert: toast.show(msg)
+            onIalert: function (msg) { toast.show(msg); }
+        }
+    }
+
+    // When the running splash upload started (Date.now()), 0 when none runs.
+    property double uploadStarted: 0
+
+    // A splash upload over a fast link is over in a fraction of a second: the
+    // progress page stays, its bar full, until it has been seen.
+    Timer {
+        id: uploadShown
+        interval: 800
+        onTriggered: {
+            if (runner && runner.getState() === CFGRunner.Idle && stack.currentIndex === 1)
+                stack.currentIndex = 2;
         }
     }
 
@@ -233,7 +247,7 @@ ApplicationWindow {
     Timer {
         interval: 250
         repeat: true
-        running: stack.currentIndex === 1
+        running: stack.currentIndex === 1 && !uploadShown.running
         onTriggered: {
             if (runner && runner.getState() === CFGRunner.Idle)
                 stack.currentIndex = 2;
@@ -261,6 +275,8 @@ ApplicationWindow {
         }
 
         function onDisconnectedFromHost() {
+            window.uploadStarted = 0;
+            uploadShown.stop();
             connIndicator.state = "none";
             connectionPage.connecting = false;
             stack.currentIndex = 0;
@@ -279,6 +295,18 @@ ApplicationWindow {
                 progressPage.text = qsTr("Connecting");
                 break;
             case CFGRunner.Idle:
+                // Idle after Uploading: every chunk was acknowledged (a failure
+                // ends the session instead).
+                if (window.uploadStarted > 0) {
+                    var shownFor = Date.now() - window.uploadStarted;
+                    window.uploadStarted = 0;
+                    progressPage.value = 1;
+                    toast.show(qsTr("Splash screen uploaded"));
+                    if (shownFor < uploadShown.interval) {
+                        uploadShown.restart();
+                        break;
+                    }
+                }
                 stack.currentIndex = 2;
                 break;
             case CFGRunner.Reading:
@@ -303,6 +331,7 @@ ApplicationWindow {
                 progressPage.text = qsTr("Writing data");
                 break;
             case CFGRunner.Uploading:
+                window.uploadStarted = Date.now();
                 stack.currentIndex = 1;
                 progressPage.busy = false;
                 progressPage.text = qsTr("Uploading splash screen");
@@ -487,7 +516,7 @@ ApplicationWindow {
 
         Label {
             objectName: "upgradeQuestion"
-            anchors.fill: parent
+            width: parent.width
             textFormat: Text.StyledText
             text: qsTr("Are you sure you want to update the firmware?") + "<br>"
                   + qsTr("This is a potentially dangerous operation that may render the device inoperable.")

@@ -186,10 +186,12 @@ private slots:
         // Said as every other message, with where to look, in the window's start too.
         QTest::newRow("unknown option")
             << QStringList{"--colour=red"} << 1 << ""
-            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n" << true;
+            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n"
+            << true;
         QTest::newRow("unknown option with a command")
             << QStringList{"--port", "COM3", "--info", "--colour"} << 1 << ""
-            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n" << false;
+            << "veltrokx4: Unknown option 'colour'.\nTry 'veltrokx4 --help'.\n"
+            << false;
         QTest::newRow("no command") << QStringList{"--port=COM3"} << 1 << ""
                                     << "no command given" << false;
         QTest::newRow("no port") << QStringList{"--info"} << 1 << ""
@@ -230,14 +232,17 @@ private slots:
         QTest::newRow("missing backup, wrong port")
             << QStringList{"--port", "/nonexistent/ttyKX4", "--import", "/nonexistent/a.bkp"} << 3
             << ""
-            << "veltrokx4: Cannot import - the source file does not exist\n" << false;
+            << "veltrokx4: Cannot import - the source file does not exist\n"
+            << false;
         QTest::newRow("not a backup, wrong port")
             << QStringList{"--port", "/nonexistent/ttyKX4", "--import", KX4_PROGRAM} << 3 << ""
-            << "veltrokx4: Cannot import - the source file is not a backup file\n" << false;
+            << "veltrokx4: Cannot import - the source file is not a backup file\n"
+            << false;
         QTest::newRow("missing picture, wrong port")
             << QStringList{"--port", "/nonexistent/ttyKX4", "--splash", "/nonexistent/a.png"} << 3
             << ""
-            << "veltrokx4: Cannot load /nonexistent/a.png\n" << false;
+            << "veltrokx4: Cannot load /nonexistent/a.png\n"
+            << false;
     }
 
     void options()
@@ -592,9 +597,10 @@ private slots:
         }
     }
 
-    // An export that cannot end in the file asked for: refused as the file's fault (status
-    // 3), on one line, within its bound, and what stood under the name is still there.
-    // FILE is refused before the port is opened.
+    // An export that cannot be made: refused as the file's fault (status 3) or as a port
+    // that did not open (2), said on one line, within its bound, with what stood under the
+    // name still there and nothing new in the backup folder. FILE is refused before the
+    // port is opened.
     void exportCannotProceed_data()
     {
         QTest::addColumn<QString>("target"); // what stands in the way

@@ -3,6 +3,7 @@
 // a backup that looks whole nor a changed dashboard.
 
 #include "config/BackupFile.h"
+#include "config/BinaryJson.h"
 #include "config/BackupStorage.h"
 #include "tests/backup/ScratchFiles.h"
 #include "tests/common/RunnerRecorder.h"
@@ -212,11 +213,9 @@ void TestBackupRunner::exportCopiesWholeMemory()
     QCOMPARE(int(file[5]), counters ? 1 : 0);
     QCOMPARE(file.mid(6, 2), QByteArray(2, '\0'));
     const int n = int(qFromLittleEndian<quint32>(file.constData() + 8));
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    const QJsonObject info =
-        QJsonDocument::fromBinaryData(file.mid(12, n), QJsonDocument::Validate).object();
-    QT_WARNING_POP
+    bool parsed = false;
+    const QJsonObject info = BinaryJson::readObject(file.mid(12, n), &parsed);
+    QVERIFY(parsed);
     QCOMPARE(
         info,
         (QJsonObject{

@@ -287,6 +287,33 @@ private slots:
         QVERIFY(Catalogue::parameterHash(1, 23, "X") != Catalogue::parameterHash(1, 23, "Y"));
         // "%1" in a name is text, not a placeholder.
         QVERIFY(Catalogue::parameterHash(1, 2, "%1") != Catalogue::parameterHash(1, 2, "1"));
+        // Values Qt 5's qHash gives: negative numbers, non-Latin names, 32-bit wrap. They
+        // are stored in layouts and device records, so every build must give them.
+        QCOMPARE(Catalogue::parameterHash(-1, 65535, QString::fromUtf8("\xd0\x9e\xd0\xb1")),
+                 2015742439u);
+        QCOMPARE(Catalogue::parameterHash(164, 2025, "TRANSMISSION TEMPERATURE"), 1408609608u);
+    }
+
+    // Every item of the shipped catalogue hashes as Qt 5's qHash did.
+    void parameterHashOfShippedItems()
+    {
+        Catalogue::EngineTable engines;
+        Catalogue::ItemTable items;
+        loadShipped(engines, items);
+        QVERIFY(!items.isEmpty());
+        quint32 sum = 0;
+        for (auto it = items.cbegin(); it != items.cend(); ++it) {
+            const QJsonObject &entry = it.value();
+            QCOMPARE(Catalogue::parameterHash(entry), it.key());
+            sum += it.key();
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+            const QString text = QStringLiteral("%1%2%3").arg(
+                QString::number(entry.value("pid").toInt()),
+                QString::number(entry.value("cid").toInt()), entry.value("name").toString());
+            QCOMPARE(Catalogue::parameterHash(entry), quint32(qHash(text, 0)));
+#endif
+        }
+        qInfo("%d items, sum of hashes %u", int(items.size()), sum);
     }
 
     void describe()
@@ -342,7 +369,10 @@ private slots:
         QCOMPARE(Catalogue::matchRecord(items, 0x33, 0x7E8, 1, 1), qMin(twinA, twinB));
     }
 
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+    }
 };
 
 QTEST_GUILESS_MAIN(TstCatalogue)

@@ -168,6 +168,16 @@ private slots:
         QVERIFY(QDir(dir.path()).mkdir("taken.json"));
         QVERIFY(!LayoutProfile::save(dir.filePath("taken.json"), text, &error));
         QVERIFY2(error.startsWith("The layout could not be saved"), qPrintable(error));
+        // A FIFO or a device node is not replaced by the profile.
+        QVERIFY(makeFifo(fifo));
+        QVERIFY(!LayoutProfile::save(fifo, text, &error));
+        QCOMPARE(error, QString("The layout could not be saved: it is not a regular file"));
+        QCOMPARE(fileKind(fifo), 'p');
+        const QString device = dir.filePath("null.json");
+        if (makeNullDevice(device)) {
+            QVERIFY(!LayoutProfile::save(device, text, &error));
+            QCOMPARE(fileKind(device), 'c');
+        }
     }
 
     void refusals_data()

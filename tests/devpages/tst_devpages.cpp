@@ -5,6 +5,9 @@
 #include "models/ParameterListModel.h"
 #include "ui/UiResources.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QQmlContext>
@@ -124,7 +127,13 @@ class Setup : public QObject
 {
     Q_OBJECT
 public slots:
-    void applicationAvailable() { initUiResources(); }
+    void applicationAvailable()
+    {
+        initUiResources();
+        // A user's pictures folder exists; the widget file dialog opens elsewhere when the
+        // folder it is given does not.
+        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+    }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         qmlRegisterUncreatableType<ParameterListModel>(
@@ -137,6 +146,14 @@ private:
     StandInRunner m_runner;
 };
 
-QUICK_TEST_MAIN_WITH_SETUP(devpages, Setup)
+// A widgets application, as the program is: the file and message dialogs are widget
+// dialogs there (under Qt 6 there are no others).
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QTEST_SET_MAIN_SOURCE_PATH
+    Setup setup;
+    return quick_test_main_with_setup(argc, argv, "devpages", QUICK_TEST_SOURCE_DIR, &setup);
+}
 
 #include "tst_devpages.moc"

@@ -14,10 +14,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QQmlApplicationEngine>
@@ -394,10 +396,10 @@ private slots:
     // changing nothing, then applied and read back.
     void layoutProfile()
     {
-        chooseSubPage("Main Screen", 1);
+        chooseSubPage(ui("DevicePage", "Main Screen"), 1);
         click(item("selTool"));
-        QTRY_VERIFY(itemWithText("Load layout...") != nullptr);
-        QVERIFY(itemWithText("Save layout...") != nullptr);
+        QTRY_VERIFY(itemWithText(ui("DevicePage", "Load layout...")) != nullptr);
+        QVERIFY(itemWithText(ui("DevicePage", "Save layout...")) != nullptr);
         QObject *menu = object("selMenu");
         QTRY_VERIFY(menu->property("opened").toBool());
         screenshot("devpages-layout-menu");
@@ -443,7 +445,8 @@ private slots:
                                   Q_ARG(QVariant, QUrl::fromLocalFile(bad).toString()));
         QCOMPARE(loaded.toBool(), false);
         QCOMPARE(alerts.count(), 1);
-        QCOMPARE(alerts[0][0].toString(), QString("The layout names an unknown engine \"Steam\""));
+        QCOMPARE(alerts[0][0].toString(),
+                 ui("LayoutProfile", "The layout names an unknown engine \"%1\"").arg("Steam"));
         QCOMPARE(slotsShown(), slotsBefore);
 
         QMetaObject::invokeMethod(page, "loadLayout", Q_RETURN_ARG(QVariant, loaded),
@@ -456,7 +459,8 @@ private slots:
         QCOMPARE(prop("devStack", "currentIndex").toInt(), 1);
         QCOMPARE(session->memory(0, 0x212), memoryBefore);
         QQuickItem *toast = nullptr;
-        QTRY_VERIFY((toast = itemWithText("Layout loaded: \"Apply changes\" writes it")));
+        QTRY_VERIFY(
+            (toast = itemWithText(ui("DevicePage", "Layout loaded: \"Apply changes\" writes it"))));
         // Faded in, for the screenshot.
         QTRY_VERIFY([toast] {
             qreal opacity = 1;
@@ -479,6 +483,88 @@ private slots:
         const QJsonObject again = QJsonDocument::fromJson(file.readAll()).object();
         QCOMPARE(again.value("positions"), profile.value("positions"));
         QCOMPARE(again.value("board"), profile.value("board"));
+    }
+
+    // The dialog shown by "Save layout..." or "Load layout...": the file dialog widget.
+    QFileDialog *openLayoutDialog(const char *entry)
+    {
+        click(item("selTool"));
+        clickText(ui("DevicePage", entry));
+        QFileDialog *shown = nullptr;
+        QTest::qWaitFor(
+            [&] {
+                for (QWidget *w : QApplication::topLevelWidgets()) {
+                    if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
+                        shown = d;
+                }
+                return shown != nullptr;
+            },
+            5000);
+        return shown;
+    }
+
+    // "Save layout..." adds ".json" to a name without an extension (asking first when
+    // that file exists, which the dialog did not ask about); the dialogs open in the
+    // folder used last, with no name left in them from before.
+    void layoutFileDialogs()
+    {
+        QObject *page = object("devPage");
+        const QString plain = scratch.filePath("plain");
+        QMetaObject::invokeMethod(page, "saveLayoutAs",
+                                  Q_ARG(QVariant, QUrl::fromLocalFile(plain).toString()));
+        QVERIFY(QFile::exists(plain + ".json"));
+        QVERIFY(!QFile::exists(plain));
+        QFile kept(plain + ".json");
+        QVERIFY(kept.open(QIODevice::WriteOnly));
+        kept.write("kept");
+        kept.close();
+        QMetaObject::invokeMethod(page, "saveLayoutAs",
+                                  Q_ARG(QVariant, QUrl::fromLocalFile(plain).toString()));
+        QObject *replace = object("replaceConfirm");
+        QVERIFY(replace);
+        QTRY_VERIFY(replace->property("opened").toBool());
+        QTest::qWait(200);
+        screenshot("devpages-layout-replace");
+        QMetaObject::invokeMethod(replace, "reject");
+        QTRY_VERIFY(!replace->property("visible").toBool());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("kept"));
+        kept.close();
+        QMetaObject::invokeMethod(page, "saveLayoutAs",
+                                  Q_ARG(QVariant, QUrl::fromLocalFile(plain).toString()));
+        QTRY_VERIFY(replace->property("opened").toBool());
+        QMetaObject::invokeMethod(replace, "accept");
+        QTRY_VERIFY(!replace->property("visible").toBool());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QVERIFY(kept.readAll().contains("veltrokx4-layout"));
+        kept.close();
+
+        // Through the dialog itself: a name given, then the dialog again.
+        QDir().mkpath(scratch.filePath("profiles"));
+        QMetaObject::invokeMethod(
+            page, "saveLayoutAs",
+            Q_ARG(QVariant,
+                  QUrl::fromLocalFile(scratch.filePath("profiles/first.json")).toString()));
+        for (const char *entry : {"Save layout...", "Load layout..."}) {
+            QFileDialog *dialog = openLayoutDialog(entry);
+            QVERIFY2(dialog, entry);
+            QCOMPARE(dialog->directory().absolutePath(), scratch.filePath("profiles"));
+            QLineEdit *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+            QVERIFY(name);
+            QCOMPARE(name->text(), QString());
+            if (QByteArray(entry) == "Save layout...") {
+                name->setText("second");
+                QMetaObject::invokeMethod(dialog, "accept");
+                QTRY_VERIFY(QFile::exists(scratch.filePath("profiles/second.json")));
+                dialog = openLayoutDialog(entry);
+                QVERIFY(dialog);
+                name = dialog->findChild<QLineEdit *>("fileNameEdit");
+                QVERIFY(name);
+                QCOMPARE(name->text(), QString());
+            }
+            dialog->reject();
+            QTRY_VERIFY(!dialog->isVisible());
+        }
     }
 
     void splashPageWithoutPicture()
@@ -516,6 +602,15 @@ private slots:
         QVERIFY(stream.size() > 1000);
         click(item("applyTool"));
         QVERIFY(waitIdleAfter(CFGRunner::Uploading));
+        // Over in milliseconds here: the full bar stays a moment, and a toast says it is
+        // done.
+        QCOMPARE(prop("stack", "currentIndex").toInt(), 1);
+        QCOMPARE(prop("progressBar", "value").toDouble(), 1.0);
+        QTRY_VERIFY(shownText(ui("main", "Splash screen uploaded")));
+        QTest::qWait(300); // the message fades in
+        screenshot("devpages-splash-uploaded");
+        QTRY_COMPARE(prop("stack", "currentIndex").toInt(), 2);
+        QVERIFY(shownText(ui("main", "Splash screen uploaded")));
         QCOMPARE(session->memory(0x400, stream.size()).toHex(' '), stream.toHex(' '));
         QCOMPARE(session->memory(0x400 + stream.size(), 6), QByteArray(6, '\xFF'));
         QTRY_COMPARE(prop("devStack", "currentIndex").toInt(), 2);
@@ -611,7 +706,9 @@ private slots:
 int main(int argc, char **argv)
 {
     initUiResources();
-    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling); // always on in Qt 6
+#endif
     QApplication app(argc, argv);
     app.setOrganizationName("Veltro");
     app.setApplicationName("VeltroKX4");

@@ -126,8 +126,8 @@ private slots:
         QVERIFY(upgrade);
         QMetaObject::invokeMethod(upgrade, "open");
         QTRY_VERIFY(upgrade->property("opened").toBool());
-        const QString upgradeQuestion = QCoreApplication::translate(
-            "main", "Are you sure you want to update the firmware?");
+        const QString upgradeQuestion =
+            QCoreApplication::translate("main", "Are you sure you want to update the firmware?");
         QVERIFY2(text("upgradeQuestion").startsWith(upgradeQuestion + "<br>"),
                  qPrintable(text("upgradeQuestion")));
         QVERIFY(upgrade->property("x").toDouble() >= 0 &&

@@ -3,6 +3,7 @@
 // leaves the bytes on the line exactly as they are without it.
 
 #include "link/LinkRecorder.h"
+#include "tests/common/NonRegularFiles.h"
 #include "tests/common/SimSession.h"
 
 #include <QDir>
@@ -297,6 +298,21 @@ void TestDiagnostics::reportAfterFault()
     const QString nowhere = m_home.filePath("missing/report.txt");
     QVERIFY(s.runner().saveDiagnostics(nowhere).startsWith("Cannot write report.txt: "));
     QVERIFY(!QFile::exists(nowhere));
+    // No file to replace: left as it is.
+    const QString fifo = m_home.filePath("report.fifo");
+    const QString device = m_home.filePath("report.null");
+    QVERIFY(makeFifo(fifo));
+    const bool root = makeNullDevice(device);
+    QVERIFY(QDir().mkdir(m_home.filePath("report.d")));
+    for (const auto &name : {fifo, device, m_home.filePath("report.d")}) {
+        if (name == device && !root)
+            continue; // making a device node takes root
+        const char kind = fileKind(name);
+        Watchdog watchdog("a report saved as " + name);
+        QCOMPARE(s.runner().saveDiagnostics(name),
+                 "Cannot write " + QFileInfo(name).fileName() + ": it is not a regular file");
+        QCOMPARE(fileKind(name), kind);
+    }
 }
 
 // Paths in the report's events and the port setting keep only their last part, whatever

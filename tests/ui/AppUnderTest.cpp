@@ -16,7 +16,9 @@ void AppUnderTest::prepareProcess()
 {
     initUiResources();
     AppShell::registerTypes();
-    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling); // always on in Qt 6
+#endif
 }
 
 void AppUnderTest::prepareApplication()

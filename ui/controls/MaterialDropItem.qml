@@ -66,7 +66,7 @@ Rectangle {
         id: dropArea
         anchors.fill: parent
         keys: ["text/plain"]
-        onDropped: {
+        onDropped: function (drop) {
             if (!drop.hasText || !(drop.proposedAction === Qt.MoveAction
                                    || drop.proposedAction === Qt.CopyAction))
                 return;

@@ -1,7 +1,7 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
 import QtQuick.Controls.Material 2.4
-import QtQuick.Dialogs 1.3 as Dialogs
+import "dialogs" as Dialogs
 import QtQuick.Layouts 1.3
 import Qt.labs.settings 1.0
 import CFGRunner 1.0
@@ -213,7 +213,7 @@ ApplicationWindow {
         DevicePage {
             id: devPage
             objectName: "devPage"
-            onIalert: toast.show(msg)
+            onIalert: function (msg) { toast.show(msg); }
         }
     }
 

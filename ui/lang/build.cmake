@@ -7,7 +7,7 @@
 set(KX4_LANG_GEN ${KX4_UI_GEN}/lang)
 file(GLOB KX4_TS_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.ts)
 set_source_files_properties(${KX4_TS_FILES} PROPERTIES OUTPUT_LOCATION ${KX4_LANG_GEN})
-qt5_add_translation(KX4_QM_FILES ${KX4_TS_FILES})
+qt_add_translation(KX4_QM_FILES ${KX4_TS_FILES})
 
 set(qrc_entries "")
 foreach(qm ${KX4_QM_FILES})
@@ -22,7 +22,7 @@ configure_file(${KX4_LANG_GEN}/lang.qrc.in ${KX4_LANG_GEN}/lang.qrc COPYONLY)
 # rcc by hand rather than AUTORCC: the .qm files it packs are built first.
 add_custom_command(
     OUTPUT ${KX4_LANG_GEN}/qrc_lang.cpp
-    COMMAND Qt5::rcc --name lang --output ${KX4_LANG_GEN}/qrc_lang.cpp ${KX4_LANG_GEN}/lang.qrc
+    COMMAND Qt${KX4_QT_MAJOR}::rcc --name lang --output ${KX4_LANG_GEN}/qrc_lang.cpp ${KX4_LANG_GEN}/lang.qrc
     DEPENDS ${KX4_LANG_GEN}/lang.qrc ${KX4_QM_FILES}
     WORKING_DIRECTORY ${KX4_LANG_GEN}
     COMMENT "Packing the interface translations"

@@ -1,4 +1,4 @@
-import QtQuick 2.11
+import QtQuick 2.14
 import QtQuick.Controls 2.4
 import QtQuick.Controls.Material 2.4
 import QtQuick.Layouts 1.3
@@ -115,8 +115,10 @@ MaterialPane {
             valueFromText: function (text, locale) {
                 return text === "Automatic" ? 0 : Number.fromLocaleString(locale, text);
             }
-            validator: RegExpValidator {
-                regExp: /Automatic|[0-9.,\s\u00a0\u202f']*/
+            // From a text: the validator's QRegularExpression knows the spaces as
+            // \x{00a0} and \x{202f}, not as JavaScript's \u00a0 and \u202f.
+            validator: RegularExpressionValidator {
+                regularExpression: new RegExp("Automatic|[0-9.,\\s\\x{00a0}\\x{202f}']*")
             }
         }
 

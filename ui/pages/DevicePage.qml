@@ -1,8 +1,9 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
 import QtQuick.Controls.Material 2.4
-import QtQuick.Dialogs 1.3 as Dialogs
+import "../dialogs" as Dialogs
 import QtQuick.Layouts 1.3
+import Qt.labs.settings 1.0
 import "../controls"
 import "../fonts"
 
@@ -155,12 +156,12 @@ MaterialPane {
                     MenuItem {
                         objectName: "saveLayoutMenu"
                         text: qsTr("Save layout...")
-                        onTriggered: saveLayoutDialog.open()
+                        onTriggered: page.openLayoutDialog(saveLayoutDialog)
                     }
                     MenuItem {
                         objectName: "loadLayoutMenu"
                         text: qsTr("Load layout...")
-                        onTriggered: loadLayoutDialog.open()
+                        onTriggered: page.openLayoutDialog(loadLayoutDialog)
                     }
                     MenuItem {
                         objectName: "historyMenu"
@@ -275,7 +276,7 @@ MaterialPane {
 
         Label {
             objectName: "resetQuestion"
-            anchors.fill: parent
+            width: parent.width
             text: qsTr("Start a new maintenance interval? The current odometer (%1 km) and engine time become the saved maintenance points.")
                   .arg(maint.odoCurrent)
             wrapMode: Text.Wrap
@@ -360,13 +361,95 @@ MaterialPane {
         defaultSuffix: "json"
         nameFilters: [qsTr("Layout profiles (*.json)"), qsTr("All files (*)")]
         onAccepted: page.saveLayout(fileUrl)
+    // The folder of the layout saved or loaded last, kept between runs.
+    Settings {
+        id: layoutPlace
+        category: "Layouts"
+        property string folder: ""
     }
 
-    Dialogs.FileDialog {
+    function folderOf(url) {
+        var text = url.toString();
+        return text.substring(0, text.lastIndexOf("/"));
+    }
+
+    // "layout1" is saved as "layout1.json"; a name with an extension keeps it.
+    function withJsonSuffix(url) {
+        var text = url.toString();
+        var name = text.substring(text.lastIndexOf("/") + 1);
+        return name.lastIndexOf(".") > 0 ? text : text + ".json";
+    }
+
+    // From the save dialog. The dialog asked about replacing the name it was
+    // given, not about the one with ".json" added: that is asked here.
+    function saveLayoutAs(url) {
+        var target = withJsonSuffix(url);
+        layoutPlace.folder = folderOf(target);
+        if (target !== url.toString() && runner.isUrlReadable(target)) {
+            replaceConfirm.target = target;
+            replaceConfirm.open();
+            return;
+        }
+        saveLayout(target);
+    }
+
+    // A new dialog each time, in the folder used last: none shows the name
+    // of the file chosen before.
+    function openLayoutDialog(loader) {
+        loader.active = false;
+        loader.active = true;
+        // Set once it is open too: the widget dialog takes its folder only then.
+        var folder = layoutPlace.folder !== "" ? layoutPlace.folder : loader.item.shortcuts.documents;
+        loader.item.folder = folder;
+        loader.item.open();
+        loader.item.folder = folder;
+    }
+
+    MaterialDialog {
+        id: replaceConfirm
+        objectName: "replaceConfirm"
+        property string target: ""
+        title: qsTr("Save layout")
+        modal: true
+        standardButtons: Dialog.Ok | Dialog.Cancel
+        parent: Overlay.overlay
+        x: (parent.width - width) / 2
+        y: Math.round(Math.min(parent.height / 6, (parent.height - height) / 2))
+        width: Math.min(parent.width, parent.height) / 2
+        onAccepted: page.saveLayout(target)
+
+        Label {
+            width: parent.width
+            text: qsTr("%1 already exists. Replace it?")
+                  .arg(decodeURIComponent(replaceConfirm.target.replace(/^.*\//, "")))
+            wrapMode: Text.Wrap
+        }
+    }
+
+    Loader {
+        id: saveLayoutDialog
+        objectName: "saveLayoutDialog"
+        active: false
+        sourceComponent: Dialogs.FileDialog {
+            title: qsTr("Save layout")
+            selectExisting: false
+            defaultSuffix: "json"
+            nameFilters: [qsTr("Layout profiles (*.json)"), qsTr("All files (*)")]
+            onAccepted: page.saveLayoutAs(fileUrl)
+        }
+    }
+
+    Loader {
         id: loadLayoutDialog
         objectName: "loadLayoutDialog"
-        title: qsTr("Load layout")
-        nameFilters: [qsTr("Layout profiles (*.json)"), qsTr("All files (*)")]
-        onAccepted: page.loadLayout(fileUrl)
+        active: false
+        sourceComponent: Dialogs.FileDialog {
+            title: qsTr("Load layout")
+            nameFilters: [qsTr("Layout profiles (*.json)"), qsTr("All files (*)")]
+            onAccepted: {
+                layoutPlace.folder = page.folderOf(fileUrl);
+                page.loadLayout(fileUrl);
+            }
+        }
     }
 }

@@ -102,7 +102,7 @@ Item {
         keys: ["param-list"]
         onEntered: bgrect.color = item.hoverColor
         onExited: bgrect.color = item.idleColor
-        onDropped: {
+        onDropped: function (drop) {
             bgrect.color = item.idleColor;
             var source = drop.source;
             if (!source || source.idx === undefined) {

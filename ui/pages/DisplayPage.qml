@@ -156,7 +156,7 @@ Pane {
                         anchors.fill: parent
                         drag.target: entry
 
-                        onPressed: {
+                        onPressed: function (mouse) {
                             selector.dragItemIndex = index;
                             // The entry lands where the pointer is, wherever it was grabbed.
                             entry.Drag.hotSpot.x = mouse.x;

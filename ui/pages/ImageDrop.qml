@@ -99,7 +99,7 @@ Rectangle {
     DropArea {
         id: dropArea
         anchors.fill: parent
-        onDropped: {
+        onDropped: function (drop) {
             if (!drop.hasUrls || drop.urls.length === 0
                     || !(drop.proposedAction === Qt.MoveAction || drop.proposedAction === Qt.CopyAction))
                 return;

@@ -1,6 +1,6 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
-import QtQuick.Dialogs 1.3 as Dialogs
+import "../dialogs" as Dialogs
 import QtQuick.Layouts 1.3
 import "../controls"
 import "../fonts"
@@ -34,10 +34,16 @@ Item {
         pictureLimit = runner.splashSize();
     }
 
-    // Asks for a picture file; made on the first click.
+    // Asks for a picture file, in the pictures folder: a new dialog each
+    // time, so none shows the name of the file chosen before.
     function chooseFile() {
+        fileDialog.active = false;
         fileDialog.active = true;
+        var folder = fileDialog.item.shortcuts.pictures;
+        fileDialog.item.folder = folder;
         fileDialog.item.open();
+        // Again once open: the widget dialog takes its folder only then.
+        fileDialog.item.folder = folder;
     }
 
     Component.onCompleted: pictureLimit = runner.splashSize()

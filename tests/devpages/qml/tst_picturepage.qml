@@ -71,7 +71,18 @@ Item {
                     "Pictures up to 128\u00a0×\u00a0173 pixels\n(the display shows them turned)");
             verify(!page.fileDialog.active);
             mouseClick(page.drop);
+            var first = page.fileDialog.item;
+            verify(first);
+            tryCompare(first, "visible", true);
+            // In the pictures folder; the next click asks with a new dialog, which
+            // has no file name left from the one before.
+            compare(first.folder.toString(), first.shortcuts.pictures.toString());
+            first.close();
+            tryCompare(first, "visible", false);
+            mouseClick(page.drop);
             verify(page.fileDialog.item);
+            verify(page.fileDialog.item !== first);
+            compare(page.fileDialog.item.fileUrls.length, 0);
             tryCompare(page.fileDialog.item, "visible", true);
             page.fileDialog.item.close();
         }

@@ -156,6 +156,14 @@ Item {
             compare(spin.displayText, "Automatic");
             typeInto(spin, "0");
             compare(spin.displayText, "Automatic");
+            // Group separators of other locales: no-break and narrow no-break spaces.
+            var input = spin.contentItem;
+            input.text = "38\u00a0400";
+            verify(input.acceptableInput);
+            input.text = "5\u202f000\u202f000";
+            verify(input.acceptableInput);
+            input.text = "38x400";
+            verify(!input.acceptableInput);
         }
     }
 }
