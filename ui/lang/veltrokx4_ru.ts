@@ -213,19 +213,19 @@
     </message>
     <message>
         <source>import of %1</source>
-        <translation type="unfinished"></translation>
+        <translation>импорт %1</translation>
     </message>
     <message>
         <source>configuration write</source>
-        <translation type="unfinished"></translation>
+        <translation>запись конфигурации</translation>
     </message>
     <message>
         <source>Cannot write - device is not properly connected</source>
-        <translation type="unfinished"></translation>
+        <translation>Запись невозможна - панель подключена неправильно</translation>
     </message>
     <message>
         <source>Not an entry of the history: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Это не запись истории: %1</translation>
     </message>
 </context>
 <context>
@@ -321,6 +321,26 @@
 <context>
     <name>DevicePage</name>
     <message>
+        <source>Dashboard</source>
+        <translation>Приборы</translation>
+    </message>
+    <message>
+        <source>Main Screen</source>
+        <translation>Основной экран</translation>
+    </message>
+    <message>
+        <source>Splash Screen</source>
+        <translation>Заставка</translation>
+    </message>
+    <message>
+        <source>Board Config</source>
+        <translation>Настройки панели</translation>
+    </message>
+    <message>
+        <source>Reset Maintenance</source>
+        <translation>Сбросить ТО</translation>
+    </message>
+    <message>
         <source>Engine:</source>
         <translation>Двигатель:</translation>
     </message>
@@ -344,12 +364,76 @@
         <source>Picture Menu</source>
         <translation>Меню заставки</translation>
     </message>
+    <message>
+        <source>Start a new maintenance interval? The current odometer (%1 km) and engine time become the saved maintenance points.</source>
+        <translation>Начать новый интервал обслуживания? Текущий пробег (%1 км) и моточасы станут точками последнего обслуживания.</translation>
+    </message>
+    <message>
+        <source>Layout saved</source>
+        <translation>Раскладка сохранена</translation>
+    </message>
+    <message>
+        <source>Layout loaded: &quot;Apply changes&quot; writes it</source>
+        <translation>Раскладка загружена: «Применить изменения» запишет её</translation>
+    </message>
+    <message>
+        <source>Save layout...</source>
+        <translation>Сохранить раскладку...</translation>
+    </message>
+    <message>
+        <source>Load layout...</source>
+        <translation>Загрузить раскладку...</translation>
+    </message>
+    <message>
+        <source>Save layout</source>
+        <translation>Сохранение раскладки</translation>
+    </message>
+    <message>
+        <source>Layout profiles (*.json)</source>
+        <translation>Профили раскладки (*.json)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Все файлы (*)</translation>
+    </message>
+    <message>
+        <source>Load layout</source>
+        <translation>Загрузка раскладки</translation>
+    </message>
+    <message>
+        <source>%1 already exists. Replace it?</source>
+        <translation>%1 уже существует. Заменить?</translation>
+    </message>
+    <message>
+        <source>Earlier settings loaded: &quot;Apply changes&quot; writes them</source>
+        <translation>Прежние настройки загружены: «Применить изменения» запишет их</translation>
+    </message>
+    <message>
+        <source>These changes will be written to the dashboard:</source>
+        <translation>В панель будут записаны эти изменения:</translation>
+    </message>
+    <message>
+        <source>History...</source>
+        <translation>История...</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>История</translation>
+    </message>
+    <message>
+        <source>What the dashboard held before each write. The one chosen is loaded into the pages; &quot;Apply changes&quot; writes it.</source>
+        <translation>Что хранила панель перед каждой записью. Выбранное загружается на страницы; «Применить изменения» запишет его.</translation>
+    </message>
+    <message>
+        <source>No write has been made from this computer yet.</source>
+        <translation>С этого компьютера ещё не было ни одной записи.</translation>
+    </message>
 </context>
 <context>
     <name>DifferenceDialog</name>
     <message>
         <source>Nothing changes: the dashboard already holds this. Nothing is written.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ничего не меняется: панель уже хранит это. Ничего не записывается.</translation>
     </message>
 </context>
 <context>
@@ -976,7 +1060,7 @@
     </message>
     <message>
         <source>The import writes the whole configuration memory:</source>
-        <translation type="unfinished"></translation>
+        <translation>Импорт записывает всю память конфигурации:</translation>
     </message>
 </context>
 </TS>

@@ -353,14 +353,6 @@ MaterialPane {
         }
     }
 
-    Dialogs.FileDialog {
-        id: saveLayoutDialog
-        objectName: "saveLayoutDialog"
-        title: qsTr("Save layout")
-        selectExisting: false
-        defaultSuffix: "json"
-        nameFilters: [qsTr("Layout profiles (*.json)"), qsTr("All files (*)")]
-        onAccepted: page.saveLayout(fileUrl)
     // The folder of the layout saved or loaded last, kept between runs.
     Settings {
         id: layoutPlace
