@@ -353,6 +353,33 @@ private slots:
         QCOMPARE(sim->dashboard().memory(), memory);
         QVERIFY(runner->historyList().isEmpty());
 
+        // Many changes: the list scrolls inside the window.
+        app->object("rpmControl")->setProperty("currentIndex", 1);
+        app->object("speedControl")->setProperty("currentIndex", 1);
+        app->object("auxgControl")->setProperty("currentIndex", 2);
+        app->object("adelayControl")->setProperty(
+            "value", app->object("adelayControl")->property("value").toInt() + 100);
+        app->object("odoControl")->setProperty(
+            "value", app->object("odoControl")->property("value").toInt() + 1000);
+        app->object("timeControl")->setProperty(
+            "value", app->object("timeControl")->property("value").toInt() + 10);
+        for (const char *name : {"maintSwitch", "menuSwitch", "splhSwitch", "animSwitch", "rpmlimSwitch"})
+            app->object(name)->setProperty("checked", !app->object(name)->property("checked").toBool());
+        QTest::qWait(300);
+        app->click(app->item("applyTool"));
+        QTRY_VERIFY(confirm->property("opened").toBool());
+        QVERIFY2(confirm->property("lines").toStringList().size() >= 8,
+                 qPrintable(confirm->property("lines").toStringList().join('\n')));
+        QQuickItem *list = app->item("differenceList");
+        QVERIFY(list);
+        QTest::qWait(300);
+        app->screenshot("apply-difference-long-" + language);
+        QVERIFY(list->mapToScene(QPointF(0, list->height())).y() < app->window()->height());
+        app->click(app->itemWithText(cancel));
+        QTRY_VERIFY(!confirm->property("opened").toBool());
+        QTest::qWait(400);
+        QCOMPARE(sim->dashboard().memory(), memory);
+
         app->click(app->item("applyTool"));
         QTRY_VERIFY(confirm->property("opened").toBool());
         QVERIFY(app->itemWithText(ok));
