@@ -44,6 +44,9 @@ const OptionRow optionRows[] = {
      true},
     {"import", "FILE", "Write a backup file into the dashboard.", true},
     {"with-counters", nullptr, "With --import: also restore the saved maintenance points.", false},
+    {"dry-run", nullptr,
+     "With --apply-layout or --import: print what the write would change and write nothing.",
+     false},
     {"diagnostics", "FILE",
      "At the end, also after a failure, write the diagnostics report (the adapter traffic "
      "and what the program knows of the port, the adapter and the dashboard) to FILE.",
@@ -121,6 +124,11 @@ bool parseOptions(const QCommandLineParser &parser, Options *out, QString *error
     out->withCounters = parser.isSet(QStringLiteral("with-counters"));
     if (out->withCounters && out->command != Command::Import) {
         *error = QStringLiteral("--with-counters goes with --import only");
+        return false;
+    }
+    out->dryRun = parser.isSet(QStringLiteral("dry-run"));
+    if (out->dryRun && out->command != Command::Import && out->command != Command::ApplyLayout) {
+        *error = QStringLiteral("--dry-run goes with --apply-layout or --import only");
         return false;
     }
 

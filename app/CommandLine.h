@@ -46,6 +46,7 @@ struct Options
     Command command = Command::None;
     QString file; // the command's file (--export: the optional one); else empty
     bool withCounters = false;
+    bool dryRun = false; // --apply-layout, --import: print the difference, write nothing
     QString diagnostics; // the diagnostics report goes here at the end, also on failure
 };
 

@@ -57,10 +57,13 @@ private:
             exportBackup();
             break;
         case Command::Import:
+            if (!importDifference())
+                break;
             expect(CFGRunner::OP_Import, [this](bool ok, const QString &reason, const QString &) {
                 if (!ok)
                     return failed(reason);
                 printOut(QStringLiteral("imported %1\n").arg(m_options.file));
+                printDifference(m_difference, QStringLiteral("  "));
                 finish(Success);
             });
             m_starting = true;
@@ -171,6 +174,8 @@ private:
         const QVariantList config = layout.value(QStringLiteral("config")).toList();
         const QVariantMap board = layout.value(QStringLiteral("board")).toMap();
         const int engine = layout.value(QStringLiteral("engineIndex")).toInt();
+        if (!layoutDifference(config, board))
+            return;
         if (!m_boardRead && !board.isEmpty()) {
             // Nothing was read, so the controller has no board record to write over: the
             // positions go first, and the read after them brings the record (an erased
@@ -221,7 +226,52 @@ private:
     void applied()
     {
         printOut(QStringLiteral("applied %1\n").arg(m_options.file));
+        printDifference(m_difference, QStringLiteral("  "));
         finish(Success);
+    }
+
+    // What the write changes against what was read, as the window asks it. With --dry-run
+    // it is printed and the run ends there, having written nothing: false.
+    bool layoutDifference(const QVariantList &config, const QVariantMap &board)
+    {
+        // The board settings as writeLayout gives them to the controller.
+        QVariantMap written = board;
+        if (m_board.isEmpty())
+            written.clear();
+        else if (written.isEmpty())
+            written = m_board;
+        return takeDifference(m_runner.configDifference(config, written));
+    }
+
+    bool importDifference()
+    {
+        return takeDifference(
+            m_runner.importFileDifference(absolute(m_options.file), m_options.withCounters));
+    }
+
+    bool takeDifference(const QVariantMap &difference)
+    {
+        if (!difference.value(QStringLiteral("ok")).toBool()) {
+            finish(Refused, difference.value(QStringLiteral("error")).toString());
+            return false;
+        }
+        m_difference = difference.value(QStringLiteral("lines")).toStringList();
+        if (!m_options.dryRun)
+            return true;
+        printDifference(m_difference, QString());
+        printOut(QStringLiteral("dry run: nothing written\n"));
+        finish(Success);
+        return false;
+    }
+
+    static void printDifference(const QStringList &lines, const QString &indent)
+    {
+        if (lines.isEmpty()) {
+            printOut(indent + QStringLiteral("nothing changes\n"));
+            return;
+        }
+        for (const QString &line : lines)
+            printOut(indent + line + QLatin1Char('\n'));
     }
 
     void exportBackup()
@@ -275,6 +325,8 @@ private:
         m_runner.uploadSplash();
     }
 
+    // What the write changes, taken before it.
+    QStringList m_difference;
 };
 
 } // namespace

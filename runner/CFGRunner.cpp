@@ -35,6 +35,7 @@ CFGRunner::CFGRunner(QObject *parent)
     connect(link, &ELM327IOBase::read, this, &CFGRunner::elm_read);
     connect(link, &ELM327IOBase::adapterReset, this, &CFGRunner::elm_reset);
     recordForDiagnostics();
+    watchReadsForHistory();
 }
 
 CFGRunner::~CFGRunner()
@@ -190,6 +191,8 @@ void CFGRunner::clearSession()
     const QString reason = endReason.isEmpty() ? tr("Connection closed") : endReason;
     endReason.clear();
     abandonOperation(reason);
+    // A write the end of the session broke off.
+    finishHistory(false);
 }
 
 void CFGRunner::elm_connected()

@@ -124,6 +124,19 @@ public:
     Q_INVOKABLE bool saveLayout(QString file, QString engine, QVariantList config,
                                 QVariantMap board);
     Q_INVOKABLE QVariantMap loadLayout(QString file);
+    // Never writing blind (CFGRunnerHistory.cpp). What a write would change against what
+    // the controller last read, in the user's terms: {"ok", "lines", "error"}; no lines:
+    // nothing changes. The history of writes: what the dashboard held before each one,
+    // newest first ({"path", "text", "outcome"}), each loading like a layout profile.
+    Q_INVOKABLE QVariantMap configDifference(QVariantList config, QVariantMap board);
+#if !KX4_UPDATE_EDITION
+    Q_INVOKABLE QVariantMap importDifference(QString id, bool w_odo);
+    Q_INVOKABLE QVariantMap importFileDifference(QString path, bool w_odo);
+#endif
+    Q_INVOKABLE QVariantList historyList();
+    Q_INVOKABLE QVariantMap loadHistoryEntry(QString path);
+    // The history entry of the write running or last started ("" before the first).
+    Q_INVOKABLE QString lastHistoryEntry();
     // Writes the diagnostics report (the program, the system, the port, the adapter, the
     // dashboard, the settings and the link's recent traffic) to `file`, a path or a file
     // URL. Empty on success, otherwise why not, for the user.
@@ -296,6 +309,12 @@ private:
     void recordForDiagnostics();
     QString diagnosticsReport();
 
+    // History of writes (CFGRunnerHistory.cpp): what the dashboard held as last read, kept
+    // before each write and finished with its outcome.
+    void watchReadsForHistory();
+    void recordHistory(const QString &written);
+    void finishHistory(bool written);
+
     // Backups (CFGRunnerBackup.cpp; the transfers in ExportOperation.cpp and
     // ImportOperation.cpp).
     QString backupStoragePath() const;
@@ -342,6 +361,14 @@ private:
 
     // Why the session is ending, for the operation it cuts off (empty: "Connection closed").
     QString endReason;
+
+    // What the dashboard held as last read (the configuration list and board map), and the
+    // history entry of the write running.
+    QVariantList heldConfig;
+    QVariantMap heldBoard;
+    bool heldRead = false;
+    QString historyEntry;
+    QString lastHistory;
 
     // True while connectToHost is inside the link's setup: the port closes and reopens
     // during baud-rate detection, which is not a lost connection.

@@ -104,6 +104,8 @@ private:
 
     void written()
     {
+        if (kind() == CFGRunner::OP_WriteConfig)
+            runner.finishHistory(true);
         runner.setState(CFGRunner::Idle);
         m_waiting = true;
         reread.start(RereadDelayMs);
@@ -153,6 +155,7 @@ void CFGRunner::updateConfig(QVariantList config, QVariantMap brdcfg)
         boardImage = BoardConfig::toBytes(brdcfg);
     }
 
+    recordHistory(tr("configuration write"));
     auto *op = new ConfigWriteOperation(*this, OP_WriteConfig);
     startOperation(op);
     op->start();

@@ -43,6 +43,8 @@ public:
             return false;
         }
 
+        runner.recordHistory(
+            CFGRunner::tr("import of %1").arg(QFileInfo(path).fileName()));
         const int pages = BackupFile::pageCount(runner.devInfo);
         runner.pendingWrites.clear();
         emit runner.progress(0.0);
@@ -111,6 +113,7 @@ private:
     void written()
     {
         file.reset();
+        runner.finishHistory(true);
         emit runner.alert(CFGRunner::tr("Import finished"));
         runner.setState(CFGRunner::Idle, false);
         // The read once the current event is handled.

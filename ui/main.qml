@@ -441,8 +441,20 @@ ApplicationWindow {
         }
         onAccepted: {
             var entry = saved[savedCfgCombo.currentIndex];
-            if (entry)
-                runner.importConfig(entry.name, wodoCheck.checked);
+            if (!entry)
+                return;
+            // Never blind: where the backup comes from and what it changes, first.
+            var name = entry.name;
+            var withCounters = wodoCheck.checked;
+            var diff = runner.importDifference(name, withCounters);
+            if (!diff.ok) {
+                toast.show(diff.error, Math.max(1500, 60 * diff.error.length));
+                return;
+            }
+            importDifference.ask(qsTr("Import Config"),
+                                 qsTr("The import writes the whole configuration memory:"),
+                                 diff.lines,
+                                 function () { runner.importConfig(name, withCounters); });
         }
 
         ColumnLayout {
@@ -462,6 +474,11 @@ ApplicationWindow {
                 Layout.fillWidth: true
             }
         }
+    }
+
+    DifferenceDialog {
+        id: importDifference
+        objectName: "importDifference"
     }
 
     MaterialDialog {

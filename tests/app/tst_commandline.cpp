@@ -202,6 +202,9 @@ private slots:
         QTest::newRow("counters without import")
             << QStringList{"--port", "COM3", "--info", "--with-counters"} << 1 << ""
             << "--with-counters goes with --import only" << false;
+        QTest::newRow("dry run of an export")
+            << QStringList{"--port", "COM3", "--export", "--dry-run"} << 1 << ""
+            << "--dry-run goes with --apply-layout or --import only" << false;
         QTest::newRow("odd rate") << QStringList{"--port", "COM3", "--baud", "1234", "--info"} << 1
                                   << ""
                                   << "--baud takes 0 (automatic) or one of" << false;
@@ -342,8 +345,33 @@ private slots:
         QVERIFY2(r.err.contains("Position 12 of the layout: \"NITRO\""), qPrintable(r.err));
         QCOMPARE(r.out, QString());
 
+        // A dry run says what the write would change and writes nothing: the dashboard
+        // reads back as it was saved.
+        r = cli({"--apply-layout", file("edited.json"), "--dry-run"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.out.contains("Position 13: (empty) ") && r.out.contains(" VBAT\n") &&
+                     r.out.contains(" 7300 rpm\n") && r.out.contains("Enter menu at startup: ") &&
+                     r.out.endsWith("dry run: nothing written\n"),
+                 qPrintable(r.out));
+        const QString wouldChange = r.out.left(r.out.size() - int(strlen("dry run: nothing written\n")));
+        r = cli({"--save-layout", file("unchanged.json")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(readJson(file("unchanged.json")).value("positions"),
+                 readJson(file("saved.json")).value("positions"));
+        QCOMPARE(readJson(file("unchanged.json")).value("board"),
+                 readJson(file("saved.json")).value("board"));
+        QCOMPARE(r.out, QString("saved the layout to %1\n").arg(file("unchanged.json")));
+
+        // The write prints what it changed, the lines of the dry run.
         r = cli({"--apply-layout", file("edited.json")});
         QVERIFY2(r.code == 0, qPrintable(r.err));
+        QStringList indented;
+        for (const QString &line : wouldChange.split('\n', Qt::SkipEmptyParts))
+            indented << "  " + line;
+        QCOMPARE(r.out, QString("applied %1\n%2\n").arg(file("edited.json"), indented.join('\n')));
+        // Applied again: nothing changes, and it says so.
+        r = cli({"--apply-layout", file("edited.json"), "--dry-run"});
+        QCOMPARE(r.out, QString("nothing changes\ndry run: nothing written\n"));
         r = cli({"--save-layout", file("readback.json")});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         const QJsonObject readBack = readJson(file("readback.json"));
@@ -442,8 +470,28 @@ private slots:
         r = cli({"--import", file("edited.json")});
         QCOMPARE(r.code, 3);
         QVERIFY2(r.err.contains("not a backup file"), qPrintable(r.err));
+        // A dry run of the import: the backup's origin and what it puts back, nothing
+        // written.
+        r = cli({"--import", file("car1.bkp"), "--with-counters", "--dry-run"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.out.startsWith("Backup car1.bkp, made ") &&
+                     r.out.contains("From a dashboard with firmware 1, 4 pages of memory, double "
+                                    "display\n") &&
+                     r.out.contains("Position 13: (empty) ") && r.out.contains(" 7300 rpm\n") &&
+                     r.out.contains("Saved odometer point: ") &&
+                     r.out.endsWith("dry run: nothing written\n"),
+                 qPrintable(r.out));
+        r = cli({"--save-layout", file("unchanged.json")});
+        QCOMPARE(readJson(file("unchanged.json")).value("positions"),
+                 readJson(file("saved.json")).value("positions"));
+        QCOMPARE(readJson(file("unchanged.json")).value("board"),
+                 readJson(file("saved.json")).value("board"));
+        r = cli({"--info"});
+        QVERIFY2(r.out.contains(m.captured(0)), qPrintable(r.out));
         r = cli({"--import", file("car1.bkp"), "--with-counters"});
         QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.out.startsWith(QString("imported %1\n  Backup car1.bkp, made ").arg(file("car1.bkp"))),
+                 qPrintable(r.out));
         stopSim(sim);
 
         // The dashboard holds the backup again: its layout, not the one applied after it,
@@ -506,7 +554,10 @@ private slots:
         QVERIFY2(r.code == 0, qPrintable(r.err));
         r = cli({"--apply-layout", dir.filePath("petrol.json")});
         QVERIFY2(r.code == 0, qPrintable(r.err));
-        QCOMPARE(r.out, "applied " + dir.filePath("petrol.json") + "\n");
+        // Then what it changed: the engine first.
+        QVERIFY2(r.out.startsWith("applied " + dir.filePath("petrol.json") +
+                                  "\n  Engine: Diesel, common rail "),
+                 qPrintable(r.out));
         r = cli({"--save-layout", dir.filePath("after.json")});
         stopSim(sim);
         QVERIFY2(r.code == 0, qPrintable(r.err));

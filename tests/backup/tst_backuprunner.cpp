@@ -5,6 +5,7 @@
 #include "config/BackupFile.h"
 #include "config/BinaryJson.h"
 #include "config/BackupStorage.h"
+#include "config/WriteHistory.h"
 #include "tests/backup/ScratchFiles.h"
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
@@ -445,10 +446,27 @@ void TestBackupRunner::importRestoresMemory()
     m_session->clearFrames();
     m_rec->clear();
 
+    // What it would change comes first, from the file alone.
+    QDir(WriteHistory::folder()).removeRecursively();
+    const QVariantMap diff = runner().importDifference("0000", restoreCounters);
+    QVERIFY(diff.value("ok").toBool());
+    QVERIFY2(diff.value("lines").toStringList().value(0).startsWith("Backup 0000.bkp, made "),
+             qPrintable(diff.value("lines").toStringList().join('\n')));
+    QVERIFY(m_session->hostFrames().isEmpty());
+    QCOMPARE(dash().memory(), changed);
+
     QVERIFY(runner().importConfig("0000", restoreCounters));
+    // Kept before the first write, finished once the import is through.
+    QList<WriteHistory::Entry> history = WriteHistory::list(WriteHistory::folder());
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history.first().outcome, WriteHistory::Pending);
+    QCOMPARE(history.first().written, QString("import of 0000.bkp"));
     // Finished, then read again: Idle once the board record is in.
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("boardConfig") == 1, 15000);
     QCOMPARE(dash().memory(), original);
+    history = WriteHistory::list(WriteHistory::folder());
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history.first().outcome, WriteHistory::Written);
     const bool counters = saveCounters && restoreCounters;
     QCOMPARE(dash().value(SimDashboard::SavedOdometer), counters ? SavedOdometer : 1u);
     QCOMPARE(dash().value(SimDashboard::SavedEngineTime), counters ? SavedEngineTime : 2u);
@@ -519,10 +537,15 @@ void TestBackupRunner::importRefusals()
     QVERIFY(makeFifo(m_dir + "/0003.bkp"));
     const QByteArray before = dash().memory();
 
+    // The question before the import is refused alike, and nothing is kept.
+    const QVariantMap diff = runner().importDifference(id, true);
+    QVERIFY(!diff.value("ok").toBool());
+    QCOMPARE(diff.value("error").toString(), alert);
     {
         Watchdog watchdog(QTest::currentDataTag());
         QVERIFY(!runner().importConfig(id, true));
     }
+    QVERIFY(runner().historyList().isEmpty());
     QCOMPARE(m_rec->alerts(), QStringList{alert});
     QCOMPARE(m_rec->names({"stateChanged"}),
              (id != "0007" ? QStringList{"stateChanged:Importing", "stateChanged:Idle"}

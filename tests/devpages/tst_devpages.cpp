@@ -21,6 +21,8 @@ class StandInRunner : public QObject
     Q_PROPERTY(QStringList engineNames MEMBER m_engines)
     Q_PROPERTY(QVariantList engineCalls MEMBER m_engineCalls)
     Q_PROPERTY(QVariantList configCalls MEMBER m_configCalls)
+    // What configDifference answers: the lines of a write.
+    Q_PROPERTY(QStringList differenceLines MEMBER m_differenceLines)
     Q_PROPERTY(QVariantList eepromCalls MEMBER m_eepromCalls)
     Q_PROPERTY(int maintenanceResets MEMBER m_maintenanceResets)
     Q_PROPERTY(QSize pictureLimit MEMBER m_pictureLimit)
@@ -64,8 +66,15 @@ public:
         m_hasSplash = m_acceptSplash;
         return m_acceptSplash;
     }
+    Q_INVOKABLE QVariantMap configDifference(QVariantList config, QVariantMap board)
+    {
+        Q_UNUSED(config)
+        Q_UNUSED(board)
+        return {{"ok", true}, {"lines", m_differenceLines}, {"error", QString()}};
+    }
     Q_INVOKABLE void reset()
     {
+        m_differenceLines = QStringList{"Position 3: a \u2192 b"};
         m_engineCalls.clear();
         m_configCalls.clear();
         m_eepromCalls.clear();
@@ -114,6 +123,7 @@ private:
     QStringList m_engines;
     QVariantList m_engineCalls;
     QVariantList m_configCalls;
+    QStringList m_differenceLines;
     QVariantList m_eepromCalls;
     int m_maintenanceResets = 0;
     QSize m_pictureLimit{124, 88};

@@ -97,6 +97,18 @@ class TstDevPagesEndToEnd : public QObject
     }
 
     // A visible, enabled item that takes clicks and shows `text`.
+    // "Apply changes" asks first: what the write changes, then OK.
+    bool confirmWrite()
+    {
+        QObject *confirm = object("applyConfirm");
+        if (!confirm || !QTest::qWaitFor([&] { return confirm->property("opened").toBool(); }, 3000))
+            return false;
+        if (confirm->property("lines").toStringList().isEmpty())
+            return false;
+        QMetaObject::invokeMethod(confirm, "accept");
+        return QTest::qWaitFor([&] { return !confirm->property("visible").toBool(); }, 3000);
+    }
+
     QQuickItem *itemWithText(const QString &text) const
     {
         QList<QQuickItem *> all;
@@ -343,6 +355,7 @@ private slots:
 
         const QByteArray boardBefore = session->memory(0x200, 18);
         click(item("applyTool"));
+        QVERIFY(confirmWrite());
         QVERIFY(waitIdleAfter(CFGRunner::Writing));
         // The write is read back 200 ms later.
         QVERIFY(waitIdleAfter(CFGRunner::Reading));
@@ -471,6 +484,7 @@ private slots:
         screenshot("devpages-layout-loaded");
 
         click(item("applyTool"));
+        QVERIFY(confirmWrite());
         QVERIFY(waitIdleAfter(CFGRunner::Writing));
         QVERIFY(waitIdleAfter(CFGRunner::Reading));
         QCOMPARE(session->memory(0x200 + 10, 2), u16(7000));

@@ -4,9 +4,13 @@
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
 
+#include "config/WriteHistory.h"
 #include "models/ParameterListModel.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTest>
@@ -46,6 +50,7 @@ private slots:
     void scriptedSessionWithDetection();
     void operationResults_data();
     void operationResults();
+    void differenceAndHistoryAroundWrites();
 
 private:
     std::unique_ptr<SimSession> s;
@@ -473,3 +478,99 @@ void tst_RunnerWrite::operationResults()
 
 QTEST_MAIN(tst_RunnerWrite)
 #include "tst_runnerwrite.moc"
+
+// What a write changes is said against what was read; what the dashboard held is kept in the
+// history before the first byte goes out, and a write broken off half-way says so there.
+void tst_RunnerWrite::differenceAndHistoryAroundWrites()
+{
+    QDir(WriteHistory::folder()).removeRecursively();
+    QVERIFY(s->connectRunner());
+    CFGRunner &runner = s->runner();
+    const QByteArray memoryBefore = s->memory(0, 0x212);
+
+    RunnerRecorder read(&runner);
+    runner.requestConfig();
+    QVERIFY(s->waitForIdle());
+    const QVariantList heldConfig = read.last("deviceConfig").toList();
+    const QVariantMap heldBoard = read.last("boardConfig").toMap();
+    QVERIFY(!heldBoard.isEmpty());
+
+    // Nothing changes: no line, and an engine change in the pages alone is no change
+    // to the dashboard either.
+    QVariantMap diff = runner.configDifference(heldConfig, heldBoard);
+    QVERIFY(diff.value("ok").toBool());
+    QCOMPARE(diff.value("lines").toStringList(), QStringList());
+
+    QVariantMap board = heldBoard;
+    board.insert("rpmlim", 7000);
+    const QVariantList config = s->configList(6, {{0, s->catalogueItem("RPM")}});
+    diff = runner.configDifference(config, board);
+    const QStringList lines = diff.value("lines").toStringList();
+    QVERIFY2(lines.contains(QString::fromUtf8("Position 1: (empty) \u2192 RPM")),
+             qPrintable(lines.join('\n')));
+    QVERIFY(lines.contains(QString::fromUtf8("RPM warning threshold: 6500 \u2192 7000 rpm")));
+    // Asking changes nothing.
+    QCOMPARE(s->memory(0, 0x212), memoryBefore);
+    QVERIFY(!QDir(WriteHistory::folder()).exists());
+
+    // A write that goes through finishes its entry as written.
+    runner.updateConfig(config, board);
+    QVERIFY(s->waitForState(CFGRunner::Reading, 2000));
+    QVERIFY(s->waitForIdle());
+    QList<WriteHistory::Entry> entries = WriteHistory::list(WriteHistory::folder());
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries.first().outcome, WriteHistory::Written);
+    QCOMPARE(entries.first().firmware, int(s->dashboard().version()));
+    const QVariantList writtenConfig = read.last("deviceConfig").toList();
+    const QByteArray memoryBefore2 = s->memory(0, 0x212);
+    QVERIFY(memoryBefore2 != memoryBefore);
+
+    // The next entry is on disk, pending, before the first block write goes out.
+    QString pendingAtStart;
+    QByteArray memoryAtStart;
+    const auto watch = connect(&runner, &CFGRunner::stateChanged, this, [&](CFGRunner::State st) {
+        if (st != CFGRunner::Writing)
+            return;
+        const QList<WriteHistory::Entry> now = WriteHistory::list(WriteHistory::folder());
+        if (now.size() == 2 && now.first().outcome == WriteHistory::Pending)
+            pendingAtStart = now.first().path;
+        memoryAtStart = s->memory(0, 0x212);
+    });
+    // The adapter goes away after the third chunk of the table.
+    s->sim().faults().addFault(SimFault::HangUp, s->sim().requestCount() + 4, 1);
+    board.insert("rpmlim", 7500);
+    runner.updateConfig(s->configList(6, {{1, s->catalogueItem("CLT")}}), board);
+    QTRY_COMPARE(WriteHistory::list(WriteHistory::folder()).value(0).outcome,
+                 WriteHistory::Failed);
+    disconnect(watch);
+    QVERIFY(!pendingAtStart.isEmpty());
+    QCOMPARE(pendingAtStart, runner.lastHistoryEntry());
+    QCOMPARE(memoryAtStart, memoryBefore2);
+    // Half-way: the table's head is new, the board record the old one.
+    QVERIFY(s->memory(0, 0x200) != memoryBefore2.left(0x200));
+    QCOMPARE(s->memory(0x200, 18), memoryBefore2.mid(0x200, 18));
+
+    // The entry holds what the dashboard held before, and loads like a profile.
+    entries = WriteHistory::list(WriteHistory::folder());
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries.at(1).outcome, WriteHistory::Written);
+    const QVariantMap loaded = runner.loadHistoryEntry(entries.first().path);
+    const QVariantList loadedConfig = loaded.value("config").toList();
+    QCOMPARE(loadedConfig.size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        const QVariantMap held = writtenConfig.at(i).toMap();
+        QCOMPARE(loadedConfig.at(i).toMap().value("hid").toUInt(),
+                 held.value("active").toBool() ? held.value("hid").toUInt() : 0u);
+    }
+    QCOMPARE(loadedConfig.at(0).toMap().value("hid").toUInt(),
+             SimSession::hashOf(s->catalogueItem("RPM")));
+    QCOMPARE(loaded.value("board").toMap().value("rpmlim").toInt(), 7000);
+    // Only the history's own entries load through it.
+    QVERIFY(runner.loadHistoryEntry(QDir::tempPath() + "/x.json").isEmpty());
+
+    const QVariantList listed = runner.historyList();
+    QCOMPARE(listed.size(), 2);
+    QCOMPARE(listed.at(0).toMap().value("path").toString(), entries.at(0).path);
+    QCOMPARE(listed.at(0).toMap().value("outcome").toString(), QString("failed"));
+    QDir(WriteHistory::folder()).removeRecursively();
+}

@@ -5,12 +5,15 @@
 // Screenshots of every page land in $KX4_TEST_OUTPUT.
 #include "AppUnderTest.h"
 
+#include "config/BackupStorage.h"
+#include "config/WriteHistory.h"
 #include "runner/CFGRunner.h"
 #include "sim/PtySimulator.h"
 #include "sim/SimDemoImage.h"
 #include "sim/TcpSimulator.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSettings>
 #include <QTcpServer>
 #include <QtTest>
@@ -292,6 +295,166 @@ private slots:
         QCOMPARE(app->property("connectionPage", "connecting").toBool(), false);
         QVERIFY(app->isEnabled("connectButton"));
         QCOMPARE(app->runner()->getState(), CFGRunner::NotConnected);
+    }
+
+    void writesAskFirst_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("en") << "en";
+        QTest::newRow("ru") << "ru";
+    }
+
+    // "Apply changes" and an import show what they change and write only on OK;
+    // Cancel writes nothing, and with nothing to change nothing can be written.
+    // The history then lists what the dashboard held before the write.
+    void writesAskFirst()
+    {
+        QFETCH(QString, language);
+        if (language != "en") {
+            app.reset();
+            QSettings().setValue("language", language);
+            app = std::make_unique<AppUnderTest>();
+            QVERIFY(app->start());
+        }
+        const QByteArray memory = sim->dashboard().memory();
+        QDir(WriteHistory::folder()).removeRecursively();
+        QDir(BackupStorage::folder()).removeRecursively();
+        connectFromPage();
+        CFGRunner *runner = app->runner();
+        // A backup of the dashboard as it is, for the import below.
+        QVERIFY(runner->exportConfig(true));
+        QTRY_VERIFY_WITH_TIMEOUT(runner->getState() == CFGRunner::Idle, 30000);
+        QCOMPARE(runner->listSavedConfigs().size(), 1);
+
+        QObject *devPage = app->object("devPage");
+        devPage->setProperty("subPage", 3);
+        QObject *threshold = app->object("rpmlimControl");
+        const int was = threshold->property("value").toInt();
+        threshold->setProperty("value", was + 500);
+        QObject *confirm = app->object("applyConfirm");
+        app->click(app->item("applyTool"));
+        QTRY_VERIFY(confirm->property("opened").toBool());
+        const QStringList lines = confirm->property("lines").toStringList();
+        QVERIFY2(lines.size() >= 1, qPrintable(lines.join('\n')));
+        QVERIFY2(lines.join('\n').contains(QString("%1 \u2192 %2").arg(was).arg(was + 500)),
+                 qPrintable(lines.join('\n')));
+        QTest::qWait(300); // the dialog's opening transition
+        app->screenshot("apply-difference-" + language);
+
+        // The framework's own translation of the button, when it is installed.
+        const QString cancel =
+            app->itemWithText(QString::fromUtf8("Отмена")) ? QString::fromUtf8("Отмена") : "Cancel";
+        const QString ok = "OK";
+        QVERIFY(app->itemWithText(cancel));
+        app->click(app->itemWithText(cancel));
+        QTRY_VERIFY(!confirm->property("opened").toBool());
+        QTest::qWait(500);
+        QCOMPARE(runner->getState(), CFGRunner::Idle);
+        QCOMPARE(sim->dashboard().memory(), memory);
+        QVERIFY(runner->historyList().isEmpty());
+
+        // Many changes: the list scrolls inside the window.
+        app->object("rpmControl")->setProperty("currentIndex", 1);
+        app->object("speedControl")->setProperty("currentIndex", 1);
+        app->object("auxgControl")->setProperty("currentIndex", 2);
+        app->object("adelayControl")->setProperty(
+            "value", app->object("adelayControl")->property("value").toInt() + 100);
+        app->object("odoControl")->setProperty(
+            "value", app->object("odoControl")->property("value").toInt() + 1000);
+        app->object("timeControl")->setProperty(
+            "value", app->object("timeControl")->property("value").toInt() + 10);
+        for (const char *name : {"maintSwitch", "menuSwitch", "splhSwitch", "animSwitch", "rpmlimSwitch"})
+            app->object(name)->setProperty("checked", !app->object(name)->property("checked").toBool());
+        QTest::qWait(300);
+        app->click(app->item("applyTool"));
+        QTRY_VERIFY(confirm->property("opened").toBool());
+        QVERIFY2(confirm->property("lines").toStringList().size() >= 8,
+                 qPrintable(confirm->property("lines").toStringList().join('\n')));
+        QQuickItem *list = app->item("differenceList");
+        QVERIFY(list);
+        QTest::qWait(300);
+        app->screenshot("apply-difference-long-" + language);
+        QVERIFY(list->mapToScene(QPointF(0, list->height())).y() < app->window()->height());
+        app->click(app->itemWithText(cancel));
+        QTRY_VERIFY(!confirm->property("opened").toBool());
+        QTest::qWait(400);
+        QCOMPARE(sim->dashboard().memory(), memory);
+
+        app->click(app->item("applyTool"));
+        QTRY_VERIFY(confirm->property("opened").toBool());
+        QVERIFY(app->itemWithText(ok));
+        app->click(app->itemWithText(ok));
+        QTRY_VERIFY_WITH_TIMEOUT(sim->dashboard().memory() != memory, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(app->stackIndex() == 2 &&
+                                     runner->getState() == CFGRunner::Idle &&
+                                     runner->historyList().size() == 1,
+                                 30000);
+        QTest::qWait(500); // the read after the write
+        QTRY_VERIFY_WITH_TIMEOUT(runner->getState() == CFGRunner::Idle, 30000);
+        QCOMPARE(runner->historyList().first().toMap().value("outcome").toString(),
+                 QString("written"));
+
+        // Nothing left to change: said, and only Close.
+        const QByteArray written = sim->dashboard().memory();
+        devPage->setProperty("subPage", 3);
+        app->click(app->item("applyTool"));
+        QTRY_VERIFY(confirm->property("opened").toBool());
+        QCOMPARE(confirm->property("lines").toStringList(), QStringList());
+        QVERIFY(!app->itemWithText(ok));
+        QTest::qWait(300);
+        app->screenshot("apply-nothing-" + language);
+        QQuickItem *close = app->itemWithText(QString::fromUtf8("Закрыть"));
+        QVERIFY(close || (close = app->itemWithText("Close")));
+        app->click(close);
+        QTRY_VERIFY(!confirm->property("opened").toBool());
+        QCOMPARE(sim->dashboard().memory(), written);
+
+        // The history, from the device page's menu.
+        QTest::qWait(400); // the dialog's closing transition
+        app->click(app->item("selTool"));
+        QTRY_VERIFY(app->object("selMenu")->property("opened").toBool());
+        QTest::qWait(300);
+        app->screenshot("device-menu-" + language);
+        QQuickItem *entry = nullptr;
+        const QString history = language == "en" ? "History..." : QString::fromUtf8("История...");
+        QTRY_VERIFY((entry = app->itemWithText(history)) != nullptr);
+        app->click(entry);
+        QObject *historyDialog = app->object("historyDialog");
+        QTRY_VERIFY(historyDialog->property("opened").toBool());
+        QTest::qWait(300);
+        app->screenshot("history-" + language);
+        app->click(app->itemWithText(ok));
+        QTRY_VERIFY(!historyDialog->property("opened").toBool());
+        // Loaded into the pages: the threshold as it was before the write.
+        QTRY_COMPARE(threshold->property("value").toInt(), was);
+        QCOMPARE(sim->dashboard().memory(), written);
+        threshold->setProperty("value", was + 500);
+        QTest::qWait(400); // the dialog's closing transition
+
+        // The import: the backup's origin and what it puts back; Cancel writes nothing.
+        QVERIFY(app->triggerMenu({language == "en" ? "Backup" : QString::fromUtf8("Резервная копия"),
+                                  language == "en" ? "Import device config"
+                                                   : QString::fromUtf8("Восстановить конфигурацию панели")}));
+        QObject *importConfirm = app->object("importConfirm");
+        QTRY_VERIFY(importConfirm->property("opened").toBool());
+        app->click(app->itemWithText(ok));
+        QObject *importDifference = app->object("importDifference");
+        QTRY_VERIFY(importDifference->property("opened").toBool());
+        const QString importLines = importDifference->property("lines").toStringList().join('\n');
+        QVERIFY2(importLines.contains(QString("%1 \u2192 %2").arg(was + 500).arg(was)),
+                 qPrintable(importLines));
+        QTest::qWait(300);
+        app->screenshot("import-difference-" + language);
+        app->click(app->itemWithText(cancel));
+        QTRY_VERIFY(!importDifference->property("opened").toBool());
+        QTest::qWait(300);
+        QCOMPARE(runner->getState(), CFGRunner::Idle);
+        QCOMPARE(sim->dashboard().memory(), written);
+        QCOMPARE(runner->historyList().size(), 1);
+
+        sim->dashboard().memory() = memory;
+        QDir(WriteHistory::folder()).removeRecursively();
+        QDir(BackupStorage::folder()).removeRecursively();
     }
 
     void lastConnectionStaysStored()

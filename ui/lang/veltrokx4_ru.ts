@@ -211,6 +211,22 @@
         <source>it is not a regular file</source>
         <translation>это не обычный файл</translation>
     </message>
+    <message>
+        <source>import of %1</source>
+        <translation>импорт %1</translation>
+    </message>
+    <message>
+        <source>configuration write</source>
+        <translation>запись конфигурации</translation>
+    </message>
+    <message>
+        <source>Cannot write - device is not properly connected</source>
+        <translation>Запись невозможна - панель подключена неправильно</translation>
+    </message>
+    <message>
+        <source>Not an entry of the history: %1</source>
+        <translation>Это не запись истории: %1</translation>
+    </message>
 </context>
 <context>
     <name>ConfigPage</name>
@@ -387,6 +403,37 @@
     <message>
         <source>%1 already exists. Replace it?</source>
         <translation>%1 уже существует. Заменить?</translation>
+    </message>
+    <message>
+        <source>Earlier settings loaded: &quot;Apply changes&quot; writes them</source>
+        <translation>Прежние настройки загружены: «Применить изменения» запишет их</translation>
+    </message>
+    <message>
+        <source>These changes will be written to the dashboard:</source>
+        <translation>В панель будут записаны эти изменения:</translation>
+    </message>
+    <message>
+        <source>History...</source>
+        <translation>История...</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>История</translation>
+    </message>
+    <message>
+        <source>What the dashboard held before each write. The one chosen is loaded into the pages; &quot;Apply changes&quot; writes it.</source>
+        <translation>Что хранила панель перед каждой записью. Выбранное загружается на страницы; «Применить изменения» запишет его.</translation>
+    </message>
+    <message>
+        <source>No write has been made from this computer yet.</source>
+        <translation>С этого компьютера ещё не было ни одной записи.</translation>
+    </message>
+</context>
+<context>
+    <name>DifferenceDialog</name>
+    <message>
+        <source>Nothing changes: the dashboard already holds this. Nothing is written.</source>
+        <translation>Ничего не меняется: панель уже хранит это. Ничего не записывается.</translation>
     </message>
 </context>
 <context>
@@ -1010,6 +1057,10 @@
     <message>
         <source>Splash screen uploaded</source>
         <translation>Заставка загружена в панель приборов</translation>
+    </message>
+    <message>
+        <source>The import writes the whole configuration memory:</source>
+        <translation>Импорт записывает всю память конфигурации:</translation>
     </message>
 </context>
 </TS>

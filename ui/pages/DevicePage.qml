@@ -56,7 +56,17 @@ MaterialPane {
     // Fills the pages as if the user had made the choices; nothing is written before
     // "Apply changes". A refused profile changes nothing (the controller says why).
     function loadLayout(url) {
-        var layout = runner.loadLayout(url);
+        return fillFromLayout(runner.loadLayout(url),
+                              qsTr("Layout loaded: \"Apply changes\" writes it"));
+    }
+
+    // What the dashboard held before an earlier write, loaded like a profile.
+    function loadHistoryEntry(path) {
+        return fillFromLayout(runner.loadHistoryEntry(path),
+                              qsTr("Earlier settings loaded: \"Apply changes\" writes them"));
+    }
+
+    function fillFromLayout(layout, message) {
         if (layout.config === undefined)
             return false;
         var idx = engineEdit.find(layout.engine);
@@ -67,7 +77,7 @@ MaterialPane {
         if (layout.board.version !== undefined && cfgPage.valid)
             cfgPage.set(layout.board);
         stack.currentIndex = 1;
-        ialert(qsTr("Layout loaded: \"Apply changes\" writes it"));
+        ialert(message);
         return true;
     }
 
@@ -75,7 +85,17 @@ MaterialPane {
         switch (stack.currentIndex) {
         case 1:
         case 3:
-            runner.updateConfig(lcd1.assembleParams(), cfgPage.get());
+            // Never blind: what the write changes is asked first.
+            var config = lcd1.assembleParams();
+            var board = cfgPage.get();
+            var diff = runner.configDifference(config, board);
+            if (!diff.ok) {
+                ialert(diff.error);
+                break;
+            }
+            applyConfirm.ask(qsTr("Apply changes"),
+                             qsTr("These changes will be written to the dashboard:"), diff.lines,
+                             function () { runner.updateConfig(config, board); });
             break;
         case 2:
             if (runner.canUploadSplash())
@@ -142,6 +162,11 @@ MaterialPane {
                         objectName: "loadLayoutMenu"
                         text: qsTr("Load layout...")
                         onTriggered: page.openLayoutDialog(loadLayoutDialog)
+                    }
+                    MenuItem {
+                        objectName: "historyMenu"
+                        text: qsTr("History...")
+                        onTriggered: historyDialog.open()
                     }
                 }
             }
@@ -255,6 +280,76 @@ MaterialPane {
             text: qsTr("Start a new maintenance interval? The current odometer (%1 km) and engine time become the saved maintenance points.")
                   .arg(maint.odoCurrent)
             wrapMode: Text.Wrap
+        }
+    }
+
+    DifferenceDialog {
+        id: applyConfirm
+        objectName: "applyConfirm"
+    }
+
+    // What the dashboard held before each write, newest first; the one chosen
+    // fills the pages like a loaded profile.
+    MaterialDialog {
+        id: historyDialog
+        objectName: "historyDialog"
+        title: qsTr("History")
+        modal: true
+        parent: Overlay.overlay
+        x: Math.round((parent.width - width) / 2)
+        y: Math.round(Math.min(parent.height / 6, (parent.height - height) / 2))
+        width: Math.min(parent.width - 20, Math.max(Math.round(2 * Math.min(parent.width, parent.height) / 3), 560))
+        standardButtons: entries.length > 0 ? (Dialog.Ok | Dialog.Cancel) : Dialog.Close
+
+        property var entries: []
+
+        onAboutToShow: {
+            entries = runner.historyList();
+            historyList.currentIndex = entries.length > 0 ? 0 : -1;
+        }
+        onAccepted: {
+            var entry = entries[historyList.currentIndex];
+            if (entry)
+                page.loadHistoryEntry(entry.path);
+        }
+
+        ColumnLayout {
+            width: parent.width
+            spacing: 8
+
+            Label {
+                text: historyDialog.entries.length > 0
+                      ? qsTr("What the dashboard held before each write. The one chosen is loaded into the pages; \"Apply changes\" writes it.")
+                      : qsTr("No write has been made from this computer yet.")
+                wrapMode: Text.Wrap
+                Layout.fillWidth: true
+            }
+
+            ListView {
+                id: historyList
+                objectName: "historyList"
+                Layout.fillWidth: true
+                Layout.preferredHeight: Math.min(contentHeight, Math.round(page.height * 0.5))
+                clip: true
+                model: historyDialog.entries
+                boundsBehavior: Flickable.StopAtBounds
+                ScrollBar.vertical: MaterialScrollBar {}
+                delegate: ItemDelegate {
+                    width: historyList.width - 12
+                    text: modelData.text
+                    highlighted: ListView.isCurrentItem
+                    onClicked: historyList.currentIndex = index
+                    onDoubleClicked: {
+                        historyList.currentIndex = index;
+                        historyDialog.accept();
+                    }
+                    contentItem: Label {
+                        text: parent.text
+                        wrapMode: Text.Wrap
+                        color: modelData.outcome === "written" ? Material.foreground : Material.color(Material.Red)
+                    }
+                }
+            }
         }
     }
 

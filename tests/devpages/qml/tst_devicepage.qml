@@ -1,5 +1,6 @@
 import QtQuick 2.11
 import QtTest 1.2
+import QtQuick.Controls 2.4
 import "qrc:/pages"
 
 Item {
@@ -139,6 +140,14 @@ Item {
             page.boardInit(board());
             page.subPage = data.sub;
             mouseClick(findChild(page, "applyTool"));
+            // Asked first: nothing is written before OK.
+            var confirm = findChild(page, "applyConfirm");
+            compare(confirm.opened || confirm.visible, data.configs > 0);
+            compare(runner.configCalls.length, 0);
+            if (data.configs) {
+                compare(confirm.lines, ["Position 3: a \u2192 b"]);
+                confirm.accept();
+            }
             compare(runner.configCalls.length, data.configs);
             compare(runner.uploads, 0);
             if (data.configs) {
@@ -156,7 +165,26 @@ Item {
             page.boardInit({version: 3});
             page.subPage = 3;
             page.apply();
+            findChild(page, "applyConfirm").accept();
             compare(runner.configCalls[0].board, {});
+        }
+
+        // Nothing to change: said, and nothing can be written.
+        function test_applyWithoutChanges() {
+            var page = makePage();
+            page.init(filled(3));
+            page.boardInit(board());
+            runner.differenceLines = [];
+            page.subPage = 1;
+            page.apply();
+            var confirm = findChild(page, "applyConfirm");
+            tryCompare(confirm, "opened", true);
+            compare(findChild(confirm, "differenceHeading").text,
+                    "Nothing changes: the dashboard already holds this. Nothing is written.");
+            compare(confirm.standardButtons, Dialog.Close);
+            confirm.accept();
+            compare(runner.configCalls.length, 0);
+            confirm.close();
         }
 
         function test_applySplash() {
