@@ -14,8 +14,11 @@ const QList<qint32> baudRates = {9600,   19200,   38400,   57600,   115200,  256
                                  500000, 1000000, 2000000, 4000000, 5000000, 8000000};
 
 ELM327IOBase::ELM327IOBase(QObject *parent)
-    : QObject(parent), rateTimer(new QTimer(this)), syncTimer(new QTimer(this))
+    : QObject(parent), rateTimer(new QTimer(this)), syncTimer(new QTimer(this)),
+      exchangeTimer(new QTimer(this))
 {
+    exchangeTimer->setSingleShot(true);
+    connect(exchangeTimer, &QTimer::timeout, this, &ELM327IOBase::exchangeOverdue);
     qRegisterMetaType<ELM327IOBase::ELM_ERROR>("ELM327IOBase::ELM_ERROR");
     rateTimer->setSingleShot(true);
     connect(rateTimer, &QTimer::timeout, this, &ELM327IOBase::rateSwitchTimeout);
@@ -127,6 +130,7 @@ void ELM327IOBase::close()
 {
     ++session;
     syncTimer->stop();
+    exchangeTimer->stop();
     phase = Phase::Closed;
     {
         const QSignalBlocker blocker(transport);
@@ -250,6 +254,29 @@ void ELM327IOBase::sendNext()
     bannerExpected = compact == "ATZ" || compact == "ATWS" || compact == "ATI";
     writeNow(lastSent);
     busy = true;
+    overdueSession = session;
+    exchangeTimer->start(ExchangeDeadlineMs);
+}
+
+void ELM327IOBase::exchangeOverdue()
+{
+    if (!busy || session != overdueSession || phase != Phase::Running ||
+        inFlightOrigin == Origin::None || inFlightOrigin == Origin::Init)
+        return;
+    m_recorder.event(QStringLiteral("no prompt within %1 ms of %2: counted as a lost reply")
+                         .arg(ExchangeDeadlineMs)
+                         .arg(QString::fromLatin1(lastSent.trimmed())));
+    // What the adapter said for this request is not its answer any more.
+    heldLine.clear();
+    splitter.clear();
+    countedInFlight.clear();
+    atPending = false;
+    busy = false;
+    const quint32 current = session;
+    emit error(ERR_NODATA, QStringLiteral("no answer within %1 ms").arg(ExchangeDeadlineMs));
+    // The handler queued the request again (or ended the session).
+    if (session == current && !busy)
+        sendNext();
 }
 
 void ELM327IOBase::transportFailed()

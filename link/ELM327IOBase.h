@@ -19,12 +19,12 @@
 // replies they draw, so the adapter prompts as soon as they are in. A reset takes the adapter
 // back to its start rate; the recovery looks for it there and raises the rate again.
 
-#include "link/LinkTransport.h"
 #include "link/ElmInit.h"
 #include "link/ElmRateSwitch.h"
 #include "link/ElmReply.h"
 #include "link/ElmSync.h"
 #include "link/LinkRecorder.h"
+#include "link/LinkTransport.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -52,6 +52,10 @@ class ELM327IOBase : public QObject
     Q_PROPERTY(bool strictMode READ strictMode WRITE setStrictMode)
 
 public:
+    // How long a request may wait for the adapter's prompt: its reply time-out ("at st ff",
+    // 255 x 4 ms) and a margin for the line, a wireless module and the dashboard.
+    static constexpr int ExchangeDeadlineMs = 1020 + 1500;
+
     enum ELM_ERROR {
         ERR_OK = 0,
         ERR_NODATA = -1,
@@ -186,6 +190,10 @@ private:
     void startSync();
     void restartDrain();
     void onSyncTimer();
+    // A request whose prompt has not come by its deadline (the adapter's reply time-out
+    // and a margin, counted from the request) counts as a lost reply: an adapter that
+    // talks without end, or a byte at a time, never holds the session.
+    void exchangeOverdue();
     void sendSyncCommand();
     void syncLine(const QByteArray &line);
     void syncPrompt();
@@ -217,15 +225,15 @@ private:
 
     // Fast transfers ("Link/FastTransfers", read at every setup).
     bool fastTransfers = false;
-    bool responseCount = false;    // requests of one reply carry the response count
-    QByteArray countedInFlight;    // the item in flight when it carries a response count
+    bool responseCount = false; // requests of one reply carry the response count
+    QByteArray countedInFlight; // the item in flight when it carries a response count
     // Until a request with the count has drawn a reply, "NO DATA" to one may be the adapter's
     // answer to the digit: the request goes again without it (countProbe), and if that one is
     // answered the digit is off for the session.
     bool countConfirmed = false;
     QByteArray countProbe;
     std::optional<ElmRateSwitch> rateSwitch;
-    qint32 sessionStartRate = 0;   // the rate the session opened at (the adapter's own)
+    qint32 sessionStartRate = 0; // the rate the session opened at (the adapter's own)
     QTimer *rateTimer = nullptr;
 
     // Bumped by close(): lets code that emitted a signal notice that its handler closed or
@@ -239,6 +247,8 @@ private:
 
     Phase phase = Phase::Closed;
     QTimer *syncTimer = nullptr;
+    QTimer *exchangeTimer = nullptr;
+    quint32 overdueSession = 0; // the session the running deadline belongs to
     QElapsedTimer drainClock;
     int syncAttempts = 0;
     ElmSync syncWatch;

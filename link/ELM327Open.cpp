@@ -97,7 +97,7 @@ bool ELM327IOBase::setup(const QString &port, uint baud, const ElmOptions &optio
             return failSetup(SetupNetworkFailed);
         if (!found)
             return failSetup(lastPortError != LinkTransport::NoFailure ? SetupPortFailed
-                                                                   : SetupNoAdapter);
+                                                                       : SetupNoAdapter);
     }
 
     qCDebug(lcLink) << "opened" << transport->describe();
@@ -260,7 +260,6 @@ bool ELM327IOBase::failSetup(SetupFailure failure)
     return false;
 }
 
-
 // A network adapter has no rate to find, and a connection alone does not show that an adapter
 // is behind it: a Wi-Fi module whose chip is switched off, or a program that is not an adapter,
 // accepts the connection and stays silent. One "ati" must draw an answer up to the adapter's
@@ -274,21 +273,27 @@ bool ELM327IOBase::adapterAnswers()
     transport->write(QByteArrayLiteral("ati\r"));
     transport->flush();
 
+    // Only the prompt is looked for, and only the tail of what came is kept: an adapter
+    // that talks without end must not fill the memory while it is waited for.
+    constexpr int KeptBytes = 4096;
     QByteArray reply;
+    bool prompted = false;
     QElapsedTimer waited;
     waited.start();
-    while (!reply.contains('>')) {
+    while (!prompted) {
         const qint64 left = TcpTransport::AnswerTimeoutMs - waited.elapsed();
         if (left <= 0 || !transport->isOpen() || transport->hasFailed())
             break;
         transport->waitForReadyRead(int(left));
         if (!self)
             return false;
-        reply += transport->readAll();
+        const QByteArray bytes = transport->readAll();
+        prompted = bytes.contains('>');
+        reply = (reply + bytes).right(KeptBytes);
     }
     if (!reply.isEmpty())
         qCDebug(lcLink) << "<-" << reply;
-    if (reply.contains('>')) {
+    if (prompted) {
         connectPortData();
         return true;
     }

@@ -4,6 +4,7 @@
 #include "link/ELM327IOBase.h"
 
 #include <QLoggingCategory>
+#include <QTimer>
 
 Q_DECLARE_LOGGING_CATEGORY(lcLink)
 
@@ -77,6 +78,7 @@ void ELM327IOBase::readyRead()
 
 void ELM327IOBase::promptArrived()
 {
+    exchangeTimer->stop();
     bannerExpected = false;
     if (!releaseHeldLine())
         return;
