@@ -1,11 +1,14 @@
 #include "tests/common/SimSession.h"
 
+#include "config/BackupFile.h"
+#include "config/BackupStorage.h"
 #include "config/ParameterCatalogue.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -236,4 +239,58 @@ QByteArray SimSession::boardRecord(int rpmlim, int engidx)
     qToLittleEndian<quint16>(30000, b + 14);
     qToLittleEndian<quint16>(quint16(engidx), b + 16);
     return r;
+}
+
+void SimSession::prepareSample(int pages)
+{
+    SimDashboard &dash = dashboard();
+    dash.setPages(pages);
+    dash.eraseMemory();
+    dash.setCount(2);
+    setMemory(0, record(12, 2024, 4, 0) + record(5, 2024, 1, 4));
+    setMemory(0x200, boardRecord());
+    dash.setValue(SimDashboard::SavedOdometer, 120000);
+    dash.setValue(SimDashboard::Odometer, 123456);
+    dash.setValue(SimDashboard::SavedEngineTime, 700);
+    dash.setValue(SimDashboard::EngineTime, 765);
+    m_runner->loadDefaultConfig();
+}
+
+void SimSession::startSampleWrite()
+{
+    m_runner->updateConfig(configList(6, {{1, catalogueItem(QStringLiteral("SPEED"))},
+                                          {3, catalogueItem(QStringLiteral("RPM"))}}),
+                           QVariantMap{{QStringLiteral("version"), 1},
+                                       {QStringLiteral("rpm"), 1},
+                                       {QStringLiteral("speed"), 1},
+                                       {QStringLiteral("aux"), 0},
+                                       {QStringLiteral("adelay"), 3},
+                                       {QStringLiteral("rflags"), 1},
+                                       {QStringLiteral("rpmlim"), 5800},
+                                       {QStringLiteral("warnodo"), 8000},
+                                       {QStringLiteral("warntime"), 250},
+                                       {QStringLiteral("engidx"), 0}});
+}
+
+QByteArray SimSession::samplePages(int pages)
+{
+    QByteArray bytes(pages * 1024, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 7 + i / 256) & 0xFF);
+    return bytes;
+}
+
+bool SimSession::writeSampleBackup(const QString &name, int pages)
+{
+    const QJsonObject info{{QStringLiteral("version"), 1}, {QStringLiteral("pages"), pages},
+                           {QStringLiteral("count"), 2},   {QStringLiteral("disp"), 0},
+                           {QStringLiteral("r4"), 0},      {QStringLiteral("r5"), 0}};
+    const QString dir = BackupStorage::folder();
+    BackupStorage::ensureFolder(dir);
+    QFile file(BackupStorage::pathFor(dir, name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray bytes = BackupFile::encodeHead(info, true) + samplePages(pages) +
+                             BackupFile::encodeCounters(99999, 888);
+    return file.write(bytes) == bytes.size();
 }

@@ -84,6 +84,19 @@ public:
     // A version-1 board record (18 bytes).
     static QByteArray boardRecord(int rpmlim = 6500, int engidx = 0);
 
+    // The dashboard the transfer tests share: `pages` pages of erased memory, two records
+    // (pid 12 at position 0, pid 5 at position 4), a version-1 board record and known
+    // counters; the runner holds the built-in catalogue.
+    void prepareSample(int pages);
+    // What those tests write: SPEED at position 1 and RPM at 3 of a single display, and a
+    // board map that differs from the record in every setting.
+    void startSampleWrite();
+    // Memory pages whose every byte tells its own address.
+    static QByteArray samplePages(int pages);
+    // Saves them as the backup `name` in the backup folder, with the counters 99999 and
+    // 888. False when it cannot be written.
+    static bool writeSampleBackup(const QString &name, int pages);
+
 private:
     std::unique_ptr<PtySimulator> m_sim;
     std::unique_ptr<TcpSimulator> m_tcp;

@@ -54,13 +54,20 @@ struct Fault
 // The simulator answers "NO DATA" after SimSession::NoDataTimeoutMs (30 ms); the delayed
 // reply stays inside it. "reset x2" is two adapter resets in one request.
 const Fault faults[] = {
-    {"none", SimFault::DropReply, 0, 0},           {"drop x1", SimFault::DropReply, 1, 0},
-    {"drop x9", SimFault::DropReply, 9, 0},        {"drop x10", SimFault::DropReply, 10, 0},
-    {"canerror x4", SimFault::CanError, 4, 0},     {"canerror x5", SimFault::CanError, 5, 0},
-    {"garbage", SimFault::GarbageLine, 1, 0},      {"wrong length", SimFault::WrongLength, 1, 0},
-    {"duplicate", SimFault::DuplicateReply, 1, 0}, {"delay", SimFault::DelayedReply, 1, 20},
-    {"no ack", SimFault::NeverAck, 1, 0},          {"hang-up", SimFault::HangUp, 1, 0},
-    {"reset", SimFault::AdapterReset, 1, 0},       {"reset x2", SimFault::AdapterReset, 2, 0},
+    {"none", SimFault::DropReply, 0, 0},
+    {"drop x1", SimFault::DropReply, 1, 0},
+    {"drop x9", SimFault::DropReply, 9, 0},
+    {"drop x10", SimFault::DropReply, 10, 0},
+    {"canerror x4", SimFault::CanError, 4, 0},
+    {"canerror x5", SimFault::CanError, 5, 0},
+    {"garbage", SimFault::GarbageLine, 1, 0},
+    {"wrong length", SimFault::WrongLength, 1, 0},
+    {"duplicate", SimFault::DuplicateReply, 1, 0},
+    {"delay", SimFault::DelayedReply, 1, 20},
+    {"no ack", SimFault::NeverAck, 1, 0},
+    {"hang-up", SimFault::HangUp, 1, 0},
+    {"reset", SimFault::AdapterReset, 1, 0},
+    {"reset x2", SimFault::AdapterReset, 2, 0},
     {"power cut", SimFault::PowerCut, 1, 50},
     {"at rv ?", SimFault::DropReply, 0, 0, SimAdapter::RefusesVoltage},
     {"at rv none", SimFault::DropReply, 0, 0, SimAdapter::SilentVoltage},
@@ -159,15 +166,6 @@ QString pictureUrl()
     return QUrl::fromLocalFile(path).toString();
 }
 
-// The pages the import writes: every byte tells its own address.
-QByteArray importPages()
-{
-    QByteArray pages(Pages * 1024, '\0');
-    for (int i = 0; i < pages.size(); ++i)
-        pages[i] = char((i * 7 + i / 256) & 0xFF);
-    return pages;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Op)
@@ -220,17 +218,7 @@ void tst_FaultMatrix::matrix_data()
 
 void tst_FaultMatrix::prepare(SimSession &s)
 {
-    SimDashboard &dash = s.dashboard();
-    dash.setPages(Pages);
-    dash.eraseMemory();
-    dash.setCount(2);
-    s.setMemory(0, SimSession::record(12, 2024, 4, 0) + SimSession::record(5, 2024, 1, 4));
-    s.setMemory(0x200, SimSession::boardRecord());
-    dash.setValue(SimDashboard::SavedOdometer, 120000);
-    dash.setValue(SimDashboard::Odometer, 123456);
-    dash.setValue(SimDashboard::SavedEngineTime, 700);
-    dash.setValue(SimDashboard::EngineTime, 765);
-    s.runner().loadDefaultConfig();
+    s.prepareSample(Pages);
 }
 
 bool tst_FaultMatrix::start(SimSession &s, Op op)
@@ -240,18 +228,7 @@ bool tst_FaultMatrix::start(SimSession &s, Op op)
     case Op::Discovery:
         return runner.connectToHost(s.port(), 38400, false);
     case Op::ConfigWrite:
-        runner.updateConfig(s.configList(6, {{1, s.catalogueItem(QStringLiteral("SPEED"))},
-                                             {3, s.catalogueItem(QStringLiteral("RPM"))}}),
-                            QVariantMap{{QStringLiteral("version"), 1},
-                                        {QStringLiteral("rpm"), 1},
-                                        {QStringLiteral("speed"), 1},
-                                        {QStringLiteral("aux"), 0},
-                                        {QStringLiteral("adelay"), 3},
-                                        {QStringLiteral("rflags"), 1},
-                                        {QStringLiteral("rpmlim"), 5800},
-                                        {QStringLiteral("warnodo"), 8000},
-                                        {QStringLiteral("warntime"), 250},
-                                        {QStringLiteral("engidx"), 0}});
+        s.startSampleWrite();
         return runner.getState() == CFGRunner::Writing;
     case Op::MaintenanceWrite:
         runner.updateEeeprom(131313, 4242);
@@ -264,17 +241,8 @@ bool tst_FaultMatrix::start(SimSession &s, Op op)
     case Op::BackupExport:
         return runner.exportConfig(true);
     case Op::BackupImport: {
-        const QJsonObject info{{QStringLiteral("version"), 1}, {QStringLiteral("pages"), Pages},
-                               {QStringLiteral("count"), 2},   {QStringLiteral("disp"), 0},
-                               {QStringLiteral("r4"), 0},      {QStringLiteral("r5"), 0}};
-        const QString dir = BackupStorage::folder();
-        BackupStorage::ensureFolder(dir);
-        QFile file(BackupStorage::pathFor(dir, QStringLiteral("matrix")));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!SimSession::writeSampleBackup(QStringLiteral("matrix"), Pages))
             return false;
-        file.write(BackupFile::encodeHead(info, true) + importPages() +
-                   BackupFile::encodeCounters(99999, 888));
-        file.close();
         return runner.importConfig(QStringLiteral("matrix"), true);
     }
     }
@@ -331,9 +299,9 @@ void tst_FaultMatrix::matrix()
 
     QDir(BackupStorage::folder()).removeRecursively();
     SimSession s;
-    QVERIFY2(
-        s.start(38400, 0, false, network ? SimSession::Transport::Network : SimSession::Transport::Serial),
-        qPrintable(s.errorString()));
+    QVERIFY2(s.start(38400, 0, false,
+                     network ? SimSession::Transport::Network : SimSession::Transport::Serial),
+             qPrintable(s.errorString()));
     s.sim().adapter().setVoltageReply(f.voltage);
     if (f.countNoData) {
         s.sim().adapter().setKind(SimAdapter::Extended);
@@ -415,7 +383,7 @@ void tst_FaultMatrix::matrix()
             QCOMPARE(after.values[1], 4242u);
             break;
         case Op::BackupImport:
-            QCOMPARE(after.memory, importPages());
+            QCOMPARE(after.memory, SimSession::samplePages(Pages));
             QCOMPARE(after.values[3], 99999u);
             QCOMPARE(after.values[1], 888u);
             break;

@@ -139,17 +139,7 @@ void tst_WireTrace::operations_data()
 
 void tst_WireTrace::prepare(SimSession &s)
 {
-    SimDashboard &dash = s.dashboard();
-    dash.setPages(Pages);
-    dash.eraseMemory();
-    dash.setCount(2);
-    s.setMemory(0, SimSession::record(12, 2024, 4, 0) + SimSession::record(5, 2024, 1, 4));
-    s.setMemory(0x200, SimSession::boardRecord());
-    dash.setValue(SimDashboard::SavedOdometer, 120000);
-    dash.setValue(SimDashboard::Odometer, 123456);
-    dash.setValue(SimDashboard::SavedEngineTime, 700);
-    dash.setValue(SimDashboard::EngineTime, 765);
-    s.runner().loadDefaultConfig();
+    s.prepareSample(Pages);
 }
 
 bool tst_WireTrace::start(SimSession &s, Op op, bool adv)
@@ -161,18 +151,7 @@ bool tst_WireTrace::start(SimSession &s, Op op, bool adv)
     case Op::ConnectDetect:
         return runner.connectToHost(s.port(), 0, adv);
     case Op::ConfigWrite:
-        runner.updateConfig(s.configList(6, {{1, s.catalogueItem(QStringLiteral("SPEED"))},
-                                             {3, s.catalogueItem(QStringLiteral("RPM"))}}),
-                            QVariantMap{{QStringLiteral("version"), 1},
-                                        {QStringLiteral("rpm"), 1},
-                                        {QStringLiteral("speed"), 1},
-                                        {QStringLiteral("aux"), 0},
-                                        {QStringLiteral("adelay"), 3},
-                                        {QStringLiteral("rflags"), 1},
-                                        {QStringLiteral("rpmlim"), 5800},
-                                        {QStringLiteral("warnodo"), 8000},
-                                        {QStringLiteral("warntime"), 250},
-                                        {QStringLiteral("engidx"), 0}});
+        s.startSampleWrite();
         return runner.getState() == CFGRunner::Writing;
     case Op::TableReset:
         runner.resetConfig();
@@ -194,20 +173,8 @@ bool tst_WireTrace::start(SimSession &s, Op op, bool adv)
     case Op::Export:
         return runner.exportConfig(true);
     case Op::Import: {
-        const QJsonObject info{{QStringLiteral("version"), 1}, {QStringLiteral("pages"), Pages},
-                               {QStringLiteral("count"), 2},   {QStringLiteral("disp"), 0},
-                               {QStringLiteral("r4"), 0},      {QStringLiteral("r5"), 0}};
-        QByteArray pages(Pages * 1024, '\0');
-        for (int i = 0; i < pages.size(); ++i)
-            pages[i] = char((i * 7 + i / 256) & 0xFF);
-        const QString dir = BackupStorage::folder();
-        BackupStorage::ensureFolder(dir);
-        QFile file(BackupStorage::pathFor(dir, QStringLiteral("wiretrace")));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!SimSession::writeSampleBackup(QStringLiteral("wiretrace"), Pages))
             return false;
-        file.write(BackupFile::encodeHead(info, true) + pages +
-                   BackupFile::encodeCounters(99999, 888));
-        file.close();
         return runner.importConfig(QStringLiteral("wiretrace"), true);
     }
     }
