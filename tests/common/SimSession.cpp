@@ -258,18 +258,23 @@ void SimSession::prepareSample(int pages)
 
 void SimSession::startSampleWrite()
 {
-    m_runner->updateConfig(configList(6, {{1, catalogueItem(QStringLiteral("SPEED"))},
-                                          {3, catalogueItem(QStringLiteral("RPM"))}}),
-                           QVariantMap{{QStringLiteral("version"), 1},
-                                       {QStringLiteral("rpm"), 1},
-                                       {QStringLiteral("speed"), 1},
-                                       {QStringLiteral("aux"), 0},
-                                       {QStringLiteral("adelay"), 3},
-                                       {QStringLiteral("rflags"), 1},
-                                       {QStringLiteral("rpmlim"), 5800},
-                                       {QStringLiteral("warnodo"), 8000},
-                                       {QStringLiteral("warntime"), 250},
-                                       {QStringLiteral("engidx"), 0}});
+    const QVariantList config = configList(6, {{1, catalogueItem(QStringLiteral("SPEED"))},
+                                               {3, catalogueItem(QStringLiteral("RPM"))}});
+#if KX4_UPDATE_EDITION
+    // That edition writes no board record.
+    m_runner->updateConfig(config);
+#else
+    m_runner->updateConfig(config, QVariantMap{{QStringLiteral("version"), 1},
+                                               {QStringLiteral("rpm"), 1},
+                                               {QStringLiteral("speed"), 1},
+                                               {QStringLiteral("aux"), 0},
+                                               {QStringLiteral("adelay"), 3},
+                                               {QStringLiteral("rflags"), 1},
+                                               {QStringLiteral("rpmlim"), 5800},
+                                               {QStringLiteral("warnodo"), 8000},
+                                               {QStringLiteral("warntime"), 250},
+                                               {QStringLiteral("engidx"), 0}});
+#endif
 }
 
 QByteArray SimSession::samplePages(int pages)
