@@ -2,6 +2,7 @@
 
 #include "config/BackupStorage.h"
 #include "config/BinaryJson.h"
+#include "runner/DashboardProtocol.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -80,6 +81,16 @@ QString BackupFile::refusalText(Refusal refusal)
             "CFGRunner", "Cannot import - the source file was created for another board");
     }
     return QString();
+}
+
+int BackupFile::transferBytes(int pages)
+{
+    return qMin(qBound(0, pages, int(MaxPages)) * PageSize, int(MaintenanceValues));
+}
+
+int BackupFile::transferExchanges(int pages)
+{
+    return (transferBytes(pages) + DashboardProtocol::ChunkSize - 1) / DashboardProtocol::ChunkSize;
 }
 
 int BackupFile::pageCount(const QJsonObject &devInfo)

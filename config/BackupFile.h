@@ -53,6 +53,10 @@ public:
 
     // "pages" of a device information object, 0 when absent.
     static int pageCount(const QJsonObject &devInfo);
+    // The bytes a backup moves of `pages` pages (the pages below the maintenance values)
+    // and the 6-byte block exchanges that takes: 2730 for 16 pages.
+    static int transferBytes(int pages);
+    static int transferExchanges(int pages);
 
     // The 12-byte header followed by the device information.
     static QByteArray encodeHead(const QJsonObject &devInfo, bool withCounters);

@@ -17,7 +17,7 @@ namespace {
 // (FC 7F), so the last chunk of 16 pages is the one at 16374, carrying 5 bytes.
 int pageTransferEnd(int total)
 {
-    return qMin(total, int(BackupFile::MaintenanceValues));
+    return BackupFile::transferBytes(total / BackupFile::PageSize);
 }
 
 } // namespace

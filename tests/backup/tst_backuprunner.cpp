@@ -637,6 +637,7 @@ void TestBackupRunner::sixteenPagesStopBelowMaintenanceValues()
     const QString path = m_dir + "/0000.bkp";
     const QList<QByteArray> reads = only(m_session->hostFrames(), isRead);
     QCOMPARE(reads.size(), 2730);
+    QCOMPARE(reads.size(), BackupFile::transferExchanges(16));
     QCOMPARE(reads.last(), QByteArray::fromHex("F67FFFFFFFFFFFFF"));
     const QByteArray file = fileBytes(path);
     const QByteArray pages = file.right(16 * 1024);
