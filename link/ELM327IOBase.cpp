@@ -101,7 +101,12 @@ void ELM327IOBase::setStrictMode(bool on)
 
 int ELM327IOBase::lineRate()
 {
-    return transport->isOpen() ? transport->baudRate() : 0;
+    return transport->isOpen() && !rateIsVirtual() ? transport->baudRate() : 0;
+}
+
+bool ELM327IOBase::rateIsVirtual() const
+{
+    return rateFoundVirtual || transport->rateIsVirtual();
 }
 
 void ELM327IOBase::connectPortData()
@@ -234,6 +239,8 @@ void ELM327IOBase::sendNext()
         bannerExpected = step.answer == ElmInitStep::Banner;
         writeNow(lastSent);
         busy = true;
+        commandClock.start();
+        commandBytes = lastSent.size();
         return;
     }
     if (!rawQueue.isEmpty()) {

@@ -55,6 +55,11 @@ public:
     // How long a request may wait for the adapter's prompt: its reply time-out ("at st ff",
     // 255 x 4 ms) and a margin for the line, a wireless module and the dashboard.
     static constexpr int ExchangeDeadlineMs = 1020 + 1500;
+    // How late an answer to one of the link's own commands may still come: a wireless
+    // module holds every burst each way (up to 100 ms each way, and the chip's own time).
+    // Output that comes after the link has moved on is let in and dropped, never taken for
+    // an unasked banner or the answer to the next command.
+    static constexpr int LateAnswerMs = 300;
 
     enum ELM_ERROR {
         ERR_OK = 0,
@@ -97,8 +102,13 @@ public:
     Q_INVOKABLE bool strictMode();
     Q_INVOKABLE void setStrictMode(bool on);
     // The serial line's rate in bit/s (raised after the initialisation when fast transfers
-    // are on and the adapter agrees), 0 while the port is closed.
+    // are on and the adapter agrees), 0 while the port is closed and where the rate set on
+    // the port means nothing (rateIsVirtual()).
     Q_INVOKABLE int lineRate();
+    // The rate set on the port reaches no wire: a network adapter, a Bluetooth serial port,
+    // or a port found in the session to reach the chip whatever its rate (a wireless module
+    // answered a rate switch at the old rate). No rate switch is tried there.
+    bool rateIsVirtual() const;
     // The channel under the link (valid until the next setup), e.g. to describe it.
     const LinkTransport *channel() const { return transport; }
 
@@ -188,6 +198,9 @@ private:
 
     // Getting in step with the adapter (ELM327Sync.cpp).
     void startSync();
+    // Gets in step again without running the initialisation again (after a rate switch
+    // that may have drawn output still on its way).
+    void resyncKeepingQueue();
     void restartDrain();
     void onSyncTimer();
     // A request whose prompt has not come by its deadline (the adapter's reply time-out
@@ -234,6 +247,14 @@ private:
     QByteArray countProbe;
     std::optional<ElmRateSwitch> rateSwitch;
     qint32 sessionStartRate = 0; // the rate the session opened at (the adapter's own)
+    bool rateFoundVirtual = false; // a rate switch answered at the old rate (this setup)
+    QElapsedTimer rateWriteClock;  // since the rate switch's last write
+    // The fastest answer to a command of the initialisation, net of its bytes' time on the
+    // line (-1: none yet), and the command in flight's start and bytes.
+    qint64 fastestAnswerUs = -1;
+    QElapsedTimer commandClock;
+    qint64 commandBytes = 0;
+    bool resumeAfterSync = false; // the next synchronisation keeps the queue as it is
     QTimer *rateTimer = nullptr;
 
     // Bumped by close(): lets code that emitted a signal notice that its handler closed or
@@ -250,6 +271,8 @@ private:
     QTimer *exchangeTimer = nullptr;
     quint32 overdueSession = 0; // the session the running deadline belongs to
     QElapsedTimer drainClock;
+    int drainQuietMs = 0; // the quiet spell that ends the drain, and its limit
+    int drainLimitMs = 0;
     int syncAttempts = 0;
     ElmSync syncWatch;
     // The initialisation of the last setup, run again after a reset, and what is left of it.

@@ -53,9 +53,24 @@ void ELM327IOBase::startRateRaise()
 {
     const qint32 before = transport->baudRate();
     QList<qint32> candidates;
-    // A network adapter has no line rate to raise.
+    // A network adapter has no line rate to raise, and through a Bluetooth serial port or a
+    // module the chip's rate stays what it is whatever the port is set to: there the
+    // handshake can only fail.
+    if (!rateIsVirtual() && transport->canChangeRate() && fastestAnswerUs >= 0 &&
+        ElmRateSwitch::looksLikeModule(fastestAnswerUs)) {
+        rateFoundVirtual = true;
+        m_recorder.event(QStringLiteral("every command took %1 ms or more to be answered: a "
+                                        "wireless module between the port and the chip")
+                             .arg(fastestAnswerUs / 1000));
+    }
+    if (rateIsVirtual() && transport->canChangeRate()) {
+        m_recorder.event(QStringLiteral("no rate switch: the rate set on this port means nothing "
+                                        "(%1)")
+                             .arg(rateFoundVirtual ? QStringLiteral("a wireless module")
+                                                   : QStringLiteral("a Bluetooth serial port")));
+    }
     for (const qint32 rate : ElmRateSwitch::fastRates()) {
-        if (!transport->canChangeRate() || rate <= before)
+        if (!transport->canChangeRate() || rateIsVirtual() || rate <= before)
             continue;
         if (portAcceptsRate(rate))
             candidates << rate;
@@ -73,6 +88,8 @@ void ELM327IOBase::applyRateStep(const ElmRateSwitch::Step &step)
         applyRateStep(rateSwitch->rateRefused());
         return;
     }
+    if (step.rateVirtual)
+        rateFoundVirtual = true;
     if (step.discardInput)
         transport->discardInput();
     if (!step.event.isEmpty()) {
@@ -80,6 +97,7 @@ void ELM327IOBase::applyRateStep(const ElmRateSwitch::Step &step)
         m_recorder.event(step.event);
     }
     if (!step.write.isEmpty()) {
+        rateWriteClock.start();
         if (step.write != "\r") {
             // A rate command is in flight: its answer is no data.
             atPending = true;
@@ -87,6 +105,12 @@ void ELM327IOBase::applyRateStep(const ElmRateSwitch::Step &step)
             busy = true;
         }
         writeNow(step.write);
+    }
+    if (step.done && step.resync) {
+        rateTimer->stop();
+        rateSwitch.reset();
+        resyncKeepingQueue();
+        return;
     }
     if (step.done) {
         finishRateRaise();
@@ -98,7 +122,8 @@ void ELM327IOBase::applyRateStep(const ElmRateSwitch::Step &step)
 
 void ELM327IOBase::rateSwitchInput(const QByteArray &bytes)
 {
-    applyRateStep(rateSwitch->input(bytes));
+    applyRateStep(rateSwitch->input(
+        bytes, rateWriteClock.isValid() ? rateWriteClock.elapsed() : qint64(-1)));
 }
 
 void ELM327IOBase::rateSwitchTimeout()

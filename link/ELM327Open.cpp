@@ -44,6 +44,9 @@ protected:
     }
 };
 
+// Probes of each rate in baud-rate detection.
+constexpr int ProbesPerRate = 5;
+
 } // namespace
 
 bool ELM327IOBase::setup(QString port, uint baud, bool adaptive_timing, bool elm_st)
@@ -64,6 +67,8 @@ bool ELM327IOBase::setup(const QString &port, uint baud, const ElmOptions &optio
     lastPortError = LinkTransport::NoFailure;
     lastPortErrorText.clear();
     m_adapterId.clear();
+    rateFoundVirtual = false;
+    fastestAnswerUs = -1;
     m_recorder.restartClock();
     m_recorder.event(baud ? QStringLiteral("connect at %1 bit/s").arg(baud)
                           : QStringLiteral("connect, rate automatic"));
@@ -180,13 +185,29 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
             m_recorder.received(bytes);
         return bytes;
     };
+    // Every command draws one prompt. Through a wireless module each burst comes tens of
+    // milliseconds late, so answers may still be on their way when the probing moves on;
+    // arriving in the session they would pass for unasked banners (resets). Waits, up to
+    // `limitMs`, until `reply` holds `prompts` prompts; false when probing has to stop.
+    auto awaitPrompts = [&](QByteArray &reply, int prompts, int limitMs) {
+        QElapsedTimer waited;
+        waited.start();
+        while (reply.count('>') < prompts && waited.elapsed() < limitMs) {
+            transport->waitForReadyRead(int(qMax<qint64>(1, limitMs - waited.elapsed())));
+            reply += readReply();
+            if (abandoned())
+                return false;
+        }
+        return true;
+    };
 
     int index = 0;
+    QByteArray reply;
     for (;;) {
         m_recorder.event(QStringLiteral("probing %1 bit/s").arg(baudRates.at(index)));
         transport->clear();
-        QByteArray reply;
-        for (int attempt = 0; attempt < 5; ++attempt) {
+        reply.clear();
+        for (int attempt = 0; attempt < ProbesPerRate; ++attempt) {
             if (!send(QByteArrayLiteral("ati\r")))
                 return false;
             transport->waitForReadyRead(100);
@@ -214,6 +235,12 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
 
     qCDebug(lcLink) << "adapter found at" << baudRates.at(index);
     m_recorder.event(QStringLiteral("rate found: %1 bit/s").arg(baudRates.at(index)));
+    if (!awaitPrompts(reply, ProbesPerRate, LateAnswerMs))
+        return false;
+    if (reply.count('>') < ProbesPerRate)
+        m_recorder.event(QStringLiteral("%1 of %2 probes answered")
+                             .arg(reply.count('>'))
+                             .arg(ProbesPerRate));
     if (!Edition::DetectionReopensPort) {
         // The port already runs at the found rate: keep it open, so no disconnected().
         connectPortData();
@@ -221,9 +248,9 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     }
     if (!send(QByteArrayLiteral("atws\r")))
         return false;
-    transport->waitForReadyRead(500);
-    readReply();
-    if (abandoned())
+    // Its answer, up to the prompt, is dropped here rather than left for the session.
+    QByteArray warmStart;
+    if (!awaitPrompts(warmStart, 1, 500 + LateAnswerMs))
         return false;
 
     transport->flush();

@@ -23,6 +23,7 @@ void ELM327IOBase::readyRead()
 {
     const QByteArray raw = transport->readAll();
     m_recorder.received(raw);
+    commandBytes += raw.size();
     const QByteArray incoming = ElmReply::clean(raw);
     if (incoming.isEmpty())
         return;
@@ -79,6 +80,14 @@ void ELM327IOBase::readyRead()
 void ELM327IOBase::promptArrived()
 {
     exchangeTimer->stop();
+    if (inFlightOrigin == Origin::Init && commandClock.isValid() && transport->hasLineRate() &&
+        transport->baudRate() > 0) {
+        // How long the adapter took, net of the bytes' time on the line (10 bits a byte).
+        const qint64 lineUs = commandBytes * 10 * 1000000 / transport->baudRate();
+        const qint64 answerUs = qMax<qint64>(0, commandClock.nsecsElapsed() / 1000 - lineUs);
+        fastestAnswerUs = fastestAnswerUs < 0 ? answerUs : qMin(fastestAnswerUs, answerUs);
+        commandClock.invalidate();
+    }
     bannerExpected = false;
     if (!releaseHeldLine())
         return;

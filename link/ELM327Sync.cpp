@@ -29,6 +29,7 @@ constexpr int MaxSyncAttempts = 8;
 
 void ELM327IOBase::startSync()
 {
+    resumeAfterSync = false;
     phase = Phase::Draining;
     busy = false;
     atPending = false;
@@ -38,14 +39,26 @@ void ELM327IOBase::startSync()
     initQueue.clear();
     syncAttempts = 0;
     syncWatch = ElmSync();
+    drainQuietMs = DrainQuietMs;
+    drainLimitMs = MaxDrainMs;
     drainClock.start();
-    syncTimer->start(DrainQuietMs);
+    syncTimer->start(drainQuietMs);
+}
+
+void ELM327IOBase::resyncKeepingQueue()
+{
+    startSync();
+    resumeAfterSync = true;
+    // What may still come is an answer to the link's own write: let it in and drop it.
+    drainQuietMs = LateAnswerMs;
+    drainLimitMs = MaxDrainMs + LateAnswerMs;
+    syncTimer->start(drainQuietMs);
 }
 
 void ELM327IOBase::restartDrain()
 {
-    if (drainClock.elapsed() < MaxDrainMs)
-        syncTimer->start(DrainQuietMs);
+    if (drainClock.elapsed() < drainLimitMs)
+        syncTimer->start(drainQuietMs);
 }
 
 void ELM327IOBase::onSyncTimer()
@@ -77,11 +90,16 @@ void ELM327IOBase::syncLine(const QByteArray &line)
 void ELM327IOBase::syncPrompt()
 {
     if (syncWatch.prompt() == ElmSync::Stale) {
-        // Somebody else's prompt: let the rest of that output arrive, then ask again.
+        // Somebody else's prompt: let the rest of that output arrive, then ask again. The
+        // answer to the command sent may still be on its way (through a wireless module it
+        // comes a round trip after the command): the line must stay quiet long enough for
+        // it to come and be dropped too, or it would answer the next sending.
         phase = Phase::Draining;
         splitter.clear();
+        drainQuietMs = LateAnswerMs;
+        drainLimitMs = MaxDrainMs + LateAnswerMs;
         drainClock.start();
-        syncTimer->start(DrainQuietMs);
+        syncTimer->start(drainQuietMs);
         return;
     }
     syncTimer->stop();
@@ -91,7 +109,9 @@ void ELM327IOBase::syncPrompt()
                          .arg(drainClock.elapsed())
                          .arg(QLatin1String(syncWatch.reason())));
     phase = Phase::Running;
-    initQueue = initSteps;
+    if (!resumeAfterSync)
+        initQueue = initSteps;
+    resumeAfterSync = false;
     busy = false;
     sendNext();
 }

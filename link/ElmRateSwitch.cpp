@@ -1,5 +1,7 @@
 #include "link/ElmRateSwitch.h"
 
+#include "link/ElmReply.h"
+
 namespace {
 
 constexpr qint32 BrdClock = 4000000;
@@ -19,6 +21,11 @@ ElmRateSwitch::ElmRateSwitch(const QList<qint32> &candidates, qint32 rateInUse, 
 {
 }
 
+bool ElmRateSwitch::looksLikeModule(qint64 fastestAnswerUs)
+{
+    return fastestAnswerUs > qint64(ModuleLatencyMs) * 1000;
+}
+
 ElmRateSwitch::Step ElmRateSwitch::start()
 {
     return tryNext(Step());
@@ -27,6 +34,8 @@ ElmRateSwitch::Step ElmRateSwitch::start()
 ElmRateSwitch::Step ElmRateSwitch::tryNext(Step step)
 {
     m_buffer.clear();
+    m_portRefused = false;
+    m_roundTripMs = -1;
     if (m_candidates.isEmpty()) {
         Step last = finish(false);
         last.setRate = step.setRate;
@@ -52,7 +61,33 @@ ElmRateSwitch::Step ElmRateSwitch::finish(bool raised)
     return step;
 }
 
-ElmRateSwitch::Step ElmRateSwitch::input(const QByteArray &bytes)
+ElmRateSwitch::Step ElmRateSwitch::backAtOldRate(const QString &why)
+{
+    Step step;
+    step.setRate = m_before;
+    step.discardInput = true;
+    step.event = QStringLiteral("rate switch to %1 bit/s failed (%2), back at %3 bit/s")
+                     .arg(m_target)
+                     .arg(why)
+                     .arg(m_before);
+    return tryNext(step);
+}
+
+ElmRateSwitch::Step ElmRateSwitch::rateMeansNothing()
+{
+    m_virtual = true;
+    Step last = finish(false);
+    last.setRate = m_before;
+    last.rateVirtual = true;
+    last.event = QStringLiteral("the adapter answered at %1 bit/s with the port at %2 bit/s: the "
+                                "port's rate means nothing here (a wireless module), back at %1 "
+                                "bit/s, no rate switch")
+                     .arg(m_before)
+                     .arg(m_target);
+    return last;
+}
+
+ElmRateSwitch::Step ElmRateSwitch::input(const QByteArray &bytes, qint64 msSinceWrite)
 {
     m_buffer += bytes;
     Step step;
@@ -66,9 +101,18 @@ ElmRateSwitch::Step ElmRateSwitch::input(const QByteArray &bytes)
                 line.remove(0, 1);
             if (line.toUpper() != "OK")
                 continue; // "?", or the echo of a chip that echoes
-            // The chip switches right after its "OK": what follows comes at the new rate.
+            // The chip switches right after its "OK": what follows is its text at the new
+            // rate, here read at the old one.
+            m_roundTripMs = msSinceWrite;
+            const bool noise = ElmReply::isNoise(m_buffer);
             m_buffer.clear();
             m_step = AwaitId;
+            if (noise) {
+                // Its text at the new rate, read at the old one: confirm at once.
+                Step confirm = timeout();
+                confirm.setRate = m_target;
+                return confirm;
+            }
             step.setRate = m_target;
             step.timerMs = IdentificationWaitMs;
             return step;
@@ -78,11 +122,31 @@ ElmRateSwitch::Step ElmRateSwitch::input(const QByteArray &bytes)
         return step;
     }
     case AwaitId:
-        if (m_buffer.contains('\r'))
-            return timeout(); // the identification is in: confirm at once
+        // The identification is in, or its noise (the text gone by before the port
+        // switched): confirm at once, well inside the chip's "at brt".
+        if (ElmReply::isNoise(m_buffer) || m_buffer.contains('\r'))
+            return timeout();
         return step;
     case AwaitPrompt:
         if (m_buffer.contains('>')) {
+            if (m_portRefused) // the chip back at the rate the port stayed at
+                return backAtOldRate(QStringLiteral("the port cannot run at it"));
+            // The answer to the carriage return comes about as soon after it as the "OK"
+            // came after the command. A prompt much later is the chip's own, printed at the
+            // old rate when it gave up waiting, and intact only because something between
+            // the port and the chip talks to the chip at that rate; much sooner, it cannot
+            // be the answer either.
+            const bool early = m_roundTripMs >= 0 && msSinceWrite >= 0 &&
+                               2 * msSinceWrite + LateMarginMs / 4 < m_roundTripMs;
+            const bool late = m_roundTripMs >= 0 && msSinceWrite > m_roundTripMs + LateMarginMs;
+            if (early || late) {
+                // The carriage return may reach the chip after it gave up, as a bare
+                // carriage return, which repeats its last command: the link lets that
+                // answer come and go before it goes on.
+                Step last = rateMeansNothing();
+                last.resync = true;
+                return last;
+            }
             Step last = finish(true);
             last.event = QStringLiteral("rate switched to %1 bit/s").arg(m_target);
             return last;
@@ -100,6 +164,7 @@ ElmRateSwitch::Step ElmRateSwitch::rateRefused()
     // goes back by itself.
     Step step;
     m_step = AwaitPrompt;
+    m_portRefused = true;
     step.timerMs = PromptWaitMs;
     return step;
 }
@@ -120,12 +185,7 @@ ElmRateSwitch::Step ElmRateSwitch::timeout()
     case AwaitPrompt:
         // The chip did not hear the carriage return and is back at the old rate, at its
         // prompt (which went by while the port listened at the new rate).
-        step.setRate = m_before;
-        step.discardInput = true;
-        step.event = QStringLiteral("rate switch to %1 bit/s failed, back at %2 bit/s")
-                         .arg(m_target)
-                         .arg(m_before);
-        return tryNext(step);
+        return backAtOldRate(QStringLiteral("not heard"));
     case Idle:
         return step;
     }

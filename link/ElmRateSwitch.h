@@ -14,6 +14,18 @@
 //
 // A refusal ("?"), a port that cannot run at the rate, or a handshake that fails moves on to
 // the next slower rate; no answer at all, or no rate left, ends it at the rate in use.
+//
+// A wireless module (Bluetooth or Wi-Fi) between the port and the chip talks to the chip at
+// the chip's own rate, whatever the port is set to: the switch can only fail there, and the
+// rate set on the port means nothing. The link does not try it where it knows that (a
+// network adapter, a Bluetooth serial port, commands answered no faster than a module can:
+// looksLikeModule()). Where it is tried, the chip's text at the new rate comes as noise, the
+// carriage return reaches it as noise, and when "at brt" runs out it prints its prompt at the
+// old rate, which the module passes on intact. A prompt taken for the new rate's must be the
+// answer to the carriage return: not much later, nor much sooner, after it than the chip's
+// "OK" came after its command. Otherwise the switch ends at the old rate with
+// nothing more tried, and rateIsVirtual() says so. The chip's text at the new rate and its
+// answer to the carriage return are the exchange that shows the switch took.
 
 #include <QByteArray>
 #include <QList>
@@ -33,6 +45,10 @@ public:
         int timerMs = 0; // 0: leave the time-out as it is
         bool done = false;
         bool raised = false; // done, and the line runs at the new rate
+        // done at the old rate: the port's rate makes no difference to what the chip hears
+        bool rateVirtual = false;
+        // ... after a carriage return that may draw an answer yet: get in step again
+        bool resync = false;
         QString event;       // for the traffic record, if any
     };
 
@@ -48,27 +64,48 @@ public:
     // the chip's 75 ms.
     static constexpr int IdentificationWaitMs = 20;
     // How long the prompt at the new rate may take after the carriage return. Beyond it the
-    // chip has given up and printed its prompt at the old rate, where it now waits.
+    // chip has given up and printed its prompt at the old rate, where it now waits. The
+    // same wait for the chip to give up when the identification came as noise ("at brt",
+    // 75 ms, and a wireless module's way back).
     static constexpr int PromptWaitMs = 250;
+    // How much later than the "OK" the prompt may answer the carriage return: its bytes are
+    // fewer, but the machine may be busy.
+    static constexpr int LateMarginMs = 40;
+    // A chip on a cable (USB, with its adapter's latency timer) answers a short command
+    // within this time, net of the bytes' time on the line; a module takes a round trip of
+    // its packets, tens of milliseconds.
+    static constexpr int ModuleLatencyMs = 25;
+    static bool looksLikeModule(qint64 fastestAnswerUs);
 
     // `candidates`: the rates to try, fastest first, each one the port can run at.
     ElmRateSwitch(const QList<qint32> &candidates, qint32 rateInUse, bool extended);
 
     Step start();
-    Step input(const QByteArray &bytes);
+    // `msSinceWrite`: the time since the link wrote the command or the carriage return
+    // (-1: unknown).
+    Step input(const QByteArray &bytes, qint64 msSinceWrite = -1);
     Step timeout();
     // The port refused the rate a step asked for.
     Step rateRefused();
 
     bool active() const { return m_step != Idle; }
+    // The chip answered at the old rate with the port at the new one (see above).
+    bool rateIsVirtual() const { return m_virtual; }
     qint32 target() const { return m_target; }
     // The command written last (for the link's record of what is in flight).
     QByteArray lastCommand() const { return m_lastCommand; }
 
 private:
-    enum State { Idle, AwaitOk, AwaitId, AwaitPrompt };
+    enum State {
+        Idle,
+        AwaitOk,
+        AwaitId,
+        AwaitPrompt // the carriage return went out
+    };
     Step tryNext(Step step);
     Step finish(bool raised);
+    Step backAtOldRate(const QString &why);
+    Step rateMeansNothing();
 
     QList<qint32> m_candidates;
     qint32 m_before;
@@ -77,4 +114,7 @@ private:
     State m_step = Idle;
     QByteArray m_buffer;
     QByteArray m_lastCommand;
+    bool m_portRefused = false; // ... which the port could not do after all
+    bool m_virtual = false;
+    qint64 m_roundTripMs = -1; // the command to its "OK"
 };

@@ -80,6 +80,9 @@ public:
     virtual bool canChangeRate() const = 0;
     virtual bool setBaudRate(qint32 rate) = 0;
     virtual qint32 baudRate() const = 0;
+    // The rate set reaches no wire (a network adapter; a Bluetooth serial port, whose module
+    // talks to the chip at the chip's rate whatever the port is set to).
+    virtual bool rateIsVirtual() const { return !hasLineRate(); }
 
 signals:
     void readyRead();

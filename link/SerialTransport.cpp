@@ -105,6 +105,19 @@ bool openPort(QString name, QVariantHash params, QSerialPort *port)
 }
 
 
+bool serialRateIsVirtual(const QString &portName, const QString &description,
+                         const QString &manufacturer)
+{
+    const QString name = portName.section(QLatin1Char('/'), -1);
+    if (name.startsWith(QLatin1String("rfcomm"), Qt::CaseInsensitive))
+        return true;
+    for (const QString &text : {name, description, manufacturer}) {
+        if (text.contains(QLatin1String("bluetooth"), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
 SerialTransport::SerialTransport(QObject *parent)
     : LinkTransport(parent), m_port(new QSerialPort(this))
 {
@@ -141,6 +154,21 @@ bool SerialTransport::open(const QString &port, qint32 rate)
     params.insert(QStringLiteral("COM/Baud"), rate);
     if (openPort(port, params, m_port)) {
         setErrorString(QString());
+        if (port != m_judgedPort) {
+            // Once per port: what the system says of it takes a scan of its ports.
+            m_judgedPort = port;
+            QString device = port;
+            if (isDevicePath(port))
+                device = QFileInfo(port).canonicalFilePath(); // a link to /dev/rfcomm0
+            QString description;
+            QString manufacturer;
+            if (!extraPorts().contains(port)) {
+                const QSerialPortInfo info(*m_port);
+                description = info.description();
+                manufacturer = info.manufacturer();
+            }
+            m_rateVirtual = serialRateIsVirtual(device, description, manufacturer);
+        }
         return true;
     }
     // The system's reason; none when there is no such port.

@@ -21,6 +21,14 @@ QStringList availableSerialPorts();
 // and writing.
 bool openPort(QString name, QVariantHash params, QSerialPort *port);
 
+// Whether a serial port is a Bluetooth one, whose rate means nothing: the computer's side of
+// a serial-profile link, with the module talking to the chip at the chip's own rate. Known
+// from the device's name (Linux /dev/rfcomm*, names with "Bluetooth" as macOS gives them) or
+// from what the system says of the port (Windows: "Standard Serial over Bluetooth link",
+// in the system's language; the description or the maker names Bluetooth).
+bool serialRateIsVirtual(const QString &portName, const QString &description,
+                         const QString &manufacturer);
+
 class SerialTransport : public LinkTransport
 {
     Q_OBJECT
@@ -50,6 +58,7 @@ public:
     bool canChangeRate() const override { return true; }
     bool setBaudRate(qint32 rate) override;
     qint32 baudRate() const override;
+    bool rateIsVirtual() const override { return m_rateVirtual; }
 
     // Whether an open of `port` (a name as listed, or a device path) refused for want of
     // permission was refused because another program has the port open: the port reports
@@ -61,4 +70,6 @@ private:
     void noteError();
 
     QSerialPort *m_port;
+    bool m_rateVirtual = false;
+    QString m_judgedPort; // the port m_rateVirtual was judged for
 };

@@ -4,6 +4,7 @@
 #include "link/ElmRateSwitch.h"
 #include "link/ElmReply.h"
 #include "link/ElmSync.h"
+#include "link/SerialTransport.h"
 
 #include <QSettings>
 #include <QTest>
@@ -23,6 +24,8 @@ private slots:
     void initialisation();
     void rateSwitch_data();
     void rateSwitch();
+    void virtualRatePorts_data();
+    void virtualRatePorts();
 };
 
 // Each script is the adapter's output after sendings of the synchronising command: "|" is one
@@ -358,6 +361,29 @@ void tst_LinkParts::rateSwitch_data()
                        "r:38400 d w:at brd 23/ t:1000", "r:115200 t:20", "w:/ t:250"};
     QTest::newRow("nothing to try") << false << QList<qint32>{} << QStringList{}
         << QStringList{"done"};
+    // Through a wireless module the chip's text at the new rate comes as noise, the carriage
+    // return reaches it as noise, and its prompt at the old rate comes intact when "at brt"
+    // runs out: not as soon after the carriage return as its answer would (as soon as the
+    // "OK" came after the command), later through a fast module, sooner through a slow one. Back at
+    // the old rate, nothing more tried, in step again first. "in@MS:" is input MS ms after
+    // the link's last write.
+    QTest::newRow("module: the prompt comes when the chip gives up") << false << all
+        << QStringList{"in@12:OK/", "in:\u00C6\u00FE\u00A9", "in@75:/>"}
+        << QStringList{"w:at brd 08/ t:1000", "r:500000 t:20", "w:/ t:250",
+                       "r:38400 done virtual sync"};
+    QTest::newRow("module: the prompt sooner than an answer could come") << true << all
+        << QStringList{"in@205:OK/", "timeout", "in@76:/>"}
+        << QStringList{"w:st br 500000/ t:1000", "r:500000 t:20", "w:/ t:250",
+                       "r:38400 done virtual sync"};
+    QTest::newRow("cable: noise before the carriage return, the prompt at once") << false << all
+        << QStringList{"in@3:OK/\u00C6\u00FE", "in@4:\u00A9/", "in@1:/>"}
+        << QStringList{"w:at brd 08/ t:1000", "r:500000 w:/ t:250", "-", "raised"};
+    QTest::newRow("cable: the prompt a little later than the OK") << false << all
+        << QStringList{"in@3:OK/", "in@1:ELM327 v1.5/", "in@40:/>"}
+        << QStringList{"w:at brd 08/ t:1000", "r:500000 t:20", "w:/ t:250", "raised"};
+    QTest::newRow("the port refuses the rate, the chip's prompt at the old rate") << false
+        << QList<qint32>{500000} << QStringList{"in:OK/", "refused", "in:\u00C6/>"}
+        << QStringList{"w:at brd 08/ t:1000", "r:500000 t:20", "t:250", "r:38400 d done"};
 }
 
 void tst_LinkParts::rateSwitch()
@@ -379,6 +405,10 @@ void tst_LinkParts::rateSwitch()
             parts << QStringLiteral("t:%1").arg(s.timerMs);
         if (s.done)
             parts << (s.raised ? "raised" : "done");
+        if (s.rateVirtual)
+            parts << "virtual";
+        if (s.resync)
+            parts << "sync";
         return parts.isEmpty() ? QStringLiteral("-") : parts.join(' ');
     };
     QStringList got{describe(rate.start())};
@@ -387,12 +417,63 @@ void tst_LinkParts::rateSwitch()
             got << describe(rate.timeout());
         else if (e == "refused")
             got << describe(rate.rateRefused());
+        else if (e.startsWith("in@"))
+            got << describe(rate.input(e.section(':', 1).replace('/', '\r').toLatin1(),
+                                       e.mid(3).section(':', 0, 0).toLongLong()));
         else
             got << describe(rate.input(e.mid(3).replace('/', '\r').toLatin1()));
     }
     QCOMPARE(got.mid(0, steps.size()), steps);
     QCOMPARE(got.size(), steps.size());
     QCOMPARE(rate.active(), !steps.last().contains("done") && !steps.last().contains("raised"));
+    QCOMPARE(rate.rateIsVirtual(), steps.last().contains("virtual"));
+    // Commands answered no faster than a module can: no switch is tried.
+    QVERIFY(!ElmRateSwitch::looksLikeModule(16000)); // a cable chip's latency timer
+    QVERIFY(ElmRateSwitch::looksLikeModule(40000));  // 20 ms each way
+    // Nothing the link asks for outlives a reset: a rate made permanent ("stwbr", "at pp 0c")
+    // would leave an adapter that no one finds at its usual rate.
+    for (const qint32 r : {500000, 250000, 115200, 57600}) {
+        for (const bool ext : {false, true}) {
+            const QByteArray c = ElmRateSwitch::command(r, ext).toLower().replace(' ', "");
+            QVERIFY(c.startsWith(ext ? "stbr" : "atbrd"));
+            QVERIFY(!c.contains("wbr") && !c.startsWith("atpp"));
+        }
+    }
+}
+
+// Ports whose rate means nothing (the computer's side of a Bluetooth serial link): no rate
+// switch is tried on them.
+void tst_LinkParts::virtualRatePorts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("manufacturer");
+    QTest::addColumn<bool>("isVirtual");
+    QTest::newRow("linux rfcomm") << "/dev/rfcomm0" << "" << "" << true;
+    QTest::newRow("rfcomm as listed") << "rfcomm1" << "" << "" << true;
+    QTest::newRow("windows bluetooth link") << "COM5" << "Standard Serial over Bluetooth link"
+                                            << "Microsoft" << true;
+    QTest::newRow("windows, another language")
+        << "COM7" << "Стандартный последовательный порт по соединению Bluetooth" << "Microsoft"
+        << true;
+    QTest::newRow("macOS bluetooth device") << "/dev/cu.Bluetooth-Incoming-Port" << "" << ""
+                                            << true;
+    QTest::newRow("maker says bluetooth") << "COM9" << "Serial port" << "Bluetooth SIG" << true;
+    QTest::newRow("usb cable chip") << "ttyUSB0" << "USB-Serial Controller" << "Prolific" << false;
+    QTest::newRow("windows usb") << "COM3" << "USB-SERIAL CH340" << "wch.cn" << false;
+    QTest::newRow("acm") << "/dev/ttyACM0" << "" << "" << false;
+    QTest::newRow("pseudo-terminal") << "/dev/pts/3" << "" << "" << false;
+    QTest::newRow("a path through a folder named rfcomm") << "/tmp/rfcomm/ttyUSB0" << "" << ""
+                                                          << false;
+}
+
+void tst_LinkParts::virtualRatePorts()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+    QFETCH(QString, manufacturer);
+    QFETCH(bool, isVirtual);
+    QCOMPARE(serialRateIsVirtual(name, description, manufacturer), isVirtual);
 }
 
 QTEST_GUILESS_MAIN(tst_LinkParts)

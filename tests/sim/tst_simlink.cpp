@@ -42,7 +42,7 @@ void tst_SimLink::connectsAndExchanges_data()
     QTest::newRow("fixed 256000, extended")
         << 256000 << 256000u << true << ext << true << 75 << 500000 << true << false;
     QTest::newRow("carriage return not heard in time: every rate falls back")
-        << 38400 << 38400u << false << genuine << true << 2 << 38400 << true << false;
+        << 38400 << 38400u << false << genuine << true << 0 << 38400 << true << false;
     QTest::newRow("fast transfers off") << 38400 << 38400u << false << genuine << false << 75
                                         << 38400 << false << false;
     // The digit taken but every request with it answered "NO DATA": the first one goes
