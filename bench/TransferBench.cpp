@@ -64,6 +64,10 @@ bool TransferBench::writePicture(const QString &path)
 
 bool TransferBench::run()
 {
+    if (m_settings.onlyModules) {
+        runModules();
+        return m_ok;
+    }
     const Variant plain = plainVariant();
     for (int baud : qAsConst(m_settings.rates)) {
         runDoubleDisplay(baud, true, plain);

@@ -32,6 +32,7 @@ public:
         // Through a Bluetooth and a Wi-Fi module (20 and 5 ms each way per burst), with fast
         // transfers off and on: discovery + read and a 16-page export.
         bool modules = true;
+        bool onlyModules = false; // those and nothing else
         // Rows that are also run with the link's traffic record off, each repetition once
         // with it on and once off.
         enum class RecordingOff { None, Unpaced, All } recordingOff = RecordingOff::Unpaced;

@@ -132,6 +132,10 @@ int main(int argc, char *argv[])
         QStringLiteral("no-modules"),
         QStringLiteral("Leave out the runs through a Bluetooth and a Wi-Fi module (a 16-page "
                        "export through the Bluetooth one takes minutes)."));
+    const QCommandLineOption onlyModulesOption(
+        QStringLiteral("only-modules"),
+        QStringLiteral("Only the runs through a Bluetooth and a Wi-Fi module (no other transfer "
+                       "runs, no program start)."));
     const QCommandLineOption chipRepsOption(
         QStringLiteral("chip-repetitions"),
         QStringLiteral("Repetitions of the chip model's runs (default 1: with fast transfers "
@@ -139,7 +143,8 @@ int main(int argc, char *argv[])
         QStringLiteral("n"), QStringLiteral("1"));
     parser.addOptions({repsOption, ratesOption, noUnpacedOption, latencyOption, jsonOption,
                        markdownOption, simOption, programOption, noProgramOption, noTransfersOption,
-                       noChipOption, noModulesOption, chipRepsOption, recordingOption});
+                       noChipOption, noModulesOption, onlyModulesOption, chipRepsOption,
+                       recordingOption});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -186,6 +191,7 @@ int main(int argc, char *argv[])
         s.latencyUs = latency;
         s.chipModel = !parser.isSet(noChipOption);
         s.modules = !parser.isSet(noModulesOption);
+        s.onlyModules = parser.isSet(onlyModulesOption);
         s.chipRepetitions = chipReps;
         s.recordingOff = recordingOff == "all"    ? TransferBench::Settings::RecordingOff::All
                          : recordingOff == "none" ? TransferBench::Settings::RecordingOff::None
@@ -198,7 +204,7 @@ int main(int argc, char *argv[])
         }
         TransferBench(s, report, err).run();
     }
-    if (!parser.isSet(noProgramOption)) {
+    if (!parser.isSet(noProgramOption) && !parser.isSet(onlyModulesOption)) {
         ProgramBench::Settings s;
         s.program = parser.value(programOption);
         s.simProgram = parser.value(simOption);

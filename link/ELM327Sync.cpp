@@ -19,10 +19,13 @@ namespace {
 constexpr int DrainQuietMs = 40;
 constexpr int MaxDrainMs = 300;
 // The synchronising command (ElmSync). A prompt that does not end its answer belongs to
-// output from before (a late reset banner): the line is drained again and the command sent
-// once more. It is sent again as well when nothing at all came back for a while (an adapter
+// output from before (a late reset banner): its answer is waited for a while (LateAnswerMs),
+// then the command sent once more. It is sent again as well when nothing at all came back for a while (an adapter
 // busy resetting may drop what it gets).
 constexpr int SyncRetryMs = 1000;
+// After a rate switch through a module: the quiet spell that shows nothing more comes (the
+// chip's "at brt" and a fast module's way back; a slow module is found before any switch).
+constexpr int SwitchSettleMs = 120;
 constexpr int MaxSyncAttempts = 8;
 
 } // namespace
@@ -50,7 +53,7 @@ void ELM327IOBase::resyncKeepingQueue()
     startSync();
     resumeAfterSync = true;
     // What may still come is an answer to the link's own write: let it in and drop it.
-    drainQuietMs = LateAnswerMs;
+    drainQuietMs = SwitchSettleMs;
     drainLimitMs = MaxDrainMs + LateAnswerMs;
     syncTimer->start(drainQuietMs);
 }
@@ -90,16 +93,12 @@ void ELM327IOBase::syncLine(const QByteArray &line)
 void ELM327IOBase::syncPrompt()
 {
     if (syncWatch.prompt() == ElmSync::Stale) {
-        // Somebody else's prompt: let the rest of that output arrive, then ask again. The
-        // answer to the command sent may still be on its way (through a wireless module it
-        // comes a round trip after the command): the line must stay quiet long enough for
-        // it to come and be dropped too, or it would answer the next sending.
-        phase = Phase::Draining;
-        splitter.clear();
-        drainQuietMs = LateAnswerMs;
-        drainLimitMs = MaxDrainMs + LateAnswerMs;
-        drainClock.start();
-        syncTimer->start(drainQuietMs);
+        // Somebody else's prompt (a late reset banner, the answer to an earlier session's
+        // "ATZ"). The answer to the command sent may still be on its way: through a
+        // wireless module it comes a round trip after the command. It is waited for, and
+        // the command sent again only when it has not come; sent again at once, its answer
+        // would pass for the answer to the second sending.
+        syncTimer->start(LateAnswerMs);
         return;
     }
     syncTimer->stop();

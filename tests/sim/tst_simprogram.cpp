@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpSocket>
@@ -26,6 +27,8 @@ private slots:
     void refusesUnreadableStateWithoutTouchingIt();
     void hangUpSignalEndsUpdateMode();
     void servesTcpOneClientAtATime();
+    void connectsThroughAModule_data();
+    void connectsThroughAModule();
 
 private:
     // Starts kx4-sim and returns the slave path (with --tcp the address) it prints, empty on
@@ -235,6 +238,77 @@ void tst_SimProgram::servesTcpOneClientAtATime()
     ::kill(pid_t(p.processId()), SIGTERM);
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 0);
+}
+
+void tst_SimProgram::connectsThroughAModule_data()
+{
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<uint>("baud"); // 0: "Automatic"
+    QTest::addColumn<bool>("switchTried");
+    // A module answers at every rate: detection takes the first, and no late answer to a
+    // probe passes for a reset. Commands that take a module's round trip: no rate switch
+    // (at 9600 bit/s the line's own time may hide the module's: then it is tried).
+    QTest::newRow("bluetooth, automatic") << "bluetooth" << 0u << false;
+    QTest::newRow("100 ms each way, automatic") << "100,100" << 0u << false;
+    // Too fast to tell from a cable by its answers: the switch is tried, its prompt comes
+    // when the chip gives up, and the line goes on at the old rate.
+    QTest::newRow("wi-fi, 38400: the switch falls back") << "wifi" << 38400u << true;
+}
+
+// The tool's link through the simulator's model of a wireless module, with a genuine chip
+// that takes "at brd" behind it at 38400: the connect succeeds, the line rate reported is
+// none (the port's rate means nothing there), and a frame is answered.
+void tst_SimProgram::connectsThroughAModule()
+{
+    QFETCH(QString, module);
+    QFETCH(uint, baud);
+    QFETCH(bool, switchTried);
+    QSettings().setValue(QStringLiteral("Link/FastTransfers"), true);
+    QProcess p;
+    const QString port = startSim(p, {QStringLiteral("--module"), module, QStringLiteral("--kind"),
+                                      QStringLiteral("genuine"), QStringLiteral("--chip-model")});
+    QVERIFY(!port.isEmpty());
+    qputenv("KX4_EXTRA_PORTS", port.toLocal8Bit());
+    {
+        ELM327IOBase link(nullptr);
+        link.setStrictMode(true);
+        QSignalSpy ready(&link, &ELM327IOBase::ready);
+        QSignalSpy reads(&link, &ELM327IOBase::read);
+        QSignalSpy errors(&link, &ELM327IOBase::error);
+        QSignalSpy resets(&link, &ELM327IOBase::adapterReset);
+        QVERIFY(link.setup(port, baud, true, false));
+        QVERIFY(ready.wait(15000) || !ready.isEmpty());
+        QCOMPARE(errors.count(), 0);
+        QCOMPARE(resets.count(), 0);
+        QVERIFY(link.rateIsVirtual());
+        QCOMPARE(link.lineRate(), 0);
+        link.writeRequest(QByteArray::fromHex("FFFF"), 1);
+        QVERIFY(reads.wait(3000));
+        QCOMPARE(reads.first().first().toByteArray().left(2), QByteArray::fromHex("FFFF"));
+
+        qint64 asked = -1;
+        qint64 back = -1; // in step again after the attempt: the next exchange may go
+        bool failed = false;
+        for (const LinkRecorder::Entry &e : link.recorder().entries()) {
+            QVERIFY2(!e.bytes.contains("rate switched"), e.bytes.constData());
+            if (e.kind == LinkRecorder::Sent && e.bytes.startsWith("at brd"))
+                asked = e.ms;
+            failed = failed || (e.kind == LinkRecorder::Event && e.bytes.contains("means nothing"));
+            if (failed && back < 0 && e.kind == LinkRecorder::Event && e.bytes.startsWith("in step"))
+                back = e.ms;
+        }
+        if (switchTried)
+            QVERIFY(asked >= 0);
+        // Out of an attempt, in step again, within a second.
+        if (asked >= 0) {
+            QVERIFY(back >= asked);
+            QVERIFY2(back - asked < 1000, qPrintable(QString::number(back - asked)));
+        }
+        link.close();
+    }
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(5000));
+    qunsetenv("KX4_EXTRA_PORTS");
 }
 
 QTEST_GUILESS_MAIN(tst_SimProgram)
