@@ -134,6 +134,9 @@ bool CFGRunner::connectToHost(QString port, int baud, bool adv)
         // A connect over a running session starts afresh: writes queued for the old
         // session would otherwise go out on the first acknowledgement of the new one.
         clearSession();
+        // Another adapter, or the same at another rate: its exchanges are timed afresh.
+        exchangeTimes.clear();
+        nextExchangeTime = 0;
         connectPort = port;
         connectBaud = baud;
         rememberNetworkPort(port);
@@ -282,7 +285,7 @@ void CFGRunner::startOperation(RunnerOperation *op)
         const bool done = operation->waiting();
         operation->cutOff();
         retireOperation();
-        emit operationFinished(kind, done, QString(), QString());
+        operationEnded(kind, done, QString(), QString());
     }
     operation.reset(op);
 }
@@ -294,13 +297,23 @@ void CFGRunner::finishOperation(bool ok, const QString &reason, const QString &f
     const Operation kind = operation->kind();
     retireOperation();
     qCDebug(lcRunner) << "operation" << kind << (ok ? "done" : "failed") << reason << file;
-    emit operationFinished(kind, ok, reason, file);
+    operationEnded(kind, ok, reason, file);
 }
 
 void CFGRunner::refuseOperation(Operation kind, const QString &reason)
 {
     emit alert(reason);
-    emit operationFinished(kind, false, reason, QString());
+    operationEnded(kind, false, reason, QString());
+}
+
+void CFGRunner::operationEnded(Operation kind, bool ok, const QString &reason,
+                               const QString &file)
+{
+    emit operationFinished(kind, ok, reason, file);
+    // An import asked to back the dashboard up first goes on once everyone has heard of
+    // that export's end.
+    if (kind == OP_Export && !importAfterExport.isEmpty())
+        onBackupBeforeImport(ok, reason, file);
 }
 
 void CFGRunner::abandonOperation(const QString &reason)
@@ -310,12 +323,13 @@ void CFGRunner::abandonOperation(const QString &reason)
     const Operation kind = operation->kind();
     operation->cutOff();
     retireOperation();
-    emit operationFinished(kind, false, reason, QString());
+    operationEnded(kind, false, reason, QString());
 }
 
 void CFGRunner::retireOperation()
 {
     endedOperations.push_back(std::move(operation));
+    updateTimeLeft();
     if (endedOperations.size() == 1)
         QMetaObject::invokeMethod(
             this, [this] { endedOperations.clear(); }, Qt::QueuedConnection);

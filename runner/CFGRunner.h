@@ -11,6 +11,7 @@
 #include "link/ELM327IOBase.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -37,6 +38,9 @@ class CFGRunner : public QObject
     Q_OBJECT
     Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(State state READ getState NOTIFY stateChanged)
+    // The running transfer's estimated time left in ms, -1 while there is none (no
+    // transfer, or too few exchanges timed yet).
+    Q_PROPERTY(int timeLeftMs READ timeLeftMs NOTIFY timeLeftChanged)
 
 public:
     enum State {
@@ -114,6 +118,10 @@ public:
     Q_INVOKABLE bool connectToHost(QString port, int baud, bool adv);
     // The serial line's rate in bit/s after the link's setup (0 when not connected).
     Q_INVOKABLE int lineRate();
+    // The time of one exchange with the dashboard (request sent to its reply), the median
+    // of the session's recent exchanges that needed no retransmission; 0 before any.
+    Q_INVOKABLE double exchangeTimeMs() const;
+    int timeLeftMs() const { return m_timeLeftMs; }
     Q_INVOKABLE QString splashInfo();
     // The largest picture the connected dashboard's display takes, as the file must be
     // (before the double display's quarter turn).
@@ -144,9 +152,14 @@ public:
 #if !KX4_UPDATE_EDITION
     Q_INVOKABLE QVariantList listSavedConfigs();
     Q_INVOKABLE bool exportConfig(bool w_odo);
-    Q_INVOKABLE bool importConfig(QString id, bool w_odo);
+    // What an export of the connected dashboard takes at the measured exchange time, in
+    // ms; 0 when nothing has been measured.
+    Q_INVOKABLE int backupTimeMs() const;
+    // `backupFirst`: an export of the dashboard's memory (with its counters) runs first,
+    // and only once it is whole the import; the import's end names that backup.
+    Q_INVOKABLE bool importConfig(QString id, bool w_odo, bool backupFirst = false);
     // The same import from a backup file anywhere (the command line).
-    Q_INVOKABLE bool importConfigFile(QString path, bool w_odo);
+    Q_INVOKABLE bool importConfigFile(QString path, bool w_odo, bool backupFirst = false);
     Q_INVOKABLE void openConfigStorage();
 #endif
 
@@ -167,6 +180,7 @@ signals:
     void configUpdated();
     void paramsUpdated();
     void progress(double value);
+    void timeLeftChanged(int ms);
     void splashLoaded(bool res);
     // A connection attempt ended without a dashboard; `reason` says why, for the user.
     // disconnectedFromHost() follows.
@@ -231,8 +245,9 @@ private:
     void mcuReset();
     QVariantList listSavedConfigs();
     bool exportConfig(bool w_odo);
-    bool importConfig(QString id, bool w_odo);
-    bool importConfigFile(QString path, bool w_odo);
+    int backupTimeMs() const;
+    bool importConfig(QString id, bool w_odo, bool backupFirst = false);
+    bool importConfigFile(QString path, bool w_odo, bool backupFirst = false);
     void openConfigStorage();
 #endif
 
@@ -258,6 +273,8 @@ private:
     void refuseOperation(Operation kind, const QString &reason);
     // The session ended under the running operation.
     void abandonOperation(const QString &reason);
+    // operationFinished, and what an operation's end starts (an import after its backup).
+    void operationEnded(Operation kind, bool ok, const QString &reason, const QString &file);
     void retireOperation();
 
     // Network adapters (CFGRunnerNetwork.cpp).
@@ -287,6 +304,8 @@ private:
     void communicationError(const QString &reason);
     void onAcknowledge(int address);
     void onBlockReply(int address, const QByteArray &payload);
+    // The running operation's time left from its exchanges still to go.
+    void updateTimeLeft();
 
     // Records (CFGRunnerConfig.cpp).
     void publishDeviceConfig();
@@ -318,7 +337,9 @@ private:
     // Backups (CFGRunnerBackup.cpp; the transfers in ExportOperation.cpp and
     // ImportOperation.cpp).
     QString backupStoragePath() const;
-    bool startImport(const QString &path, bool w_odo);
+    bool startImport(const QString &path, bool w_odo, const QString &backup = QString());
+    bool importAfterBackup(const QString &path, bool w_odo);
+    void onBackupBeforeImport(bool ok, const QString &reason, const QString &file);
 
     VariantMapModel *stateTable = nullptr;
     ParameterListModel *paramList = nullptr;
@@ -344,6 +365,16 @@ private:
     quint32 savedOdometer = 0;
     quint32 savedEngineTime = 0;
     int retryCount = 0;
+    // Exchange timing: the request in flight was sent at exchangeClock's start and is
+    // timed unless it was sent again; the recent times in microseconds, a ring.
+    QElapsedTimer exchangeClock;
+    bool exchangeTimed = false;
+    std::vector<qint64> exchangeTimes;
+    size_t nextExchangeTime = 0;
+    int m_timeLeftMs = -1;
+    // An import waiting for the backup made before it: its file and counters choice.
+    QString importAfterExport;
+    bool importAfterExportCounters = false;
     // Adapter resets the link recovered from since the controller last left Idle.
     int adapterResets = 0;
     // The device information of the last discovery; unlike devInfo it outlives the session,
