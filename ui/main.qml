@@ -351,6 +351,10 @@ ApplicationWindow {
             progressPage.value = value;
         }
 
+        function onTimeLeftChanged(ms) {
+            progressPage.timeLeftMs = ms;
+        }
+
         function onDeviceConfig(config) {
             devPage.init(config);
         }
@@ -451,10 +455,23 @@ ApplicationWindow {
                 toast.show(diff.error, Math.max(1500, 60 * diff.error.length));
                 return;
             }
+            // A backup of what the dashboard holds now, offered checked when it is quick
+            // (or when its time is not known: keeping the memory is the safe side).
+            var backupMs = runner.backupTimeMs();
+            var offer = {
+                text: qsTr("Back up the dashboard first"),
+                checked: backupMs <= 0 || backupMs < 30000,
+                note: backupMs > 0
+                      ? qsTr("About %1 with this adapter").arg(progressPage.durationText(backupMs))
+                      : qsTr("The time it takes is not known yet")
+            };
             importDifference.ask(qsTr("Import Config"),
                                  qsTr("The import writes the whole configuration memory:"),
                                  diff.lines,
-                                 function () { runner.importConfig(name, withCounters); });
+                                 function (backupFirst) {
+                                     runner.importConfig(name, withCounters, backupFirst);
+                                 },
+                                 offer);
         }
 
         ColumnLayout {

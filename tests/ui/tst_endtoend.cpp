@@ -443,6 +443,12 @@ private slots:
         const QString importLines = importDifference->property("lines").toStringList().join('\n');
         QVERIFY2(importLines.contains(QString("%1 \u2192 %2").arg(was + 500).arg(was)),
                  qPrintable(importLines));
+        // A backup before it is offered, checked: at the measured exchange time it is
+        // quick.
+        QVERIFY(runner->backupTimeMs() > 0 && runner->backupTimeMs() < 30000);
+        QQuickItem *backupFirst = app->item("offerCheck");
+        QVERIFY(backupFirst && backupFirst->isVisible());
+        QVERIFY(backupFirst->property("checked").toBool());
         QTest::qWait(300);
         app->screenshot("import-difference-" + language);
         app->click(app->itemWithText(cancel));

@@ -287,6 +287,10 @@ ApplicationWindow {
             progressPage.value = value;
         }
 
+        function onTimeLeftChanged(ms) {
+            progressPage.timeLeftMs = ms;
+        }
+
         function onDeviceConfig(config) {
             devPage.init(config);
         }

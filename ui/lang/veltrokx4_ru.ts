@@ -227,6 +227,14 @@
         <source>Not an entry of the history: %1</source>
         <translation>Это не запись истории: %1</translation>
     </message>
+    <message>
+        <source>What the dashboard held before is kept in %1</source>
+        <translation>Прежнее содержимое панели сохранено в %1</translation>
+    </message>
+    <message>
+        <source>The import was not started: the backup of the dashboard failed (%1)</source>
+        <translation>Восстановление не начато: не удалось сделать резервную копию панели (%1)</translation>
+    </message>
 </context>
 <context>
     <name>ConfigPage</name>
@@ -622,6 +630,25 @@
     <message>
         <source>Click to choose a picture, or drop one here</source>
         <translation>Щёлкните, чтобы выбрать изображение, или перетащите его сюда</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressPage</name>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 с</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 мин %2 с</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 мин</translation>
+    </message>
+    <message>
+        <source>About %1 left</source>
+        <translation>Осталось около %1</translation>
     </message>
 </context>
 <context>
@@ -1061,6 +1088,18 @@
     <message>
         <source>The import writes the whole configuration memory:</source>
         <translation>Импорт записывает всю память конфигурации:</translation>
+    </message>
+    <message>
+        <source>Back up the dashboard first</source>
+        <translation>Сначала сделать резервную копию панели</translation>
+    </message>
+    <message>
+        <source>About %1 with this adapter</source>
+        <translation>С этим адаптером — около %1</translation>
+    </message>
+    <message>
+        <source>The time it takes is not known yet</source>
+        <translation>Сколько это займёт, пока неизвестно</translation>
     </message>
 </context>
 </TS>
