@@ -44,6 +44,10 @@ const OptionRow optionRows[] = {
      true},
     {"import", "FILE", "Write a backup file into the dashboard.", true},
     {"with-counters", nullptr, "With --import: also restore the saved maintenance points.", false},
+    {"backup-first", nullptr,
+     "With --import: first back up what the dashboard holds into the backup folder; the "
+     "import starts only once that backup is whole.",
+     false},
     {"dry-run", nullptr,
      "With --apply-layout or --import: print what the write would change and write nothing.",
      false},
@@ -124,6 +128,11 @@ bool parseOptions(const QCommandLineParser &parser, Options *out, QString *error
     out->withCounters = parser.isSet(QStringLiteral("with-counters"));
     if (out->withCounters && out->command != Command::Import) {
         *error = QStringLiteral("--with-counters goes with --import only");
+        return false;
+    }
+    out->backupFirst = parser.isSet(QStringLiteral("backup-first"));
+    if (out->backupFirst && out->command != Command::Import) {
+        *error = QStringLiteral("--backup-first goes with --import only");
         return false;
     }
     out->dryRun = parser.isSet(QStringLiteral("dry-run"));

@@ -47,6 +47,7 @@ struct Options
     QString file; // the command's file (--export: the optional one); else empty
     bool withCounters = false;
     bool dryRun = false; // --apply-layout, --import: print the difference, write nothing
+    bool backupFirst = false; // --import: export the dashboard's memory first
     QString diagnostics; // the diagnostics report goes here at the end, also on failure
 };
 

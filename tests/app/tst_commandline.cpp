@@ -202,6 +202,9 @@ private slots:
         QTest::newRow("counters without import")
             << QStringList{"--port", "COM3", "--info", "--with-counters"} << 1 << ""
             << "--with-counters goes with --import only" << false;
+        QTest::newRow("backup first without import")
+            << QStringList{"--port", "COM3", "--export", "--backup-first"} << 1 << ""
+            << "--backup-first goes with --import only" << false;
         QTest::newRow("dry run of an export")
             << QStringList{"--port", "COM3", "--export", "--dry-run"} << 1 << ""
             << "--dry-run goes with --apply-layout or --import only" << false;
@@ -488,10 +491,18 @@ private slots:
                  readJson(file("saved.json")).value("board"));
         r = cli({"--info"});
         QVERIFY2(r.out.contains(m.captured(0)), qPrintable(r.out));
-        r = cli({"--import", file("car1.bkp"), "--with-counters"});
+        // What the dashboard held is backed up first, then the import.
+        r = cli({"--import", file("car1.bkp"), "--with-counters", "--backup-first"});
         QVERIFY2(r.code == 0, qPrintable(r.err));
-        QVERIFY2(r.out.startsWith(QString("imported %1\n  Backup car1.bkp, made ").arg(file("car1.bkp"))),
+        const QString folder = home.filePath("data") + "/Veltro/VeltroKX4";
+        const QStringList made = QDir(folder).entryList({"*.bkp"}, QDir::Files, QDir::NoSort);
+        QCOMPARE(made, QStringList{"0000.bkp"});
+        const QString kept = folder + "/0000.bkp";
+        QVERIFY2(r.out.startsWith(QString("backed up the dashboard to %1\nimported %2\n  Backup "
+                                          "car1.bkp, made ")
+                                      .arg(QDir::toNativeSeparators(kept), file("car1.bkp"))),
                  qPrintable(r.out));
+        QVERIFY(QFileInfo(kept).size() > 4 * 1024);
         stopSim(sim);
 
         // The dashboard holds the backup again: its layout, not the one applied after it,
