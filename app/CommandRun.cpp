@@ -62,6 +62,11 @@ private:
                 break;
             expect(CFGRunner::OP_Import,
                    [this](bool ok, const QString &reason, const QString &backup) {
+                       // The backup before it could not be written: the disk's fault, as
+                       // with --export.
+                       if (!ok && m_options.backupFirst &&
+                           reason.contains(backupNotWrittenText()))
+                           return finish(Refused, reason);
                        if (!ok)
                            return failed(reason);
                        if (!backup.isEmpty())
