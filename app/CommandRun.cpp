@@ -91,6 +91,7 @@ private:
             m_runner.resetMaintenance();
             break;
         case Command::None:
+        case Command::CheckAdapter: // runAdapterCheck
             break;
         }
     }
