@@ -13,6 +13,11 @@ MaterialPane {
     id: page
 
     signal start
+    // "Test adapter": the main window runs the adapter check on the port chosen.
+    signal check
+    // The check runs: the page waits for it.
+    property bool checking: false
+    onCheckingChanged: connIndicator.running = checking
 
     property alias baud: baudEdit.value
     property alias adv: advCheck.checked
@@ -160,11 +165,20 @@ MaterialPane {
                 Layout.fillWidth: true
             }
             MaterialButton {
+                id: checkButton
+                objectName: "checkButton"
+                text: qsTr("Test adapter")
+                micon: MaterialFont.icon.network_check
+                enabled: page.getPort() !== "" && !page.checking
+                Layout.alignment: Qt.AlignRight
+                onClicked: page.check()
+            }
+            MaterialButton {
                 id: connectButton
                 objectName: "connectButton"
                 text: qsTr("Connect")
                 micon: MaterialFont.icon.send
-                enabled: page.getPort() !== ""
+                enabled: page.getPort() !== "" && !page.checking
                 Layout.alignment: Qt.AlignRight
                 onClicked: page.start()
             }
