@@ -17,6 +17,8 @@ MaterialPane {
     signal check
     // The check runs: the page waits for it.
     property bool checking: false
+    // Whether the window offers the check (the update-checking edition does not).
+    property bool offersCheck: true
     onCheckingChanged: connIndicator.running = checking
 
     property alias baud: baudEdit.value
@@ -169,6 +171,7 @@ MaterialPane {
                 objectName: "checkButton"
                 text: qsTr("Test adapter")
                 micon: MaterialFont.icon.network_check
+                visible: page.offersCheck
                 enabled: page.getPort() !== "" && !page.checking
                 Layout.alignment: Qt.AlignRight
                 onClicked: page.check()
