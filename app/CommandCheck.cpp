@@ -23,7 +23,7 @@ int runAdapterCheck(const Options &options)
         loop.quit();
     });
     ProgressLine progress;
-    progress.step(QStringLiteral("Checking the adapter"));
+    progress.status(QStringLiteral("Checking the adapter on %1").arg(options.port));
     int code = ConnectionFailed;
     if (runner.checkAdapter(resolvePort(options.port), options.baud, !options.plain)) {
         if (result.isEmpty())
@@ -33,7 +33,8 @@ int runAdapterCheck(const Options &options)
         if (result.value(QStringLiteral("adapter")).toBool())
             code = Success;
         else
-            printErr(QStringLiteral("veltrokx4: no adapter answered on %1\n").arg(options.port));
+            printErr(QStringLiteral("veltrokx4: %1\n")
+                         .arg(result.value(QStringLiteral("failure")).toString()));
     }
     progress.end();
     if (!options.diagnostics.isEmpty()) {

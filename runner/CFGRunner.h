@@ -181,7 +181,8 @@ signals:
     void operationFinished(CFGRunner::Operation operation, bool ok, QString reason,
                            QString file);
     // The adapter check's end: {"adapter": an adapter answered, "dashboard": a dashboard
-    // did, "text": the report in the interface's language, one line per finding}.
+    // did, "text": the report in the interface's language, one line per finding, "failure":
+    // why no adapter answered, else empty}.
     void adapterChecked(QVariantMap result);
 
 public slots:

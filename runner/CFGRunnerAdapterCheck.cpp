@@ -45,5 +45,6 @@ void CFGRunner::adapterCheckDone()
                      << report.dashboardAnswered;
     emit adapterChecked(QVariantMap{{QStringLiteral("adapter"), report.adapterAnswered},
                                     {QStringLiteral("dashboard"), report.dashboardAnswered},
-                                    {QStringLiteral("text"), report.lines.join(QLatin1Char('\n'))}});
+                                    {QStringLiteral("text"), report.lines.join(QLatin1Char('\n'))},
+                                    {QStringLiteral("failure"), answers.failure}});
 }

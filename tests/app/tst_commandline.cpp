@@ -229,7 +229,7 @@ private slots:
         QTest::newRow("adapter check on a port that does not exist")
             << QStringList{"--port", "/nonexistent/ttyKX4", "--check-adapter"} << 2
             << "Adapter: Cannot open /nonexistent/ttyKX4"
-            << "veltrokx4: no adapter answered on /nonexistent/ttyKX4" << false;
+            << "veltrokx4: Cannot open /nonexistent/ttyKX4: there is no such port\n" << false;
         QTest::newRow("help: the adapter check's exit status")
             << QStringList{"--help"} << 0 << "--check-adapter: 0 when the adapter answered" << ""
             << false;
