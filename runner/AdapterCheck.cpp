@@ -321,7 +321,11 @@ Report judge(const Answers &a, bool translated)
         const int exchanges = BackupFile::transferExchanges(BackupPages);
         r.backupMs = exchanges * r.exchangeUs / 1000;
         const qint64 seconds = (r.backupMs + 500) / 1000;
-        const QString time = seconds >= 120
+        // Tenths below 10 s, where whole seconds say little.
+        const QString time = r.backupMs < 9950
+                                 ? w(QT_TRANSLATE_NOOP("AdapterCheck", "%1 s"))
+                                       .arg(w.number(r.backupMs / 1000.0, 1))
+                             : seconds >= 120
                                  ? w(QT_TRANSLATE_NOOP("AdapterCheck", "%1 min %2 s"))
                                        .arg(seconds / 60)
                                        .arg(seconds % 60)
