@@ -36,6 +36,11 @@ void CFGRunner::adapterCheckDone()
     connectLink();
     if (!answers.opened)
         answers.failure = setupFailureText(connectPort);
+    else if (!answers.adapterAnswered && connectBaud > 0 && !answers.network)
+        answers.failure = tr("No adapter answered on %1 at %2 baud. It may still be at a faster "
+                             "rate from an earlier session: the rate \"Automatic\" finds it.")
+                              .arg(connectPort)
+                              .arg(connectBaud);
     else if (!answers.adapterAnswered)
         answers.failure = tr("No adapter answered on %1").arg(connectPort);
     lastCheck = AdapterCheck::judge(answers, false).lines;
