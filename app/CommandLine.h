@@ -35,7 +35,8 @@ enum class Command {
     Export,
     Import,
     Splash,
-    ResetMaintenance
+    ResetMaintenance,
+    CheckAdapter
 };
 
 struct Options

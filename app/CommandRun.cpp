@@ -102,6 +102,7 @@ private:
             m_runner.resetMaintenance();
             break;
         case Command::None:
+        case Command::CheckAdapter: // runAdapterCheck
             break;
         }
     }

@@ -4,6 +4,7 @@
 #include "link/TcpTransport.h"
 #include "models/ParameterListModel.h"
 #include "models/VariantMapModel.h"
+#include "runner/AdapterProbe.h"
 #include "runner/DashboardProtocol.h"
 #include "runner/RunnerOperation.h"
 
@@ -28,18 +29,25 @@ CFGRunner::CFGRunner(QObject *parent)
     link->setStrictMode(true);
     connectWatch->setSingleShot(true);
     connect(connectWatch, &QTimer::timeout, this, &CFGRunner::onConnectTimeout);
+    connectLink();
+    recordForDiagnostics();
+    watchReadsForHistory();
+}
+
+void CFGRunner::connectLink()
+{
     connect(link, &ELM327IOBase::connected, this, &CFGRunner::elm_connected);
     connect(link, &ELM327IOBase::disconnected, this, &CFGRunner::elm_disconnected);
     connect(link, &ELM327IOBase::ready, this, &CFGRunner::elm_ready);
     connect(link, &ELM327IOBase::error, this, &CFGRunner::elm_error);
     connect(link, &ELM327IOBase::read, this, &CFGRunner::elm_read);
     connect(link, &ELM327IOBase::adapterReset, this, &CFGRunner::elm_reset);
-    recordForDiagnostics();
-    watchReadsForHistory();
 }
 
 CFGRunner::~CFGRunner()
 {
+    delete probe;
+    probe = nullptr;
     // The link resets an open adapter when it goes; nothing it says on the way out
     // may reach a half-destroyed controller.
     disconnect(link, nullptr, this, nullptr);
@@ -116,6 +124,11 @@ int CFGRunner::engineForBoard(QVariantMap board)
 
 bool CFGRunner::connectToHost(QString port, int baud, bool adv)
 {
+    // The adapter check has the link until it ends.
+    if (probe) {
+        emit alert(tr("Another operation is in progress"));
+        return false;
+    }
     // A network adapter's address as the user types it ("192.168.0.10:35000").
     port = TcpTransport::portForAddress(port);
     QSettings settings;

@@ -29,6 +29,7 @@
 Q_DECLARE_LOGGING_CATEGORY(lcRunner)
 
 class QTimer;
+class AdapterProbe;
 class RunnerOperation;
 class VariantMapModel;
 class ParameterListModel;
@@ -149,6 +150,9 @@ public:
     // dashboard, the settings and the link's recent traffic) to `file`, a path or a file
     // URL. Empty on success, otherwise why not, for the user.
     Q_INVOKABLE QString saveDiagnostics(QString file);
+    // The adapter check (CFGRunnerAdapterCheck.cpp): what the adapter on `port` is and can
+    // do, while no session runs; the result comes in adapterChecked(). False when refused.
+    Q_INVOKABLE bool checkAdapter(QString port, int baud, bool adv);
 #if !KX4_UPDATE_EDITION
     Q_INVOKABLE QVariantList listSavedConfigs();
     Q_INVOKABLE bool exportConfig(bool w_odo);
@@ -190,6 +194,10 @@ signals:
     // is the file an export made.
     void operationFinished(CFGRunner::Operation operation, bool ok, QString reason,
                            QString file);
+    // The adapter check's end: {"adapter": an adapter answered, "dashboard": a dashboard
+    // did, "text": the report in the interface's language, one line per finding, "failure":
+    // why no adapter answered, else empty}.
+    void adapterChecked(QVariantMap result);
 
 public slots:
     void disconnectFromHost();
@@ -322,6 +330,14 @@ private:
     // `notice` is what the user is told when the restarted dashboard has gone quiet
     // (RestartOperation.cpp).
     void sendRestart(QByteArray command, const QString &notice);
+
+    // The link's signals to the controller's slots; cut while the adapter check has the link.
+    void connectLink();
+    void adapterCheckDone();
+    AdapterProbe *probe = nullptr;
+    // The last check's report in English, and when it ran, for the diagnostics report.
+    QStringList lastCheck;
+    QString lastCheckTime;
 
     // Diagnostics report (CFGRunnerDiagnostics.cpp): records the controller's events in
     // the link's recorder.

@@ -213,6 +213,12 @@ ApplicationWindow {
                 runner.connectToHost(connectionPage.getPort(), connectionPage.baud,
                                      connectionPage.adv);
             }
+            onCheck: {
+                connectionPage.checking = true;
+                connectionPage.checking = runner.checkAdapter(connectionPage.getPort(),
+                                                              connectionPage.baud,
+                                                              connectionPage.adv);
+            }
         }
 
         ProgressPage {
@@ -256,6 +262,11 @@ ApplicationWindow {
 
     Connections {
         target: runner
+
+        function onAdapterChecked(result) {
+            connectionPage.checking = false;
+            adapterCheckDialog.show(result.text);
+        }
 
         function onConnectedToHost() {
             connIndicator.state = "connected";
@@ -491,6 +502,11 @@ ApplicationWindow {
                 Layout.fillWidth: true
             }
         }
+    }
+
+    AdapterCheckDialog {
+        id: adapterCheckDialog
+        objectName: "adapterCheckDialog"
     }
 
     DifferenceDialog {

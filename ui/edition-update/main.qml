@@ -196,6 +196,7 @@ ApplicationWindow {
         ConnectionPage {
             id: connectionPage
             objectName: "connectionPage"
+            offersCheck: false
             onStart: {
                 connIndicator.state = "connecting";
                 connectionPage.connecting = true;
