@@ -245,6 +245,12 @@ void tst_FaultMatrix::matrix_data()
                 << o << 0 << wifi << family << 38400;
         }
     }
+    // "Automatic" behind a Bluetooth module, whose side of the line answers at every rate: a
+    // family that refuses "at brd", one that takes it and one with the extended set.
+    for (const char *family : {"clone-v1.5+bt", "genuine-v2.1+bt", "extended+bt"}) {
+        QTest::addRow("%s / %s @auto", operations[0].name, family)
+            << 0 << 0 << false << QString::fromLatin1(family) << 0;
+    }
 }
 
 void tst_FaultMatrix::prepare(SimSession &s)
@@ -395,12 +401,14 @@ void tst_FaultMatrix::matrix()
     else
         outcome = QStringLiteral("%1 -> %2").arg(trouble.join(QStringLiteral("; ")), stateName);
     // The rate the tool says the session runs at is the one the chip's line runs at (over a
-    // network there is none). A module holds the chip at its own rate, so a rate switch
-    // through it cannot be done.
+    // network there is none). A module holds the chip at its own rate whatever the port is set
+    // to, so a rate switch through it cannot be done: the tool may not claim a rate above the
+    // chip's.
     const bool rateChecked = !family.isEmpty() && !network && !disconnected;
     const int claimedRate = s.runner().lineRate();
     const int chipRate = s.sim().lineRate();
-    if (rateChecked && claimedRate != chipRate)
+    const bool rateTrue = module ? claimedRate <= chipRate : claimedRate == chipRate;
+    if (rateChecked && !rateTrue)
         outcome += QStringLiteral(", claims %1 bit/s, chip at %2").arg(claimedRate).arg(chipRate);
     outcome += QStringLiteral(" (%1 s)").arg(double(cellTime.elapsed()) / 1000, 0, 'f', 1);
     QVERIFY2(settled, qPrintable(cell + QStringLiteral(": never settled")));
@@ -431,7 +439,10 @@ void tst_FaultMatrix::matrix()
                              "behind a module the link takes the prompt the chip prints at the "
                              "old rate, after it gave up the switch, for a switch done",
                              Continue);
-            QCOMPARE(claimedRate, chipRate);
+            QVERIFY2(rateTrue, qPrintable(QStringLiteral("%1: claims %2 bit/s, the chip runs at %3")
+                                              .arg(cell)
+                                              .arg(claimedRate)
+                                              .arg(chipRate)));
         }
         if (f.count == 0 && !reference.contains(operation)) {
             reference[operation] = after;
