@@ -401,11 +401,16 @@ bool SimProgram::start(QString *message)
     const QString served = m_tcp ? m_tcp->url() : m_sim.slavePath();
     out << served << Qt::endl;
     if (m_verbose)
-        logLine(QStringLiteral("serving %1 at %2 baud, %3, %4 pages")
+        logLine(QStringLiteral("serving %1 at %2 baud, %3, %4 pages%5")
                     .arg(served)
                     .arg(m_sim.baudRate())
                     .arg(QString::fromLatin1(m_sim.adapter().identification()))
-                    .arg(dash.pages()));
+                    .arg(dash.pages())
+                    .arg(m_sim.hasModule() ? QStringLiteral(", behind a module (%1 ms up, %2 ms "
+                                                            "down)")
+                                                 .arg(m_sim.moduleUpMs())
+                                                 .arg(m_sim.moduleDownMs())
+                                           : QString()));
     return true;
 }
 
