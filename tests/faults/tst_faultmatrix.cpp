@@ -131,7 +131,6 @@ QString expectedAlert(const Fault &fault)
     }
 }
 
-// Alerts that report progress rather than trouble.
 // The matrix column of a family's row: its name, and the rate when it is not the usual one.
 QString familyColumn(const QString &family, int rate)
 {
@@ -140,6 +139,7 @@ QString familyColumn(const QString &family, int rate)
     return family + (rate == 0 ? QStringLiteral(" @auto") : QStringLiteral(" @%1").arg(rate));
 }
 
+// Alerts that report progress rather than trouble.
 bool informational(const QString &alert)
 {
     return alert == QLatin1String("Parsed the device config") ||
@@ -363,15 +363,15 @@ void tst_FaultMatrix::matrix()
     const bool extended = !family.isEmpty() && adapterFamily.kind == SimAdapter::Extended;
     prepare(s);
     if (op.op != Op::Discovery) {
+        // Behind a module the session opens without its latency; the operation has the
+        // latency its row gives.
         if (module)
             s.sim().setModule(0, 0);
         QVERIFY2(s.connectRunner(rate, extended),
                  qPrintable(cell + QStringLiteral(": no session")));
-    }
-    if (module && op.op != Op::Discovery) {
-        if (op.moduleMs >= 0)
+        if (module && op.moduleMs >= 0)
             s.sim().setModule(op.moduleMs, op.moduleMs);
-        else
+        else if (module)
             s.sim().setModule(adapterFamily.moduleUpMs(), adapterFamily.moduleDownMs());
     }
     const DashboardState before = stateOf(s.dashboard());
