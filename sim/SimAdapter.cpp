@@ -82,6 +82,8 @@ bool SimAdapter::voltageReplyFromName(const QString &name, VoltageReply *reply)
 
 QByteArray SimAdapter::identification() const
 {
+    if (!m_identification.isEmpty())
+        return m_identification;
     switch (m_kind) {
     case Genuine:
         return "ELM327 v2.1";

@@ -72,6 +72,9 @@ public:
     // a genuine chip of that version or later does, a clone never.
     int version() const;
     bool knowsCommandsOf(int level) const;
+    // The version text the chip calls itself by instead of its kind's ("ELM327 v1.5" for a
+    // genuine-behaving chip); empty: the kind's own.
+    void setIdentification(const QByteArray &text) { m_identification = text; }
 
     // The rate the adapter's UART starts at (power-up, ATZ); PtySimulator answers only at
     // the rate in use, lineRate(), which "at brd" and "st br" change until the next reset.
@@ -197,6 +200,7 @@ private:
     SimDashboard *m_dashboard;
     SimFaultPlan m_faults;
     Kind m_kind = Clone;
+    QByteArray m_identification; // empty: the kind's
     int m_baudRate = 38400;
     int m_lineRate = 38400;
     bool m_chipModel = false;
