@@ -44,6 +44,10 @@ const OptionRow optionRows[] = {
      true},
     {"import", "FILE", "Write a backup file into the dashboard.", true},
     {"with-counters", nullptr, "With --import: also restore the saved maintenance points.", false},
+    {"backup-first", nullptr,
+     "With --import: first back up what the dashboard holds into the backup folder; the "
+     "import starts only once that backup is whole.",
+     false},
     {"dry-run", nullptr,
      "With --apply-layout or --import: print what the write would change and write nothing.",
      false},
@@ -54,6 +58,12 @@ const OptionRow optionRows[] = {
     {"splash", "PICTURE", "Convert a picture and upload it as the splash screen.", true},
     {"reset-maintenance", nullptr,
      "Make the current odometer and engine time the saved maintenance points.", true},
+    {"check-adapter", nullptr,
+     "Say what the adapter is and can do: its identification and whether it answers like the "
+     "chip it names, the response count, the rate switch, the supply voltage, the time of one "
+     "exchange, a wireless module, the time of a 16-page backup. Exit status 0 when the "
+     "adapter answered, with or without a dashboard behind it.",
+     true},
 };
 
 const char *const helpAndVersion[] = {"-h", "--help", "-?", "--help-all", "-v", "--version"};
@@ -71,6 +81,7 @@ Command commandFor(const QString &name)
         {QStringLiteral("import"), Command::Import},
         {QStringLiteral("splash"), Command::Splash},
         {QStringLiteral("reset-maintenance"), Command::ResetMaintenance},
+        {QStringLiteral("check-adapter"), Command::CheckAdapter},
     };
     return commands.value(name, Command::None);
 }
@@ -126,6 +137,11 @@ bool parseOptions(const QCommandLineParser &parser, Options *out, QString *error
         *error = QStringLiteral("--with-counters goes with --import only");
         return false;
     }
+    out->backupFirst = parser.isSet(QStringLiteral("backup-first"));
+    if (out->backupFirst && out->command != Command::Import) {
+        *error = QStringLiteral("--backup-first goes with --import only");
+        return false;
+    }
     out->dryRun = parser.isSet(QStringLiteral("dry-run"));
     if (out->dryRun && out->command != Command::Import && out->command != Command::ApplyLayout) {
         *error = QStringLiteral("--dry-run goes with --apply-layout or --import only");
@@ -150,7 +166,7 @@ bool parseOptions(const QCommandLineParser &parser, Options *out, QString *error
             out->file = parser.value(name);
     }
     if (out->file.isEmpty() && out->command != Command::Info &&
-        out->command != Command::ResetMaintenance) {
+        out->command != Command::ResetMaintenance && out->command != Command::CheckAdapter) {
         *error = QStringLiteral("--%1 needs a file").arg(name);
         return false;
     }
@@ -203,7 +219,8 @@ void addOptions(QCommandLineParser &parser)
                        "COMMAND\n"
                        "Progress goes to standard error (on a terminal), the result to standard "
                        "output. Exit status: 0 done, 1 usage error, 2 connection failed, "
-                       "3 refused (wrong board, bad file), 4 communication error."));
+                       "3 refused (wrong board, bad file), 4 communication error; "
+                       "--check-adapter: 0 when the adapter answered, 2 when none did."));
     parser.addHelpOption();
     parser.addVersionOption();
     for (const OptionRow &row : optionRows) {
@@ -234,6 +251,8 @@ int run(QCoreApplication &app, const QCommandLineParser &parser)
     // One line on failure is the whole report; QT_LOGGING_RULES still shows the rest.
     QLoggingCategory::setFilterRules(
         QStringLiteral("kx4.*.debug=false\nkx4.*.info=false\nkx4.*.warning=false"));
+    if (options.command == Command::CheckAdapter)
+        return runAdapterCheck(options);
     return runCommand(options);
 #endif
 }

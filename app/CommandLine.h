@@ -35,7 +35,8 @@ enum class Command {
     Export,
     Import,
     Splash,
-    ResetMaintenance
+    ResetMaintenance,
+    CheckAdapter
 };
 
 struct Options
@@ -47,6 +48,7 @@ struct Options
     QString file; // the command's file (--export: the optional one); else empty
     bool withCounters = false;
     bool dryRun = false; // --apply-layout, --import: print the difference, write nothing
+    bool backupFirst = false; // --import: export the dashboard's memory first
     QString diagnostics; // the diagnostics report goes here at the end, also on failure
 };
 

@@ -60,4 +60,14 @@ QString hoursAndMinutes(uint minutes)
     return QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
 }
 
+QString durationText(int ms)
+{
+    const int s = qMax(1, (ms + 500) / 1000);
+    if (s < 60)
+        return QStringLiteral("%1 s").arg(s);
+    if (s < 600)
+        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+    return QStringLiteral("%1 min").arg((s + 30) / 60);
+}
+
 } // namespace CommandLine

@@ -20,6 +20,8 @@ void printOut(const QString &text);
 QString stateLabel(CFGRunner::State state);
 // "66 h 40 min" for 4000 minutes.
 QString hoursAndMinutes(uint minutes);
+// "2 min 10 s" for 130000 ms, whole minutes from 10 min on, at least "1 s".
+QString durationText(int ms);
 
 // The progress line on a terminal: the step's name and a bar redrawn in place. Not on a
 // terminal it prints nothing, so a script's log keeps only the result and the errors.
@@ -60,14 +62,17 @@ public:
             return;
         flushNote();
         m_value = percent;
-        constexpr int Width = 30;
-        const int filled = percent * Width / 100;
-        printErr(QStringLiteral("\r%1 [%2%3] %4%")
-                     .arg(m_label, -22)
-                     .arg(QString(filled, QLatin1Char('#')))
-                     .arg(QString(Width - filled, QLatin1Char('.')))
-                     .arg(percent, 3));
-        m_open = true;
+        redraw();
+    }
+    // The controller's estimate of the time left (below 0: none), after the bar.
+    void setTimeLeft(int ms)
+    {
+        const QString text = ms >= 500 ? durationText(ms) + QStringLiteral(" left") : QString();
+        if (text == m_left)
+            return;
+        m_left = text;
+        if (m_on && m_open && m_status.isEmpty() && m_value >= 0)
+            redraw();
     }
     // What the step is doing when there is no share to show (the rate being tried), in
     // place of the bar.
@@ -78,7 +83,7 @@ public:
         flushNote();
         m_status = text;
         m_value = -1;
-        printErr(QStringLiteral("\r%1").arg(text, -(22 + 2 + 30 + 6)));
+        printErr(QStringLiteral("\r%1").arg(text, -(22 + 2 + 30 + 6 + 17)));
         m_open = true;
     }
     // A message between progress lines (the controller's alerts), terminal only. It is
@@ -114,11 +119,26 @@ public:
     }
 
 private:
+    void redraw()
+    {
+        constexpr int Width = 30;
+        const int filled = m_value * Width / 100;
+        // Padded, so that a shorter time wipes out the longer one before it.
+        printErr(QStringLiteral("\r%1 [%2%3] %4% %5")
+                     .arg(m_label, -22)
+                     .arg(QString(filled, QLatin1Char('#')))
+                     .arg(QString(Width - filled, QLatin1Char('.')))
+                     .arg(m_value, 3)
+                     .arg(m_left, -16));
+        m_open = true;
+    }
+
     bool m_on;
     bool m_open = false;
     QString m_label;
     QString m_status;
     QString m_note;
+    QString m_left;
     int m_value = -1;
 };
 

@@ -13,6 +13,7 @@
 #include "config/LayoutProfile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 namespace CommandLine {
 
@@ -59,15 +60,25 @@ private:
         case Command::Import:
             if (!importDifference())
                 break;
-            expect(CFGRunner::OP_Import, [this](bool ok, const QString &reason, const QString &) {
-                if (!ok)
-                    return failed(reason);
-                printOut(QStringLiteral("imported %1\n").arg(m_options.file));
-                printDifference(m_difference, QStringLiteral("  "));
-                finish(Success);
-            });
+            expect(CFGRunner::OP_Import,
+                   [this](bool ok, const QString &reason, const QString &backup) {
+                       // The backup before it could not be written: the disk's fault, as
+                       // with --export.
+                       if (!ok && m_options.backupFirst &&
+                           reason.contains(backupNotWrittenText()))
+                           return finish(Refused, reason);
+                       if (!ok)
+                           return failed(reason);
+                       if (!backup.isEmpty())
+                           printOut(QStringLiteral("backed up the dashboard to %1\n")
+                                        .arg(QDir::toNativeSeparators(backup)));
+                       printOut(QStringLiteral("imported %1\n").arg(m_options.file));
+                       printDifference(m_difference, QStringLiteral("  "));
+                       finish(Success);
+                   });
             m_starting = true;
-            m_runner.importConfigFile(absolute(m_options.file), m_options.withCounters);
+            m_runner.importConfigFile(absolute(m_options.file), m_options.withCounters,
+                                      m_options.backupFirst);
             m_starting = false;
             break;
         case Command::Splash:
@@ -91,6 +102,7 @@ private:
             m_runner.resetMaintenance();
             break;
         case Command::None:
+        case Command::CheckAdapter: // runAdapterCheck
             break;
         }
     }

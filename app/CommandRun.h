@@ -8,5 +8,7 @@
 namespace CommandLine {
 
 int runCommand(const Options &options);
+// --check-adapter (CommandCheck.cpp): needs no dashboard, so it runs without a session.
+int runAdapterCheck(const Options &options);
 
 } // namespace CommandLine

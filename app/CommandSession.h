@@ -30,6 +30,8 @@ public:
             alive();
             m_progress.draw(value);
         });
+        QObject::connect(&m_runner, &CFGRunner::timeLeftChanged, &m_context,
+                         [this](int ms) { m_progress.setTimeLeft(ms); });
         QObject::connect(&m_runner, &CFGRunner::alert, &m_context, [this](const QString &msg) {
             m_lastAlert = msg;
             if (!m_holdNotes)

@@ -159,6 +159,9 @@ void ELM327IOBase::close()
     resetsSinceReply = 0;
     countedInFlight.clear();
     countProbe.clear();
+    pendingQueries.clear();
+    queryInFlight = false;
+    queryLines.clear();
     rateSwitch.reset();
     rateTimer->stop();
 }
@@ -185,6 +188,22 @@ void ELM327IOBase::writeRequest(QByteArray data, int replies)
     commandQueue << text;
     if (!busy)
         sendNext();
+}
+
+void ELM327IOBase::query(QByteArray command)
+{
+    pendingQueries << command;
+    commandQueue << command;
+    if (!busy)
+        sendNext();
+}
+
+void ELM327IOBase::endQuery()
+{
+    queryInFlight = false;
+    const QList<QByteArray> lines = queryLines;
+    queryLines.clear();
+    emit answered(inFlight, lines);
 }
 
 void ELM327IOBase::monitor(bool on)
@@ -255,6 +274,10 @@ void ELM327IOBase::sendNext()
         // A frame's text has an even number of digits; an odd one ends with a count.
         countedInFlight = frameInFlight && inFlight.size() % 2 ? inFlight : QByteArray();
         lastSent = encodeCommand(inFlight) + '\r';
+        queryInFlight = !pendingQueries.isEmpty() && pendingQueries.first() == inFlight;
+        if (queryInFlight)
+            pendingQueries.removeFirst();
+        queryLines.clear();
     }
     // "ATZ", "ATWS" and "ATI" are answered with the banner; anywhere else it means a reset.
     const QByteArray compact = lastSent.toUpper().replace(' ', "").replace('\r', "");
@@ -280,6 +303,13 @@ void ELM327IOBase::exchangeOverdue()
     atPending = false;
     busy = false;
     const quint32 current = session;
+    if (queryInFlight) {
+        // A query's answer is whatever came: its asker judges it.
+        endQuery();
+        if (session == current && !busy)
+            sendNext();
+        return;
+    }
     emit error(ERR_NODATA, QStringLiteral("no answer within %1 ms").arg(ExchangeDeadlineMs));
     // The handler queued the request again (or ended the session).
     if (session == current && !busy)

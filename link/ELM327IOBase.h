@@ -127,6 +127,22 @@ public:
     QString portSettings() const;
     QByteArray adapterIdentification() const { return m_adapterId; }
 
+    // What the fast-transfer setup found out, for the adapter check. The response count:
+    // not used (fast transfers off), not yet known, answered, refused with "?", or drawing
+    // "NO DATA" (then dropped for the session).
+    enum CountOutcome { CountUnused, CountUntried, CountAccepted, CountRefused, CountNoData };
+    CountOutcome responseCountOutcome() const { return countOutcome; }
+    // The last line rate switch: the rates asked for, those the adapter agreed to ("OK"),
+    // and the rate it ended at (the rate it started at when none held).
+    struct RateSwitchRecord
+    {
+        qint32 from = 0;
+        qint32 reached = 0;
+        QList<qint32> asked;
+        QList<qint32> agreed;
+    };
+    const RateSwitchRecord &lastRateSwitch() const { return rateRecord; }
+
 signals:
     void connected();
     void disconnected();
@@ -136,6 +152,7 @@ signals:
     // The adapter was found reset (`sign` says how); the link is setting it up again and
     // sends the frame in flight once more when it is done.
     void adapterReset(QString sign);
+    void answered(QByteArray command, QList<QByteArray> lines);
 
 public slots:
     virtual void write(QByteArray data);
@@ -147,6 +164,10 @@ public slots:
     // answers "NO DATA" to the first requests with it and a reply to the same without.
     void writeRequest(QByteArray data, int replies);
     void monitor(bool on);
+    // An adapter command whose answer is wanted (the adapter check): queued like a frame;
+    // the lines that answer it (its echo left out) come in answered() at its prompt, or
+    // what came by its deadline.
+    void query(QByteArray command);
 
 protected slots:
     void readyRead();
@@ -288,4 +309,11 @@ private:
     int resetsSinceReply = 0;
     LinkRecorder m_recorder;
     QByteArray m_adapterId;
+    CountOutcome countOutcome = CountUnused;
+    RateSwitchRecord rateRecord;
+    // query(): those queued, and the one in flight with its answer so far.
+    QList<QByteArray> pendingQueries;
+    bool queryInFlight = false;
+    QList<QByteArray> queryLines;
+    void endQuery();
 };

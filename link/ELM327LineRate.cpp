@@ -78,6 +78,8 @@ void ELM327IOBase::startRateRaise()
             qCDebug(lcLink) << "the port cannot run at" << rate;
     }
     rateSwitch.emplace(candidates, before, stnCommands);
+    rateRecord = RateSwitchRecord();
+    rateRecord.from = rateRecord.reached = before;
     applyRateStep(rateSwitch->start());
 }
 
@@ -90,6 +92,13 @@ void ELM327IOBase::applyRateStep(const ElmRateSwitch::Step &step)
     }
     if (step.rateVirtual)
         rateFoundVirtual = true;
+    // What the adapter was asked and agreed to, and where the switch ended.
+    if (step.write.size() > 1)
+        rateRecord.asked << rateSwitch->target();
+    if (step.setRate > 0 && step.setRate == rateSwitch->target() && !step.done)
+        rateRecord.agreed << step.setRate;
+    if (step.done)
+        rateRecord.reached = transport->baudRate();
     if (step.discardInput)
         transport->discardInput();
     if (!step.event.isEmpty()) {

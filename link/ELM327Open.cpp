@@ -112,6 +112,9 @@ bool ELM327IOBase::setup(const QString &port, uint baud, const ElmOptions &optio
     responseCount = fastTransfers;
     countConfirmed = false;
     countProbe.clear();
+    countOutcome = fastTransfers ? CountUntried : CountUnused;
+    rateRecord = RateSwitchRecord();
+    rateRecord.from = rateRecord.reached = transport->baudRate();
     // Kept for a reset of the adapter, which undoes all of it. Frames queued by events
     // handled during detection follow the initialisation.
     initSteps = elmInitialisation(options);

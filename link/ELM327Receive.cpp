@@ -92,6 +92,12 @@ void ELM327IOBase::promptArrived()
     if (!releaseHeldLine())
         return;
     busy = false;
+    if (queryInFlight) {
+        const quint32 current = session;
+        endQuery();
+        if (session != current || busy)
+            return;
+    }
     sendNext();
 }
 
@@ -109,6 +115,14 @@ void ELM327IOBase::parseLine(QByteArray line)
     const ElmReply::Verdict v = ElmReply::classifyLine(line, context);
     if (v.releaseHeld && !releaseHeldLine())
         return;
+    if (queryInFlight && v.kind != Kind::Reset) {
+        // Everything but the command's own echo is its answer ("STN1110 v4.0" looks like one).
+        const QByteArray text = line.trimmed();
+        if (!text.isEmpty() && text.toLower().replace(' ', "") != inFlight.toLower().replace(' ', ""))
+            queryLines << text;
+        if (v.kind != Kind::Ok)
+            return;
+    }
 
     switch (v.kind) {
     case Kind::Nothing:
@@ -129,6 +143,7 @@ void ELM327IOBase::parseLine(QByteArray line)
         // and so does every frame after it.
         commandQueue.prepend(countedInFlight.chopped(1));
         countedInFlight.clear();
+        countOutcome = CountRefused;
         dropResponseCount(QStringLiteral("the adapter refuses the response count"));
         return;
     case Kind::NoData:
@@ -174,10 +189,13 @@ void ELM327IOBase::parseLine(QByteArray line)
         return;
     case Kind::BufferFull:
     case Kind::Data:
-        if (!countedInFlight.isEmpty())
+        if (!countedInFlight.isEmpty()) {
             countConfirmed = true;
+            countOutcome = CountAccepted;
+        }
         if (!countProbe.isEmpty() && inFlight == countProbe) {
             countProbe.clear();
+            countOutcome = CountNoData;
             dropResponseCount(QStringLiteral("the adapter answers NO DATA to the response "
                                              "count: off for this session"));
         }

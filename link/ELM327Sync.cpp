@@ -125,6 +125,12 @@ void ELM327IOBase::adapterWasReset(const QByteArray &line, const char *sign)
     qCInfo(lcLink) << "adapter reset recognised:" << sign << line;
     m_recorder.event(QStringLiteral("adapter reset recognised (%1): %2")
                          .arg(QLatin1String(sign), QString::fromLatin1(line.trimmed())));
+    // A query in flight is asked again after the new initialisation.
+    if (queryInFlight && busy && !inFlightAnswered) {
+        pendingQueries.prepend(inFlight);
+        queryInFlight = false;
+        queryLines.clear();
+    }
     const bool giveUp = ++resetsSinceReply > 1;
     if (giveUp) {
         rawQueue.clear();

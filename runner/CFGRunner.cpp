@@ -4,6 +4,7 @@
 #include "link/TcpTransport.h"
 #include "models/ParameterListModel.h"
 #include "models/VariantMapModel.h"
+#include "runner/AdapterProbe.h"
 #include "runner/DashboardProtocol.h"
 #include "runner/RunnerOperation.h"
 
@@ -28,18 +29,25 @@ CFGRunner::CFGRunner(QObject *parent)
     link->setStrictMode(true);
     connectWatch->setSingleShot(true);
     connect(connectWatch, &QTimer::timeout, this, &CFGRunner::onConnectTimeout);
+    connectLink();
+    recordForDiagnostics();
+    watchReadsForHistory();
+}
+
+void CFGRunner::connectLink()
+{
     connect(link, &ELM327IOBase::connected, this, &CFGRunner::elm_connected);
     connect(link, &ELM327IOBase::disconnected, this, &CFGRunner::elm_disconnected);
     connect(link, &ELM327IOBase::ready, this, &CFGRunner::elm_ready);
     connect(link, &ELM327IOBase::error, this, &CFGRunner::elm_error);
     connect(link, &ELM327IOBase::read, this, &CFGRunner::elm_read);
     connect(link, &ELM327IOBase::adapterReset, this, &CFGRunner::elm_reset);
-    recordForDiagnostics();
-    watchReadsForHistory();
 }
 
 CFGRunner::~CFGRunner()
 {
+    delete probe;
+    probe = nullptr;
     // The link resets an open adapter when it goes; nothing it says on the way out
     // may reach a half-destroyed controller.
     disconnect(link, nullptr, this, nullptr);
@@ -116,6 +124,11 @@ int CFGRunner::engineForBoard(QVariantMap board)
 
 bool CFGRunner::connectToHost(QString port, int baud, bool adv)
 {
+    // The adapter check has the link until it ends.
+    if (probe) {
+        emit alert(tr("Another operation is in progress"));
+        return false;
+    }
     // A network adapter's address as the user types it ("192.168.0.10:35000").
     port = TcpTransport::portForAddress(port);
     QSettings settings;
@@ -134,6 +147,9 @@ bool CFGRunner::connectToHost(QString port, int baud, bool adv)
         // A connect over a running session starts afresh: writes queued for the old
         // session would otherwise go out on the first acknowledgement of the new one.
         clearSession();
+        // Another adapter, or the same at another rate: its exchanges are timed afresh.
+        exchangeTimes.clear();
+        nextExchangeTime = 0;
         connectPort = port;
         connectBaud = baud;
         rememberNetworkPort(port);
@@ -282,7 +298,7 @@ void CFGRunner::startOperation(RunnerOperation *op)
         const bool done = operation->waiting();
         operation->cutOff();
         retireOperation();
-        emit operationFinished(kind, done, QString(), QString());
+        operationEnded(kind, done, QString(), QString());
     }
     operation.reset(op);
 }
@@ -294,13 +310,23 @@ void CFGRunner::finishOperation(bool ok, const QString &reason, const QString &f
     const Operation kind = operation->kind();
     retireOperation();
     qCDebug(lcRunner) << "operation" << kind << (ok ? "done" : "failed") << reason << file;
-    emit operationFinished(kind, ok, reason, file);
+    operationEnded(kind, ok, reason, file);
 }
 
 void CFGRunner::refuseOperation(Operation kind, const QString &reason)
 {
     emit alert(reason);
-    emit operationFinished(kind, false, reason, QString());
+    operationEnded(kind, false, reason, QString());
+}
+
+void CFGRunner::operationEnded(Operation kind, bool ok, const QString &reason,
+                               const QString &file)
+{
+    emit operationFinished(kind, ok, reason, file);
+    // An import asked to back the dashboard up first goes on once everyone has heard of
+    // that export's end.
+    if (kind == OP_Export && !importAfterExport.isEmpty())
+        onBackupBeforeImport(ok, reason, file);
 }
 
 void CFGRunner::abandonOperation(const QString &reason)
@@ -310,12 +336,13 @@ void CFGRunner::abandonOperation(const QString &reason)
     const Operation kind = operation->kind();
     operation->cutOff();
     retireOperation();
-    emit operationFinished(kind, false, reason, QString());
+    operationEnded(kind, false, reason, QString());
 }
 
 void CFGRunner::retireOperation()
 {
     endedOperations.push_back(std::move(operation));
+    updateTimeLeft();
     if (endedOperations.size() == 1)
         QMetaObject::invokeMethod(
             this, [this] { endedOperations.clear(); }, Qt::QueuedConnection);

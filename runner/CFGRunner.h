@@ -11,6 +11,7 @@
 #include "link/ELM327IOBase.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -28,6 +29,7 @@
 Q_DECLARE_LOGGING_CATEGORY(lcRunner)
 
 class QTimer;
+class AdapterProbe;
 class RunnerOperation;
 class VariantMapModel;
 class ParameterListModel;
@@ -37,6 +39,9 @@ class CFGRunner : public QObject
     Q_OBJECT
     Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(State state READ getState NOTIFY stateChanged)
+    // The running transfer's estimated time left in ms, -1 while there is none (no
+    // transfer, or too few exchanges timed yet).
+    Q_PROPERTY(int timeLeftMs READ timeLeftMs NOTIFY timeLeftChanged)
 
 public:
     enum State {
@@ -114,6 +119,10 @@ public:
     Q_INVOKABLE bool connectToHost(QString port, int baud, bool adv);
     // The serial line's rate in bit/s after the link's setup (0 when not connected).
     Q_INVOKABLE int lineRate();
+    // The time of one exchange with the dashboard (request sent to its reply), the median
+    // of the session's recent exchanges that needed no retransmission; 0 before any.
+    Q_INVOKABLE double exchangeTimeMs() const;
+    int timeLeftMs() const { return m_timeLeftMs; }
     Q_INVOKABLE QString splashInfo();
     // The largest picture the connected dashboard's display takes, as the file must be
     // (before the double display's quarter turn).
@@ -141,12 +150,20 @@ public:
     // dashboard, the settings and the link's recent traffic) to `file`, a path or a file
     // URL. Empty on success, otherwise why not, for the user.
     Q_INVOKABLE QString saveDiagnostics(QString file);
+    // The adapter check (CFGRunnerAdapterCheck.cpp): what the adapter on `port` is and can
+    // do, while no session runs; the result comes in adapterChecked(). False when refused.
+    Q_INVOKABLE bool checkAdapter(QString port, int baud, bool adv);
 #if !KX4_UPDATE_EDITION
     Q_INVOKABLE QVariantList listSavedConfigs();
     Q_INVOKABLE bool exportConfig(bool w_odo);
-    Q_INVOKABLE bool importConfig(QString id, bool w_odo);
+    // What an export of the connected dashboard takes at the measured exchange time, in
+    // ms; 0 when nothing has been measured.
+    Q_INVOKABLE int backupTimeMs() const;
+    // `backupFirst`: an export of the dashboard's memory (with its counters) runs first,
+    // and only once it is whole the import; the import's end names that backup.
+    Q_INVOKABLE bool importConfig(QString id, bool w_odo, bool backupFirst = false);
     // The same import from a backup file anywhere (the command line).
-    Q_INVOKABLE bool importConfigFile(QString path, bool w_odo);
+    Q_INVOKABLE bool importConfigFile(QString path, bool w_odo, bool backupFirst = false);
     Q_INVOKABLE void openConfigStorage();
 #endif
 
@@ -167,6 +184,7 @@ signals:
     void configUpdated();
     void paramsUpdated();
     void progress(double value);
+    void timeLeftChanged(int ms);
     void splashLoaded(bool res);
     // A connection attempt ended without a dashboard; `reason` says why, for the user.
     // disconnectedFromHost() follows.
@@ -176,6 +194,10 @@ signals:
     // is the file an export made.
     void operationFinished(CFGRunner::Operation operation, bool ok, QString reason,
                            QString file);
+    // The adapter check's end: {"adapter": an adapter answered, "dashboard": a dashboard
+    // did, "text": the report in the interface's language, one line per finding, "failure":
+    // why no adapter answered, else empty}.
+    void adapterChecked(QVariantMap result);
 
 public slots:
     void disconnectFromHost();
@@ -231,8 +253,9 @@ private:
     void mcuReset();
     QVariantList listSavedConfigs();
     bool exportConfig(bool w_odo);
-    bool importConfig(QString id, bool w_odo);
-    bool importConfigFile(QString path, bool w_odo);
+    int backupTimeMs() const;
+    bool importConfig(QString id, bool w_odo, bool backupFirst = false);
+    bool importConfigFile(QString path, bool w_odo, bool backupFirst = false);
     void openConfigStorage();
 #endif
 
@@ -258,6 +281,8 @@ private:
     void refuseOperation(Operation kind, const QString &reason);
     // The session ended under the running operation.
     void abandonOperation(const QString &reason);
+    // operationFinished, and what an operation's end starts (an import after its backup).
+    void operationEnded(Operation kind, bool ok, const QString &reason, const QString &file);
     void retireOperation();
 
     // Network adapters (CFGRunnerNetwork.cpp).
@@ -287,6 +312,8 @@ private:
     void communicationError(const QString &reason);
     void onAcknowledge(int address);
     void onBlockReply(int address, const QByteArray &payload);
+    // The running operation's time left from its exchanges still to go.
+    void updateTimeLeft();
 
     // Records (CFGRunnerConfig.cpp).
     void publishDeviceConfig();
@@ -304,6 +331,14 @@ private:
     // (RestartOperation.cpp).
     void sendRestart(QByteArray command, const QString &notice);
 
+    // The link's signals to the controller's slots; cut while the adapter check has the link.
+    void connectLink();
+    void adapterCheckDone();
+    AdapterProbe *probe = nullptr;
+    // The last check's report in English, and when it ran, for the diagnostics report.
+    QStringList lastCheck;
+    QString lastCheckTime;
+
     // Diagnostics report (CFGRunnerDiagnostics.cpp): records the controller's events in
     // the link's recorder.
     void recordForDiagnostics();
@@ -318,7 +353,9 @@ private:
     // Backups (CFGRunnerBackup.cpp; the transfers in ExportOperation.cpp and
     // ImportOperation.cpp).
     QString backupStoragePath() const;
-    bool startImport(const QString &path, bool w_odo);
+    bool startImport(const QString &path, bool w_odo, const QString &backup = QString());
+    bool importAfterBackup(const QString &path, bool w_odo);
+    void onBackupBeforeImport(bool ok, const QString &reason, const QString &file);
 
     VariantMapModel *stateTable = nullptr;
     ParameterListModel *paramList = nullptr;
@@ -344,6 +381,16 @@ private:
     quint32 savedOdometer = 0;
     quint32 savedEngineTime = 0;
     int retryCount = 0;
+    // Exchange timing: the request in flight was sent at exchangeClock's start and is
+    // timed unless it was sent again; the recent times in microseconds, a ring.
+    QElapsedTimer exchangeClock;
+    bool exchangeTimed = false;
+    std::vector<qint64> exchangeTimes;
+    size_t nextExchangeTime = 0;
+    int m_timeLeftMs = -1;
+    // An import waiting for the backup made before it: its file and counters choice.
+    QString importAfterExport;
+    bool importAfterExportCounters = false;
     // Adapter resets the link recovered from since the controller last left Idle.
     int adapterResets = 0;
     // The device information of the last discovery; unlike devInfo it outlives the session,

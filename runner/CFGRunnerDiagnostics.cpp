@@ -132,6 +132,15 @@ QString CFGRunner::diagnosticsReport()
     }
     out << "Session state: " << QMetaEnum::fromType<State>().valueToKey(state) << '\n';
 
+    // The adapter check last run by this program, as it printed it.
+    out << "\nAdapter check";
+    if (lastCheck.isEmpty())
+        out << ": (not run)\n";
+    else
+        out << " (" << lastCheckTime << ")\n";
+    for (const QString &line : qAsConst(lastCheck))
+        out << "  " << withoutFolders(line) << '\n';
+
     // The connection's settings and all of the link's groups; nothing that may hold a path
     // or a name.
     QStringList keys = {QStringLiteral("baud"), QStringLiteral("mod"), QStringLiteral("language"),

@@ -33,6 +33,19 @@ bool ConfigReader::start()
     return true;
 }
 
+int ConfigReader::exchanges() const
+{
+    const int count = runner.devInfo.value(QStringLiteral("count")).toInt();
+    if (count <= 0)
+        return 0;
+    const int table = (count * DeviceConfig::recordSize() + 5) / 6;
+    if (!Edition::HasBoardRecord)
+        return table;
+    const int board =
+        runner.boardImage.isEmpty() ? boardRecordSizes.value(1) : runner.boardImage.size();
+    return table + (board + 5) / 6;
+}
+
 bool ConfigReader::onBlock(int address, const QByteArray &payload)
 {
     const int pages = runner.devInfo.value(QStringLiteral("pages")).toInt();
@@ -126,7 +139,11 @@ public:
         : RunnerOperation(runner, CFGRunner::OP_ReadConfig), reader(runner)
     {
     }
-    bool start() { return reader.start(); }
+    bool start()
+    {
+        planExchanges(reader.exchanges());
+        return reader.start();
+    }
     void onBlock(int address, const QByteArray &payload) override
     {
         if (reader.onBlock(address, payload))
@@ -157,6 +174,9 @@ public:
 
     void onReady() override
     {
+        // The device information and the maintenance values; the read once the
+        // information has said how many records there are.
+        planExchanges(Edition::HasMaintenanceValues ? 5 : 1);
         runner.sendMessage(DashboardProtocol::deviceInfoRequest());
         runner.setState(CFGRunner::Reading);
     }
@@ -171,6 +191,7 @@ public:
         runner.devInfo = DashboardProtocol::deviceInfo(payload);
         qCInfo(lcRunner) << "device info" << runner.devInfo;
         emit runner.deviceInfo(runner.devInfo.toVariantMap());
+        planExchanges(reader.exchanges());
         if (!Edition::HasMaintenanceValues) {
             read();
             return;

@@ -41,6 +41,8 @@ public:
     // paramImage and boardImage hold what is to be written.
     void start()
     {
+        const int table = qMax(1, (runner.paramImage.size() + 5) / 6);
+        planExchanges(table + (runner.boardImage.size() + 5) / 6 + reader.exchanges());
         runner.setState(CFGRunner::Writing);
         emit runner.progress(0);
         runner.phase = CFGRunner::P_Params;
@@ -49,6 +51,7 @@ public:
 
     void startReset()
     {
+        planExchanges(1 + reader.exchanges());
         runner.setState(CFGRunner::Writing);
         runner.paramImage.clear();
         runner.boardImage.clear();
@@ -72,6 +75,12 @@ public:
 
     void cutOff() override { reread.stop(); }
     bool waiting() const override { return m_waiting; }
+    int pausesLeftMs() const override
+    {
+        if (reread.isActive())
+            return qMax(0, reread.remainingTime());
+        return m_written ? 0 : RereadDelayMs;
+    }
 
 private:
     void continueParamWrite(int offset)
@@ -108,12 +117,14 @@ private:
             runner.finishHistory(true);
         runner.setState(CFGRunner::Idle);
         m_waiting = true;
+        m_written = true;
         reread.start(RereadDelayMs);
     }
 
     ConfigReader reader;
     QTimer reread;
     bool m_waiting = false;
+    bool m_written = false;
 };
 
 void CFGRunner::updateConfig(QVariantList config, QVariantMap brdcfg)

@@ -47,6 +47,7 @@ public:
             finish(true, QString(), path);
             return true;
         }
+        planExchanges(BackupFile::transferExchanges(BackupFile::pageCount(runner.devInfo)));
         runner.sendBlockRead(0x0000);
         emit runner.progress(0.0);
         return true;

@@ -8,7 +8,9 @@
 #include "config/BackupStorage.h"
 #include "config/DashboardMemory.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <utility>
 #include <QTimer>
 
 class ImportOperation : public RunnerOperation
@@ -26,12 +28,14 @@ public:
             // to learn that the import is over.
             if (this->runner.state == CFGRunner::Idle)
                 emit this->runner.stateChanged(CFGRunner::Idle);
-            finish(true);
+            finish(true, QString(), backupBefore);
         });
     }
 
-    bool start(const QString &path, bool w_odo)
+    // `backup`: the backup of what the dashboard held, made just before; the end names it.
+    bool start(const QString &path, bool w_odo, const QString &backup)
     {
+        backupBefore = backup;
         runner.setState(CFGRunner::Importing);
         BackupFile::Refusal refusal = BackupFile::NoRefusal;
         file = BackupFile::load(path, runner.devInfo, &refusal);
@@ -49,6 +53,8 @@ public:
         runner.pendingWrites.clear();
         emit runner.progress(0.0);
         const bool withCounters = w_odo && file->hasCounters();
+        planExchanges((withCounters ? 2 : 0) + BackupFile::transferExchanges(pages) +
+                      reader.exchanges());
         if (withCounters) {
             runner.writeBlock(file->odometerBytes(), DashboardMemory::SavedOdometer);
             runner.pendingWrites.append(
@@ -99,7 +105,7 @@ public:
     void onBlock(int address, const QByteArray &payload) override
     {
         if (reader.onBlock(address, payload))
-            finish(true);
+            finish(true, QString(), backupBefore);
     }
 
     void cutOff() override
@@ -114,7 +120,12 @@ private:
     {
         file.reset();
         runner.finishHistory(true);
-        emit runner.alert(CFGRunner::tr("Import finished"));
+        QString text = CFGRunner::tr("Import finished");
+        if (!backupBefore.isEmpty())
+            text += QLatin1Char('\n') +
+                    CFGRunner::tr("What the dashboard held before is kept in %1")
+                        .arg(QDir::toNativeSeparators(backupBefore));
+        emit runner.alert(text);
         runner.setState(CFGRunner::Idle, false);
         // The read once the current event is handled.
         m_waiting = true;
@@ -122,30 +133,69 @@ private:
     }
 
     std::unique_ptr<BackupFile> file;
+    QString backupBefore;
     ConfigReader reader;
     QTimer reread;
     bool m_waiting = false;
 };
 
-bool CFGRunner::importConfig(QString id, bool w_odo)
+bool CFGRunner::importConfig(QString id, bool w_odo, bool backupFirst)
+{
+    return importConfigFile(BackupStorage::pathFor(backupStoragePath(), id), w_odo, backupFirst);
+}
+
+bool CFGRunner::importConfigFile(QString path, bool w_odo, bool backupFirst)
 {
     if (devInfo.isEmpty()) {
         refuseOperation(OP_Import, tr("Cannot import - device is not properly connected"));
         return false;
     }
-    return startImport(BackupStorage::pathFor(backupStoragePath(), id), w_odo);
+    return backupFirst ? importAfterBackup(path, w_odo) : startImport(path, w_odo);
 }
 
-bool CFGRunner::importConfigFile(QString path, bool w_odo)
+int CFGRunner::backupTimeMs() const
 {
-    if (devInfo.isEmpty()) {
-        refuseOperation(OP_Import, tr("Cannot import - device is not properly connected"));
+    return qRound(BackupFile::transferExchanges(BackupFile::pageCount(devInfo)) *
+                  exchangeTimeMs());
+}
+
+bool CFGRunner::importAfterBackup(const QString &path, bool w_odo)
+{
+    // What would turn the import down does so now, before the export's minutes.
+    if (!QFileInfo::exists(path)) {
+        refuseOperation(OP_Import, tr("Cannot import - the source file does not exist"));
         return false;
     }
-    return startImport(path, w_odo);
+    if (state != Idle) {
+        refuseOperation(OP_Import, tr("Cannot import - another operation is in progress"));
+        return false;
+    }
+    BackupFile::Refusal refusal = BackupFile::NoRefusal;
+    if (!BackupFile::load(path, devInfo, &refusal)) {
+        refuseOperation(OP_Import, BackupFile::refusalText(refusal));
+        return false;
+    }
+    importAfterExport = path;
+    importAfterExportCounters = w_odo;
+    // A refused export has ended (and the import with it) when this returns.
+    return exportConfig(true);
 }
 
-bool CFGRunner::startImport(const QString &path, bool w_odo)
+void CFGRunner::onBackupBeforeImport(bool ok, const QString &reason, const QString &file)
+{
+    const QString path = std::exchange(importAfterExport, QString());
+    if (!ok) {
+        refuseOperation(OP_Import, tr("The import was not started: the backup of the "
+                                      "dashboard failed (%1)")
+                                       .arg(reason.isEmpty() ? tr("Connection closed") : reason));
+        return;
+    }
+    // Right on from the export's last reply: the import's first write goes out as soon as
+    // the adapter is ready again.
+    startImport(path, importAfterExportCounters, file);
+}
+
+bool CFGRunner::startImport(const QString &path, bool w_odo, const QString &backup)
 {
     if (!QFileInfo::exists(path)) {
         refuseOperation(OP_Import, tr("Cannot import - the source file does not exist"));
@@ -162,5 +212,5 @@ bool CFGRunner::startImport(const QString &path, bool w_odo)
     }
     auto *op = new ImportOperation(*this);
     startOperation(op);
-    return op->start(path, w_odo);
+    return op->start(path, w_odo, backup);
 }

@@ -20,6 +20,7 @@ public:
 
     void start(quint32 km, quint32 time)
     {
+        planExchanges(readBack ? 6 : 2);
         runner.setState(CFGRunner::GenWrite);
         QByteArray odometer(4, '\0');
         qToLittleEndian<quint32>(km, odometer.data());

@@ -52,7 +52,17 @@ public:
     // a write): it may give way with what it has done.
     virtual bool waiting() const { return false; }
 
+    // The exchanges this operation makes, as far as it knows them (a discovery learns the
+    // size of the table it reads on the way), and those it has sent; retransmissions are
+    // not counted. With the waits it still has, its time left.
+    int exchangesPlanned() const { return m_planned; }
+    int exchangesSent() const { return m_sent; }
+    void exchangeSent() { ++m_sent; }
+    virtual int pausesLeftMs() const { return 0; }
+
 protected:
+    void planExchanges(int exchanges) { m_planned += exchanges; }
+
     // The operation's last step: operationFinished, then the object goes.
     void finish(bool ok, const QString &reason = QString(), const QString &file = QString())
     {
@@ -67,6 +77,8 @@ protected:
 
 private:
     CFGRunner::Operation m_kind;
+    int m_planned = 0;
+    int m_sent = 0;
 };
 
 // The configuration read: the parameter table in 6-byte block reads from 0x0000, parsed
@@ -80,6 +92,9 @@ public:
     // What requestConfig does once it may start: false, and nothing changed, when the
     // dashboard reports no records.
     bool start();
+    // The block reads start() would make: the table of "count" records, then the board
+    // record at the size last read (or the usual 18 bytes).
+    int exchanges() const;
     // True when the read is over (the board record is in, the state is back at Idle).
     bool onBlock(int address, const QByteArray &payload);
 

@@ -19,6 +19,7 @@ public:
 
     void start()
     {
+        planExchanges(qMax(1, (runner.splashImage.size() + 5) / 6));
         runner.setState(CFGRunner::Uploading);
         emit runner.progress(0);
         runner.writeBlock(DashboardProtocol::chunk(runner.splashImage, 0), SplashAddress);

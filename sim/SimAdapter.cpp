@@ -82,6 +82,8 @@ bool SimAdapter::voltageReplyFromName(const QString &name, VoltageReply *reply)
 
 QByteArray SimAdapter::identification() const
 {
+    if (!m_identification.isEmpty())
+        return m_identification;
     switch (m_kind) {
     case Genuine:
         return "ELM327 v2.1";
@@ -91,6 +93,21 @@ QByteArray SimAdapter::identification() const
         break;
     }
     return "ELM327 v1.5";
+}
+
+int SimAdapter::version() const
+{
+    // "ELM327 v2.1" -> 210, "ELM327 v1.4b" -> 140.
+    const QByteArray id = identification();
+    const int v = id.indexOf(" v");
+    if (v < 0 || id.size() < v + 5 || id.at(v + 3) != '.')
+        return 0;
+    return (id.at(v + 2) - '0') * 100 + (id.at(v + 4) - '0') * 10;
+}
+
+bool SimAdapter::knowsCommandsOf(int level) const
+{
+    return m_kind != Clone && version() >= level;
 }
 
 void SimAdapter::powerUp()
@@ -354,6 +371,15 @@ QByteArray SimAdapter::atCommand(const QByteArray &cmd, bool *reset)
         return line(identification());
     if (cmd == "@1")
         return line("OBDII to RS232 Interpreter");
+    // Read-only commands that came with later versions of the chip: a genuine one answers
+    // those of its version, a clone (the first version's command set) none.
+    if (cmd == "IGN" || cmd == "RD" || cmd == "AMC") {
+        if (!knowsCommandsOf(cmd == "AMC" ? 200 : 140))
+            return line("?");
+        if (cmd == "IGN")
+            return line("ON");
+        return line(cmd == "RD" ? "FF" : "00");
+    }
     if (cmd == "RV") {
         switch (m_voltageReply) {
         case ReadsVoltage:

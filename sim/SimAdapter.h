@@ -67,6 +67,14 @@ public:
     void setKind(Kind kind) { m_kind = kind; }
     static bool kindFromName(const QString &name, Kind *kind); // "clone", "genuine", "extended"
     QByteArray identification() const;                         // what ATI prints
+    // The version it names, times 100 ("ELM327 v1.4b": 140), and whether it answers the
+    // read-only commands that came with `level` ("at ign", "at rd": 140; "at amc": 200):
+    // a genuine chip of that version or later does, a clone never.
+    int version() const;
+    bool knowsCommandsOf(int level) const;
+    // The version text the chip calls itself by instead of its kind's ("ELM327 v1.5" for a
+    // genuine-behaving chip); empty: the kind's own.
+    void setIdentification(const QByteArray &text) { m_identification = text; }
 
     // The rate the adapter's UART starts at (power-up, ATZ); PtySimulator answers only at
     // the rate in use, lineRate(), which "at brd" and "st br" change until the next reset.
@@ -192,6 +200,7 @@ private:
     SimDashboard *m_dashboard;
     SimFaultPlan m_faults;
     Kind m_kind = Clone;
+    QByteArray m_identification; // empty: the kind's
     int m_baudRate = 38400;
     int m_lineRate = 38400;
     bool m_chipModel = false;

@@ -1,6 +1,7 @@
 #include "sim/SimProgram.h"
 
 #include "sim/SimDemoImage.h"
+#include "sim/SimFamily.h"
 #include "sim/SimStateFile.h"
 
 #include <QCommandLineParser>
@@ -39,6 +40,10 @@ struct OptionSpec
 
 const OptionSpec kOptions[] = {
     {"baud", "rate", "38400", "Adapter baud rate; it answers only at this rate (default 38400)."},
+    {"family", "name", "",
+     "Behave as a family of adapters people own: %2; each alone or followed by +bt (behind a "
+     "Bluetooth module) or +wifi (behind a Wi-Fi module; add --tcp), e.g. clone-v1.5+bt. "
+     "Options given as well (--kind, --rv, --module, ...) change the family's settings."},
     {"kind", "kind", "clone",
      "Adapter kind: clone (\"ELM327 v1.5\", default), genuine (\"ELM327 v2.1\") or extended "
      "(\"ELM327 v1.4b\" with the \"st\" commands)."},
@@ -136,12 +141,8 @@ bool parseTcpOption(const QString &text, QHostAddress *address, quint16 *port)
 bool parseModuleOption(const QString &text, int *up, int *down)
 {
     const QString t = text.trimmed().toLower();
-    if (t == QLatin1String("bluetooth")) {
-        *up = *down = 20;
-        return true;
-    }
-    if (t == QLatin1String("wifi")) {
-        *up = *down = 5;
+    if (const SimFamily::Module named = SimFamily::moduleFromName(t)) {
+        *up = *down = SimFamily::moduleLatencyMs(named);
         return true;
     }
     const QStringList parts = t.split(QLatin1Char(','));
@@ -187,6 +188,8 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
         QString text = QString::fromLatin1(o.help);
         if (text.contains(QLatin1String("%1"))) // --fault lists the kinds
             text = text.arg(SimFault::kindNames().join(QLatin1String(", ")));
+        else if (text.contains(QLatin1String("%2"))) // --family lists the families
+            text = text.arg(SimFamily::baseNames().join(QLatin1String(", ")));
         p.addOption(o.valueName ? QCommandLineOption(QLatin1String(o.name), text,
                                                      QLatin1String(o.valueName),
                                                      QLatin1String(o.defaultValue))
@@ -228,12 +231,26 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
     SimDashboard &dash = m_sim.dashboard();
     SimAdapter &adapter = m_sim.adapter();
     m_sim.setBaudRate(int(number("baud", 300, 16000000)));
-    SimAdapter::Kind k;
-    if (!SimAdapter::kindFromName(p.value(QStringLiteral("kind")), &k)) {
-        *message = QStringLiteral("--kind: expected clone, genuine or extended");
-        return false;
+    // A family first; the options given besides it change its settings.
+    const bool family = p.isSet(QStringLiteral("family"));
+    if (family) {
+        SimFamily f;
+        if (!SimFamily::find(p.value(QStringLiteral("family")), &f)) {
+            *message = QStringLiteral("--family: %1")
+                           .arg(SimFamily::unknownNameMessage(p.value(QStringLiteral("family"))));
+            return false;
+        }
+        f.applyTo(m_sim);
     }
-    adapter.setKind(k);
+    if (!family || p.isSet(QStringLiteral("kind"))) {
+        SimAdapter::Kind k;
+        if (!SimAdapter::kindFromName(p.value(QStringLiteral("kind")), &k)) {
+            *message = QStringLiteral("--kind: expected clone, genuine or extended");
+            return false;
+        }
+        adapter.setKind(k);
+        adapter.setIdentification(QByteArray()); // the kind's own
+    }
     dash.setPages(int(number("pages", 1, 16)));
     if (p.isSet(QStringLiteral("count")))
         dash.setCount(int(number("count", 0, 255)));
@@ -243,15 +260,20 @@ bool SimProgram::configure(const QStringList &arguments, QString *message, bool 
     dash.setHostId(quint32(number("host-id", 0, 0x7FF, 16)));
     dash.setDeviceId(quint32(number("device-id", 0, 0x7FF, 16)));
     adapter.setChipModel(p.isSet(QStringLiteral("chip-model")));
-    adapter.setCloneResponseCount(p.isSet(QStringLiteral("clone-response-count")));
-    adapter.setCloneRateSwitch(p.isSet(QStringLiteral("clone-rate-switch")));
-    SimAdapter::VoltageReply rv;
-    if (!SimAdapter::voltageReplyFromName(p.value(QStringLiteral("rv")), &rv)) {
-        *message = QStringLiteral("--rv: expected 12.6V, ? or none");
-        return false;
+    if (p.isSet(QStringLiteral("clone-response-count")))
+        adapter.setCloneResponseCount(true);
+    if (p.isSet(QStringLiteral("clone-rate-switch")))
+        adapter.setCloneRateSwitch(true);
+    if (!family || p.isSet(QStringLiteral("rv"))) {
+        SimAdapter::VoltageReply rv;
+        if (!SimAdapter::voltageReplyFromName(p.value(QStringLiteral("rv")), &rv)) {
+            *message = QStringLiteral("--rv: expected 12.6V, ? or none");
+            return false;
+        }
+        adapter.setVoltageReply(rv);
     }
-    adapter.setVoltageReply(rv);
-    adapter.setCountDrawsNoData(p.isSet(QStringLiteral("count-no-data")));
+    if (p.isSet(QStringLiteral("count-no-data")))
+        adapter.setCountDrawsNoData(true);
     if (p.isSet(QStringLiteral("latency-us")))
         adapter.setLatencyUs(number("latency-us", 0, 10000000));
     adapter.setResetDelayMs(int(number("reset-ms", 0, 60000)));
@@ -379,11 +401,16 @@ bool SimProgram::start(QString *message)
     const QString served = m_tcp ? m_tcp->url() : m_sim.slavePath();
     out << served << Qt::endl;
     if (m_verbose)
-        logLine(QStringLiteral("serving %1 at %2 baud, %3, %4 pages")
+        logLine(QStringLiteral("serving %1 at %2 baud, %3, %4 pages%5")
                     .arg(served)
                     .arg(m_sim.baudRate())
                     .arg(QString::fromLatin1(m_sim.adapter().identification()))
-                    .arg(dash.pages()));
+                    .arg(dash.pages())
+                    .arg(m_sim.hasModule() ? QStringLiteral(", behind a module (%1 ms up, %2 ms "
+                                                            "down)")
+                                                 .arg(m_sim.moduleUpMs())
+                                                 .arg(m_sim.moduleDownMs())
+                                           : QString()));
     return true;
 }
 

@@ -213,6 +213,12 @@ ApplicationWindow {
                 runner.connectToHost(connectionPage.getPort(), connectionPage.baud,
                                      connectionPage.adv);
             }
+            onCheck: {
+                connectionPage.checking = true;
+                connectionPage.checking = runner.checkAdapter(connectionPage.getPort(),
+                                                              connectionPage.baud,
+                                                              connectionPage.adv);
+            }
         }
 
         ProgressPage {
@@ -256,6 +262,11 @@ ApplicationWindow {
 
     Connections {
         target: runner
+
+        function onAdapterChecked(result) {
+            connectionPage.checking = false;
+            adapterCheckDialog.show(result.text);
+        }
 
         function onConnectedToHost() {
             connIndicator.state = "connected";
@@ -349,6 +360,10 @@ ApplicationWindow {
 
         function onProgress(value) {
             progressPage.value = value;
+        }
+
+        function onTimeLeftChanged(ms) {
+            progressPage.timeLeftMs = ms;
         }
 
         function onDeviceConfig(config) {
@@ -451,10 +466,23 @@ ApplicationWindow {
                 toast.show(diff.error, Math.max(1500, 60 * diff.error.length));
                 return;
             }
+            // A backup of what the dashboard holds now, offered checked when it is quick
+            // (or when its time is not known: keeping the memory is the safe side).
+            var backupMs = runner.backupTimeMs();
+            var offer = {
+                text: qsTr("Back up the dashboard first"),
+                checked: backupMs <= 0 || backupMs < 30000,
+                note: backupMs > 0
+                      ? qsTr("About %1 with this adapter").arg(progressPage.durationText(backupMs))
+                      : qsTr("The time it takes is not known yet")
+            };
             importDifference.ask(qsTr("Import Config"),
                                  qsTr("The import writes the whole configuration memory:"),
                                  diff.lines,
-                                 function () { runner.importConfig(name, withCounters); });
+                                 function (backupFirst) {
+                                     runner.importConfig(name, withCounters, backupFirst);
+                                 },
+                                 offer);
         }
 
         ColumnLayout {
@@ -474,6 +502,11 @@ ApplicationWindow {
                 Layout.fillWidth: true
             }
         }
+    }
+
+    AdapterCheckDialog {
+        id: adapterCheckDialog
+        objectName: "adapterCheckDialog"
     }
 
     DifferenceDialog {

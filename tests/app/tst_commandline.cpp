@@ -202,6 +202,9 @@ private slots:
         QTest::newRow("counters without import")
             << QStringList{"--port", "COM3", "--info", "--with-counters"} << 1 << ""
             << "--with-counters goes with --import only" << false;
+        QTest::newRow("backup first without import")
+            << QStringList{"--port", "COM3", "--export", "--backup-first"} << 1 << ""
+            << "--backup-first goes with --import only" << false;
         QTest::newRow("dry run of an export")
             << QStringList{"--port", "COM3", "--export", "--dry-run"} << 1 << ""
             << "--dry-run goes with --apply-layout or --import only" << false;
@@ -224,6 +227,15 @@ private slots:
         QTest::newRow("port that does not exist")
             << QStringList{"--port", "/nonexistent/ttyKX4", "--baud", "38400", "--info"} << 2 << ""
             << "Cannot open /nonexistent/ttyKX4" << false;
+        QTest::newRow("adapter check without a port") << QStringList{"--check-adapter"} << 1 << ""
+                                                      << "--check-adapter needs --port" << false;
+        QTest::newRow("adapter check on a port that does not exist")
+            << QStringList{"--port", "/nonexistent/ttyKX4", "--check-adapter"} << 2
+            << "Adapter: Cannot open /nonexistent/ttyKX4"
+            << "veltrokx4: Cannot open /nonexistent/ttyKX4: there is no such port\n" << false;
+        QTest::newRow("help: the adapter check's exit status")
+            << QStringList{"--help"} << 0 << "--check-adapter: 0 when the adapter answered" << ""
+            << false;
         QTest::newRow("unknown short option") << QStringList{"-x"} << 1 << ""
                                               << "veltrokx4: Unknown option 'x'." << true;
         // The command's file is checked before the port is opened: refused (3), not a
@@ -488,10 +500,18 @@ private slots:
                  readJson(file("saved.json")).value("board"));
         r = cli({"--info"});
         QVERIFY2(r.out.contains(m.captured(0)), qPrintable(r.out));
-        r = cli({"--import", file("car1.bkp"), "--with-counters"});
+        // What the dashboard held is backed up first, then the import.
+        r = cli({"--import", file("car1.bkp"), "--with-counters", "--backup-first"});
         QVERIFY2(r.code == 0, qPrintable(r.err));
-        QVERIFY2(r.out.startsWith(QString("imported %1\n  Backup car1.bkp, made ").arg(file("car1.bkp"))),
+        const QString folder = home.filePath("data") + "/Veltro/VeltroKX4";
+        const QStringList made = QDir(folder).entryList({"*.bkp"}, QDir::Files, QDir::NoSort);
+        QCOMPARE(made, QStringList{"0000.bkp"});
+        const QString kept = folder + "/0000.bkp";
+        QVERIFY2(r.out.startsWith(QString("backed up the dashboard to %1\nimported %2\n  Backup "
+                                          "car1.bkp, made ")
+                                      .arg(QDir::toNativeSeparators(kept), file("car1.bkp"))),
                  qPrintable(r.out));
+        QVERIFY(QFileInfo(kept).size() > 4 * 1024);
         stopSim(sim);
 
         // The dashboard holds the backup again: its layout, not the one applied after it,
@@ -741,6 +761,101 @@ private slots:
                      .entryList(QDir::Files | QDir::Hidden, QDir::Name),
                  backups);
         delete p;
+    }
+
+    // The adapter check against adapters of several kinds (the simulator's options), each
+    // as the check prints it; every row also writes the diagnostics report, which holds the
+    // same lines.
+    void checkAdapter_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("tcp"); // the Wi-Fi adapter's address rather than the pty
+        QTest::addColumn<QStringList>("lines");
+
+        QTest::newRow("genuine v2.1, ELM327 kind")
+            << QStringList{"--kind", "genuine"} << QStringList{"--plain"} << false
+            << QStringList{"Adapter: ELM327 v2.1, \"OBDII to RS232 Interpreter\"",
+                           "Answers like the chip it names: yes, it knows at ign, at rd, at amc",
+                           "Response count: accepted",
+                           "Rate switch: switched from 38400 to 500000 bit/s",
+                           "Highest rate reached: 500000 bit/s", "Supply voltage: 12.6V",
+                           "Dashboard: answers (firmware 1, 8 pages)",
+                           "One exchange: * ms (median of 20 dashboard requests)",
+                           "Wireless module: not seen: *",
+                           "16-page backup: about * (2730 exchanges)"};
+        QTest::newRow("clone refusing the digit and at brd")
+            << QStringList{"--kind", "clone"} << QStringList{"--plain", "--baud", "38400"} << false
+            << QStringList{"Adapter: ELM327 v1.5, \"OBDII to RS232 Interpreter\"",
+                           "Answers like the chip it names: no, it refuses at ign, at rd, which a "
+                           "genuine ELM327 v1.5 knows: probably a clone with the first version's "
+                           "commands",
+                           "Response count: refused (\"?\"): every request waits out the reply "
+                           "time-out",
+                           "Rate switch: \"at brd\" refused at 500000, 250000, 115200",
+                           "Highest rate reached: 38400 bit/s",
+                           "Dashboard: answers (firmware 1, 8 pages)"};
+        QTest::newRow("extended without at rv behind a Bluetooth module")
+            << QStringList{"--kind", "extended", "--rv", "none", "--module", "bluetooth"}
+            << QStringList{"--baud", "38400"} << false
+            << QStringList{"Adapter: ELM327 v1.4b, \"OBDII to RS232 Interpreter\"",
+                           "Extended command set: ELS27 v3.2.1",
+                           "Answers like the chip it names: yes, it knows at ign, at rd",
+                           "Response count: accepted", "Supply voltage: unavailable (no answer)",
+                           "Dashboard: answers (firmware 1, 8 pages)",
+                           "Wireless module: likely: an adapter command takes * ms, the line "
+                           "explains * ms"};
+        QTest::newRow("extended whose digit draws NO DATA, refusing at rv")
+            << QStringList{"--kind", "extended", "--count-no-data", "--rv", "?"} << QStringList()
+            << false
+            << QStringList{"Response count: answered \"NO DATA\": not used, every request waits "
+                           "out the reply time-out",
+                           "Rate switch: switched from 38400 to 500000 bit/s",
+                           "Supply voltage: unavailable (the adapter answers \"?\")"};
+        QTest::newRow("adapter without a dashboard")
+            << QStringList{"--kind", "genuine", "--host-id", "7E0"} << QStringList{"--plain"} << false
+            << QStringList{"Adapter: ELM327 v2.1, \"OBDII to RS232 Interpreter\"",
+                           "Response count: not known: no dashboard answered",
+                           "Dashboard: no answer",
+                           "One exchange: * ms (median of 20 adapter commands)",
+                           "16-page backup: at least * (2730 exchanges, and the dashboard's time)"};
+        QTest::newRow("Wi-Fi adapter")
+            << QStringList{"--kind", "genuine", "--tcp", "0"} << QStringList{"--plain"} << true
+            << QStringList{"Port: tcp://127.0.0.1:* (network)",
+                           "Rate switch: not tried: a network adapter has no line rate",
+                           "Wireless module: yes: a network (Wi-Fi) adapter",
+                           "Dashboard: answers (firmware 1, 8 pages)"};
+    }
+
+    void checkAdapter()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QStringList, args);
+        QFETCH(bool, tcp);
+        QFETCH(QStringList, lines);
+        QTemporaryDir dir;
+        QProcess sim;
+        const QString served = startSim(sim, simArgs + QStringList{"--link", dir.filePath("a")});
+        QVERIFY(!served.isEmpty());
+        const QString port = tcp ? served : dir.filePath("a");
+        const QString report = dir.filePath("report.txt");
+        const Result r =
+            run(QStringList{"--port", port, "--check-adapter", "--diagnostics", report} + args);
+        stopSim(sim);
+        QVERIFY2(r.code == 0, qPrintable(r.err + r.out));
+        QCOMPARE(r.err, QString());
+        const QStringList printed = r.out.split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(printed.value(0).startsWith("Port: "), qPrintable(r.out));
+        for (const QString &line : lines) {
+            const QRegularExpression shape(QRegularExpression::wildcardToRegularExpression(line));
+            QVERIFY2(!printed.filter(shape).isEmpty(), qPrintable(line + "\n" + r.out));
+        }
+        QFile f(report);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        QVERIFY(text.contains("\nAdapter check ("));
+        for (const QString &line : printed.mid(1))
+            QVERIFY2(text.contains("\n  " + line + "\n"), qPrintable(line));
     }
 
     // A plain adapter (--plain) whose line goes dead in the middle of a backup: a

@@ -86,6 +86,7 @@ private slots:
     void exportInterrupted_data();
     void exportInterrupted();
     void exportWriteFailure();
+    void timeLeftOnPacedExport();
 
     void importRestoresMemory_data();
     void importRestoresMemory();
@@ -95,6 +96,8 @@ private slots:
     void importOfZeroPages();
     void importIgnoresAcknowledgeBeyondPages();
     void importRefusedOutsideIdle();
+    void importAfterBackup_data();
+    void importAfterBackup();
 
     void sixteenPagesStopBelowMaintenanceValues();
 
@@ -418,6 +421,38 @@ void TestBackupRunner::exportWriteFailure()
     QCOMPARE(only(m_session->hostFrames(), isRead).size(), 1024 / 6 + 1);
 }
 
+// Paced at the line's rate behind a module's latency, the exchanges take about the same
+// time each: the estimate a quarter into an export is within 20 % of what the rest took.
+void TestBackupRunner::timeLeftOnPacedExport()
+{
+    connectDashboard(1);
+    // Timed unpaced during the discovery: the estimate must follow the slower line.
+    const double unpaced = runner().exchangeTimeMs();
+    QVERIFY(unpaced > 0);
+    m_session->sim().setPacing(true);
+    m_session->sim().setModule(4, 4);
+    QCOMPARE(runner().timeLeftMs(), -1);
+
+    QElapsedTimer clock;
+    int estimate = -1;
+    qint64 at = 0;
+    connect(&runner(), &CFGRunner::progress, m_rec, [&](double value) {
+        if (estimate < 0 && value >= 0.25) {
+            estimate = runner().timeLeftMs();
+            at = clock.elapsed();
+        }
+    });
+    clock.start();
+    QVERIFY(runner().exportConfig(false));
+    QVERIFY(waitForAlert("Export complete!"));
+    const qint64 took = clock.elapsed() - at;
+    qInfo("exchange %.2f ms (unpaced %.2f ms), estimate %d ms, rest took %lld ms of %lld ms",
+          runner().exchangeTimeMs(), unpaced, estimate, took, clock.elapsed());
+    QVERIFY(estimate > 0);
+    QVERIFY2(qAbs(estimate - took) <= took / 5, qPrintable(QString::number(estimate)));
+    QCOMPARE(runner().timeLeftMs(), -1);
+}
+
 void TestBackupRunner::importRestoresMemory_data()
 {
     QTest::addColumn<int>("pages");
@@ -618,6 +653,65 @@ void TestBackupRunner::importRefusedOutsideIdle()
     QCOMPARE(m_rec->alerts(), QStringList{"Cannot import - device is not properly connected"});
     QCOMPARE(m_rec->names({"stateChanged"}), QStringList());
     QCOMPARE(only(m_session->hostFrames(), isWrite), QList<QByteArray>());
+}
+
+void TestBackupRunner::importAfterBackup_data()
+{
+    QTest::addColumn<bool>("diskFull");
+    QTest::newRow("backup made") << false;
+    QTest::newRow("backup fails: the import does not start") << true;
+}
+
+// "Back up the dashboard first": the export, then the import, which names the backup.
+void TestBackupRunner::importAfterBackup()
+{
+    QFETCH(bool, diskFull);
+    connectDashboard(1);
+    const QByteArray before = dash().memory();
+    const QJsonObject info{{"version", 3}, {"pages", 1}, {"count", 2},
+                           {"disp", 1},    {"r4", 4},    {"r5", 5}};
+    const QByteArray next = memoryImage(1, 2);
+    QVERIFY(BackupStorage::ensureFolder(m_dir));
+    writeFile(m_dir + "/0007.bkp", BackupFile::encodeHead(info, true) + next +
+                                       BackupFile::encodeCounters(1, 2));
+    const int head = BackupFile::encodeHead(info, true).size();
+    QSignalSpy finished(&runner(), &CFGRunner::operationFinished);
+    {
+        std::unique_ptr<FileSizeCap> cap(diskFull ? new FileSizeCap(head + 512) : nullptr);
+        QVERIFY(runner().importConfig("0007", true, true));
+        QVERIFY(SimSession::waitUntil(
+            [&] {
+                return !finished.isEmpty() &&
+                       finished.last().at(0).value<CFGRunner::Operation>() == CFGRunner::OP_Import;
+            },
+            20000));
+    }
+    const QList<QVariant> result = finished.takeLast();
+    QCOMPARE(finished.last().at(0).value<CFGRunner::Operation>(), CFGRunner::OP_Export);
+    if (diskFull) {
+        QCOMPARE(result.at(1).toBool(), false);
+        const QString why = "The import was not started: the backup of the dashboard failed "
+                            "(Export failed - the backup could not be written)";
+        QCOMPARE(result.at(2).toString(), why);
+        QCOMPARE(m_rec->alerts().last(), why);
+        QCOMPARE(only(m_session->hostFrames(), isWrite), QList<QByteArray>());
+        QCOMPARE(dash().memory(), before);
+        QCOMPARE(storedFiles(), QStringList{"0007.bkp"});
+        return;
+    }
+    QVERIFY(result.at(1).toBool());
+    const QString backup = m_dir + "/0000.bkp";
+    QCOMPARE(result.at(3).toString(), backup);
+    QCOMPARE(fileBytes(backup).mid(head, 1024), before);
+    QCOMPARE(fileBytes(backup).right(8), BackupFile::encodeCounters(SavedOdometer, SavedEngineTime));
+    QCOMPARE(runner().getState(), CFGRunner::Idle);
+    QCOMPARE(dash().memory(), next);
+    QCOMPARE(dash().value(SimDashboard::SavedOdometer), 1u);
+    QVERIFY(m_rec->alerts().contains("Import finished\nWhat the dashboard held before is kept in " +
+                                     backup));
+    QCOMPARE(m_rec->names({"stateChanged"}),
+             (QStringList{"stateChanged:Exporting", "stateChanged:Idle", "stateChanged:Importing",
+                          "stateChanged:Reading", "stateChanged:Idle"}));
 }
 
 void TestBackupRunner::sixteenPagesStopBelowMaintenanceValues()

@@ -7,6 +7,9 @@
 // written to fault-matrix.txt in KX4_TEST_OUTPUT). Each operation runs once more over TCP, as
 // with a Wi-Fi adapter, and the backup export meets every fault there too: the dashboard and
 // the backup must come out the same whatever carries the bytes.
+// Then every adapter family people own (SimFamily: genuine chips, clones, emulators, the
+// extended kind, each alone or behind a Bluetooth or a Wi-Fi module) meets every operation
+// without a fault, and the dashboard must end exactly as after the plain run.
 
 #include "tests/common/RunnerRecorder.h"
 #include "tests/common/SimSession.h"
@@ -15,6 +18,7 @@
 
 #include "config/BackupFile.h"
 #include "config/BackupStorage.h"
+#include "sim/SimFamily.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -84,17 +88,22 @@ struct Operation
     int ownedFirst;
     int ownedLast;
     bool ownsValues;
+    // Behind a module each burst of the operation waits as the family says (-1), or this
+    // many milliseconds each way: a long transfer keeps the module (its fixed rate, a rate
+    // switch that cannot pass) without the latency, which would cost minutes. The session an
+    // operation needs is opened without it too: discovery meets the connect with it.
+    int moduleMs;
 };
 
 constexpr int Pages = 4; // the splash picture ends at 0x0F00
 const Operation operations[] = {
     // Device information, four maintenance values, then the table from request 6 on.
-    {Op::Discovery, "discovery + read", 7, 0, -1, false},
-    {Op::ConfigWrite, "config write", 3, 0x0000, 0x03FF, false},
-    {Op::MaintenanceWrite, "maintenance write", 2, 0, -1, true},
-    {Op::SplashUpload, "splash upload", 100, 0x0400, 0x3FFF, false},
-    {Op::BackupExport, "backup export", 100, 0, -1, false},
-    {Op::BackupImport, "backup import", 100, 0x0000, Pages * 1024 - 1, true},
+    {Op::Discovery, "discovery + read", 7, 0, -1, false, -1},
+    {Op::ConfigWrite, "config write", 3, 0x0000, 0x03FF, false, -1},
+    {Op::MaintenanceWrite, "maintenance write", 2, 0, -1, true, -1},
+    {Op::SplashUpload, "splash upload", 100, 0x0400, 0x3FFF, false, 0},
+    {Op::BackupExport, "backup export", 100, 0, -1, false, 0},
+    {Op::BackupImport, "backup import", 100, 0x0000, Pages * 1024 - 1, true, 0},
 };
 
 // What the user must see for a fault that ends the session; empty when the operation
@@ -120,6 +129,14 @@ QString expectedAlert(const Fault &fault)
     default:
         return QString();
     }
+}
+
+// The matrix column of a family's row: its name, and the rate when it is not the usual one.
+QString familyColumn(const QString &family, int rate)
+{
+    if (rate == 38400)
+        return family;
+    return family + (rate == 0 ? QStringLiteral(" @auto") : QStringLiteral(" @%1").arg(rate));
 }
 
 // Alerts that report progress rather than trouble.
@@ -182,7 +199,7 @@ private slots:
 
 private:
     void prepare(SimSession &s);
-    bool start(SimSession &s, Op op);
+    bool start(SimSession &s, Op op, int rate, bool extended);
     // Runs until the session has been quiet for a while; false if it never settles.
     bool settle(SimSession &s, RunnerRecorder &rec, int boundMs);
     void checkBackups(const QString &cell);
@@ -203,16 +220,36 @@ void tst_FaultMatrix::matrix_data()
     QTest::addColumn<int>("operation");
     QTest::addColumn<int>("fault");
     QTest::addColumn<bool>("network");
+    // An adapter family (SimFamily) instead of the plain simulated clone, and the rate the
+    // user chose (0: "Automatic").
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("rate");
+    const QString plain;
     for (int o = 0; o < int(sizeof operations / sizeof *operations); ++o) {
         for (int f = 0; f < int(sizeof faults / sizeof *faults); ++f)
-            QTest::addRow("%s / %s", operations[o].name, faults[f].name) << o << f << false;
+            QTest::addRow("%s / %s", operations[o].name, faults[f].name)
+                << o << f << false << plain << 38400;
     }
     for (int o = 0; o < int(sizeof operations / sizeof *operations); ++o) {
         for (int f = 0; f < int(sizeof faults / sizeof *faults); ++f) {
             if (faults[f].count == 0 || operations[o].op == Op::BackupExport)
                 QTest::addRow("%s / %s / tcp", operations[o].name, faults[f].name)
-                    << o << f << true;
+                    << o << f << true << plain << 38400;
         }
+    }
+    // Every family without a fault; an adapter behind a Wi-Fi module is reached over TCP.
+    for (int o = 0; o < int(sizeof operations / sizeof *operations); ++o) {
+        for (const QString &family : SimFamily::names()) {
+            const bool wifi = family.endsWith(QLatin1String("+wifi"));
+            QTest::addRow("%s / %s", operations[o].name, qPrintable(family))
+                << o << 0 << wifi << family << 38400;
+        }
+    }
+    // "Automatic" behind a Bluetooth module, whose side of the line answers at every rate: a
+    // family that refuses "at brd" and one that takes it.
+    for (const char *family : {"clone-v1.5+bt", "genuine-v2.1+bt"}) {
+        QTest::addRow("%s / %s @auto", operations[0].name, family)
+            << 0 << 0 << false << QString::fromLatin1(family) << 0;
     }
 }
 
@@ -221,12 +258,12 @@ void tst_FaultMatrix::prepare(SimSession &s)
     s.prepareSample(Pages);
 }
 
-bool tst_FaultMatrix::start(SimSession &s, Op op)
+bool tst_FaultMatrix::start(SimSession &s, Op op, int rate, bool extended)
 {
     CFGRunner &runner = s.runner();
     switch (op) {
     case Op::Discovery:
-        return runner.connectToHost(s.port(), 38400, false);
+        return runner.connectToHost(s.port(), rate, extended);
     case Op::ConfigWrite:
         s.startSampleWrite();
         return runner.getState() == CFGRunner::Writing;
@@ -251,17 +288,21 @@ bool tst_FaultMatrix::start(SimSession &s, Op op)
 
 bool tst_FaultMatrix::settle(SimSession &s, RunnerRecorder &rec, int boundMs)
 {
-    // Quiet: no signal from the controller and nothing on the bus for a while (the
-    // configuration is read again 200 ms after a write).
+    // Quiet: no signal from the controller and nothing between the tool and the adapter for
+    // a while (the configuration is read again 200 ms after a write; behind a module every
+    // command of the adapter's initialisation takes a while).
     constexpr int QuietMs = 400;
     QElapsedTimer sinceActivity;
     sinceActivity.start();
     int seenEvents = rec.events().size();
-    int seenRequests = s.sim().requestCount();
+    int seenExchanges = s.sim().exchangeCount();
+    qint64 seenOutput = s.sim().bytesSent();
     const auto quiet = [&] {
-        if (rec.events().size() != seenEvents || s.sim().requestCount() != seenRequests) {
+        if (rec.events().size() != seenEvents || s.sim().exchangeCount() != seenExchanges ||
+            s.sim().bytesSent() != seenOutput) {
             seenEvents = rec.events().size();
-            seenRequests = s.sim().requestCount();
+            seenExchanges = s.sim().exchangeCount();
+            seenOutput = s.sim().bytesSent();
             sinceActivity.restart();
         }
         return sinceActivity.elapsed() >= QuietMs;
@@ -289,13 +330,21 @@ void tst_FaultMatrix::matrix()
     QFETCH(int, operation);
     QFETCH(int, fault);
     QFETCH(bool, network);
+    QFETCH(QString, family);
+    QFETCH(int, rate);
     const Operation &op = operations[operation];
     const Fault &f = faults[fault];
-    const QString opName =
-        QLatin1String(op.name) + (network ? QStringLiteral(" (tcp)") : QString());
-    const QString cell = QStringLiteral("%1 / %2").arg(opName, QLatin1String(f.name));
-    QString &outcome = outcomes[opName][QLatin1String(f.name)];
+    SimFamily adapterFamily;
+    QVERIFY2(family.isEmpty() || SimFamily::find(family, &adapterFamily), qPrintable(family));
+    // A family's name says how it is reached: the operation's name keeps no "(tcp)".
+    const QString opName = QLatin1String(op.name) +
+                           (network && family.isEmpty() ? QStringLiteral(" (tcp)") : QString());
+    const QString column = family.isEmpty() ? QLatin1String(f.name) : familyColumn(family, rate);
+    const QString cell = QStringLiteral("%1 / %2").arg(opName, column);
+    QString &outcome = outcomes[opName][column];
     outcome = QStringLiteral("FAIL");
+    QElapsedTimer cellTime; // printed with the outcome: the matrix has a time budget
+    cellTime.start();
 
     QDir(BackupStorage::folder()).removeRecursively();
     SimSession s;
@@ -307,15 +356,30 @@ void tst_FaultMatrix::matrix()
         s.sim().adapter().setKind(SimAdapter::Extended);
         s.sim().adapter().setCountDrawsNoData(true);
     }
+    const bool module = adapterFamily.hasModule();
+    if (!family.isEmpty())
+        adapterFamily.applyTo(s.sim());
+    // The owner of an adapter with the extended set tells the tool so.
+    const bool extended = !family.isEmpty() && adapterFamily.kind == SimAdapter::Extended;
     prepare(s);
-    if (op.op != Op::Discovery)
-        QVERIFY(s.connectRunner());
+    if (op.op != Op::Discovery) {
+        // Behind a module the session opens without its latency; the operation has the
+        // latency its row gives.
+        if (module)
+            s.sim().setModule(0, 0);
+        QVERIFY2(s.connectRunner(rate, extended),
+                 qPrintable(cell + QStringLiteral(": no session")));
+        if (module && op.moduleMs >= 0)
+            s.sim().setModule(op.moduleMs, op.moduleMs);
+        else if (module)
+            s.sim().setModule(adapterFamily.moduleUpMs(), adapterFamily.moduleDownMs());
+    }
     const DashboardState before = stateOf(s.dashboard());
 
     RunnerRecorder rec(&s.runner());
     if (f.count > 0)
         s.sim().faults().addFault(f.kind, s.sim().requestCount() + op.faultAt, f.count, f.delayMs);
-    if (!start(s, op.op)) {
+    if (!start(s, op.op, rate, extended)) {
         outcome = QStringLiteral("n/a");
         QSKIP("the operation cannot be started in this build");
     }
@@ -336,6 +400,17 @@ void tst_FaultMatrix::matrix()
         outcome = QStringLiteral("ok");
     else
         outcome = QStringLiteral("%1 -> %2").arg(trouble.join(QStringLiteral("; ")), stateName);
+    // The rate the tool says the session runs at is the one the chip's line runs at (over a
+    // network there is none). A module holds the chip at its own rate whatever the port is set
+    // to, so a rate switch through it cannot be done: the tool may not claim a rate above the
+    // chip's.
+    const bool rateChecked = !family.isEmpty() && !network && !disconnected;
+    const int claimedRate = s.runner().lineRate();
+    const int chipRate = s.sim().lineRate();
+    const bool rateTrue = module ? claimedRate <= chipRate : claimedRate == chipRate;
+    if (rateChecked && !rateTrue)
+        outcome += QStringLiteral(", claims %1 bit/s, chip at %2").arg(claimedRate).arg(chipRate);
+    outcome += QStringLiteral(" (%1 s)").arg(double(cellTime.elapsed()) / 1000, 0, 'f', 1);
     QVERIFY2(settled, qPrintable(cell + QStringLiteral(": never settled")));
 
     // Whatever happened, nothing outside the operation's own addresses changed.
@@ -358,6 +433,12 @@ void tst_FaultMatrix::matrix()
         QVERIFY2(trouble.isEmpty(), qPrintable(cell + QStringLiteral(": ") + trouble.join(", ")));
         QVERIFY2(!disconnected, qPrintable(cell + QStringLiteral(": session lost")));
         QCOMPARE(state, CFGRunner::Idle);
+        if (rateChecked) {
+            QVERIFY2(rateTrue, qPrintable(QStringLiteral("%1: claims %2 bit/s, the chip runs at %3")
+                                              .arg(cell)
+                                              .arg(claimedRate)
+                                              .arg(chipRate)));
+        }
         if (f.count == 0 && !reference.contains(operation)) {
             reference[operation] = after;
         } else {
@@ -432,20 +513,39 @@ void tst_FaultMatrix::cleanupTestCase()
         names << QLatin1String(op.name) + QStringLiteral(" (tcp)");
     for (const QString &name : qAsConst(names))
         width = qMax(width, name.size());
-    lines << QStringLiteral("Fault matrix (operation / fault: outcome)");
+    QStringList columns;
+    for (const Fault &f : faults)
+        columns << QLatin1String(f.name);
+    // The families' columns, at whatever rates they ran.
+    for (const QString &family : SimFamily::names()) {
+        for (int rate : {38400, 0}) {
+            const QString column = familyColumn(family, rate);
+            for (const auto &row : qAsConst(outcomes)) {
+                if (row.contains(column)) {
+                    columns << column;
+                    break;
+                }
+            }
+        }
+    }
+    int columnWidth = 0;
+    for (const QString &column : qAsConst(columns))
+        columnWidth = qMax(columnWidth, column.size());
+    lines << QStringLiteral("Fault matrix (operation / fault or adapter family: outcome)");
     for (const QString &name : qAsConst(names)) {
         if (!outcomes.contains(name))
             continue;
-        for (const Fault &f : faults) {
-            // Over TCP only some operations meet every fault.
-            if (name.endsWith(QLatin1String("(tcp)")) &&
-                !outcomes.value(name).contains(QLatin1String(f.name)))
+        for (const QString &column : qAsConst(columns)) {
+            // Over TCP only some operations meet every fault, and not every operation runs
+            // at every rate.
+            const bool family = columns.indexOf(column) >= int(sizeof faults / sizeof *faults);
+            if ((family || name.endsWith(QLatin1String("(tcp)"))) &&
+                !outcomes.value(name).contains(column))
                 continue;
             lines << QStringLiteral("%1 | %2 | %3")
                          .arg(name, -width)
-                         .arg(QLatin1String(f.name), -12)
-                         .arg(outcomes.value(name).value(QLatin1String(f.name),
-                                                         QStringLiteral("not run")));
+                         .arg(column, -columnWidth)
+                         .arg(outcomes.value(name).value(column, QStringLiteral("not run")));
         }
     }
     const QString text = lines.join(QLatin1Char('\n'));

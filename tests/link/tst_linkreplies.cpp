@@ -24,6 +24,8 @@ private slots:
 
     void replyLine_data();
     void replyLine();
+    void queryAnswer_data();
+    void queryAnswer();
     void recoversFromReset();
     void canErrorResends();
     void workQueuedOnCanErrorSurvives();
@@ -163,6 +165,56 @@ void LinkRepliesTest::replyLine()
                  ELM327IOBase::ELM_ERROR(code));
         QCOMPARE(errors.at(0).at(1).toString(), reason);
     }
+}
+
+void LinkRepliesTest::queryAnswer_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<Frames>("lines");
+
+    QTest::newRow("voltage") << QByteArray("at rv") << QByteArray("12.6V\r") << Frames{"12.6V"};
+    QTest::newRow("refused") << QByteArray("at amc") << QByteArray("?\r") << Frames{"?"};
+    QTest::newRow("only the prompt") << QByteArray("at rv") << QByteArray() << Frames{};
+    QTest::newRow("its echo left out")
+        << QByteArray("at ign") << QByteArray("AT IGN\rON\r") << Frames{"ON"};
+    // An identification that starts like a command is still the answer.
+    QTest::newRow("extended identification")
+        << QByteArray("sti") << QByteArray("STN1110 v4.2.0\r") << Frames{"STN1110 v4.2.0"};
+    QTest::newRow("text and OK")
+        << QByteArray("at@1") << QByteArray("OBDII to RS232|\rOK\r")
+        << Frames{"OBDII to RS232", "OK"};
+}
+
+// An adapter command whose answer is wanted: what came up to its prompt, no error, and the
+// frame queued behind it goes out and reads as ever.
+void LinkRepliesTest::queryAnswer()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(Frames, lines);
+
+    LinkHarness h;
+    QVERIFY(h.start());
+    h.link.setStrictMode(true);
+    QSignalSpy answered(&h.link, &ELM327IOBase::answered);
+    QSignalSpy errors(&h.link, &ELM327IOBase::error);
+    QSignalSpy reads(&h.link, &ELM327IOBase::read);
+    h.link.query(command);
+    h.link.writeHEX(QByteArray::fromHex("ffff"));
+    QTRY_COMPARE(h.peer.received(), command + "\r");
+    for (const QByteArray &piece : reply.split('|')) {
+        if (!piece.isEmpty())
+            QVERIFY(h.feed(piece));
+    }
+    QVERIFY(h.feed("\r>"));
+    QCOMPARE(answered.count(), 1);
+    QCOMPARE(answered.at(0).at(0).toByteArray(), command);
+    QCOMPARE(answered.at(0).at(1).value<QList<QByteArray>>(), lines);
+    QTRY_COMPARE(h.peer.received(), command + "\rFFFF\r");
+    QVERIFY(h.feed("FFFF01100300\r\r>"));
+    QCOMPARE(reads.count(), 1);
+    QCOMPARE(errors.count(), 0);
 }
 
 // The adapter resets while a frame waits for its reply: the link gets in step with it, runs the

@@ -1,5 +1,7 @@
 #include "PtyClient.h"
 #include "link/ELM327IOBase.h"
+#include "sim/PtySimulator.h"
+#include "sim/SimFamily.h"
 #include "sim/SimStateFile.h"
 
 #include <QDeadlineTimer>
@@ -23,6 +25,8 @@ class tst_SimProgram : public QObject
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void helpAndBadOptions();
+    void families_data();
+    void families();
     void servesLinkKeepsStateAndCleansUp();
     void refusesUnreadableStateWithoutTouchingIt();
     void hangUpSignalEndsUpdateMode();
@@ -80,23 +84,94 @@ void tst_SimProgram::helpAndBadOptions()
     QCOMPARE(p.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
     for (const char *option :
-         {"--baud", "--kind", "--pages", "--count", "--disp", "--version", "--link", "--state",
-          "--pacing", "--latency-us", "--fault", "--seed", "--restart-silence-ms", "--reset-ms",
-          "--ack30-01", "--tcp", "--verbose"}) {
+         {"--baud", "--family", "--kind", "--pages", "--count", "--disp", "--version", "--link",
+          "--state", "--pacing", "--latency-us", "--fault", "--seed", "--restart-silence-ms",
+          "--reset-ms", "--ack30-01", "--tcp", "--verbose"}) {
         QVERIFY2(help.contains(QLatin1String(option)), option);
     }
 
-    const QList<QStringList> bad = {
-        {"--baud", "fast"},          {"--pages", "17"},     {"--kind", "obdlink"},
-        {"--fault", "drop"},         {"--fault", "melt@1"}, {"--random-faults", "2"},
-        {"--reset-ms", "-5"},        {"stray-argument"},    {"--tcp", "example.org:35000"},
-        {"--tcp", "127.0.0.1:65536"}};
+    const QList<QStringList> bad = {{"--baud", "fast"},
+                                    {"--pages", "17"},
+                                    {"--kind", "obdlink"},
+                                    {"--family", "clone-v1.5+usb"},
+                                    {"--family", "v1.5"},
+                                    {"--fault", "drop"},
+                                    {"--fault", "melt@1"},
+                                    {"--random-faults", "2"},
+                                    {"--reset-ms", "-5"},
+                                    {"stray-argument"},
+                                    {"--tcp", "example.org:35000"},
+                                    {"--tcp", "127.0.0.1:65536"}};
     for (const QStringList &args : bad) {
         p.start(QStringLiteral(KX4_SIM_PROGRAM), args);
         QVERIFY(p.waitForFinished(5000));
         QVERIFY2(p.exitCode() != 0, qPrintable(args.join(' ')));
-        QVERIFY(!p.readAllStandardError().isEmpty());
+        const QByteArray error = p.readAllStandardError();
+        QVERIFY(!error.isEmpty());
+        // An unknown family: the error names every known one and the modules.
+        if (args.first() == QLatin1String("--family")) {
+            for (const QString &name : SimFamily::baseNames())
+                QVERIFY2(error.contains(name.toLatin1()), error.constData());
+            QVERIFY2(error.contains("+bt") && error.contains("+wifi"), error.constData());
+        }
     }
+}
+
+void tst_SimProgram::families_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QByteArray>("ati");
+    QTest::addColumn<QByteArray>("rv");           // what "at rv" draws, before the prompt
+    QTest::addColumn<QByteArray>("count");        // ... the device information with the digit
+    QTest::addColumn<QByteArray>("brd");          // ... "at brd 08", at the old rate
+    QTest::addColumn<int>("moduleMs");            // each way; -1: none
+    const QByteArray info = "FFFF011000000000\r"; // version 1, 16 pages
+    QTest::newRow("genuine v1.5") << "genuine-v1.5" << QByteArray("ELM327 v1.5")
+                                  << QByteArray("12.6V\r") << info << QByteArray("OK\r") << -1;
+    QTest::newRow("genuine v2.1") << "Genuine-V2.1" << QByteArray("ELM327 v2.1")
+                                  << QByteArray("12.6V\r") << info << QByteArray("OK\r") << -1;
+    QTest::newRow("clone, Bluetooth")
+        << "clone-v1.5+bt" << QByteArray("ELM327 v1.5") << QByteArray("12.6V\r")
+        << QByteArray("?\r") << QByteArray("?\r") << 20;
+    QTest::newRow("extended, NO DATA to the digit")
+        << "extended-nodata" << QByteArray("ELM327 v1.4b") << QByteArray("12.6V\r")
+        << QByteArray("NO DATA\r") << QByteArray("OK\r") << -1;
+    QTest::newRow("gateway, Wi-Fi") << "gateway+wifi" << QByteArray("ELM327 v2.1") << QByteArray()
+                                    << info << QByteArray("?\r") << 5;
+    QTest::newRow("extended") << "extended" << QByteArray("ELM327 v1.4b") << QByteArray("12.6V\r")
+                              << info << QByteArray("OK\r") << -1;
+}
+
+// What each family answers to the commands that tell adapters apart, as sim/README.md has it.
+void tst_SimProgram::families()
+{
+    QFETCH(QString, family);
+    QFETCH(QByteArray, ati);
+    QFETCH(QByteArray, rv);
+    QFETCH(QByteArray, count);
+    QFETCH(QByteArray, brd);
+    QFETCH(int, moduleMs);
+    SimFamily f;
+    QVERIFY(SimFamily::find(family, &f));
+    PtySimulator sim;
+    f.applyTo(sim);
+    QCOMPARE(sim.hasModule(), moduleMs >= 0);
+    QCOMPARE(sim.moduleUpMs(), qMax(0, moduleMs));
+    QCOMPARE(sim.moduleDownMs(), qMax(0, moduleMs));
+    SimAdapter &a = sim.adapter();
+    auto answer = [&a](const QByteArray &command) {
+        QByteArray out;
+        for (const SimAdapter::Output &o : a.receive(command + "\r"))
+            out += o.bytes;
+        return out;
+    };
+    for (const char *command : {"at e0", "at s0", "at l0", "at tp6", "at sh 74d", "at cra 745",
+                                "at al", "at caf0", "at cfc0"})
+        answer(command);
+    QCOMPARE(answer("ati"), ati + "\r\r>");
+    QCOMPARE(answer("at rv"), rv + "\r>");
+    QCOMPARE(answer("FFFF1"), count + "\r>");
+    QVERIFY2(answer("at brd 08").startsWith(brd), qPrintable(family));
 }
 
 void tst_SimProgram::servesLinkKeepsStateAndCleansUp()
@@ -198,8 +273,10 @@ void tst_SimProgram::hangUpSignalEndsUpdateMode()
 
 void tst_SimProgram::servesTcpOneClientAtATime()
 {
+    // A gateway behind a Wi-Fi module, as such adapters are sold.
     QProcess p;
-    const QString url = startSim(p, {QStringLiteral("--tcp"), QStringLiteral("0")});
+    const QString url = startSim(p, {QStringLiteral("--tcp"), QStringLiteral("0"),
+                                     QStringLiteral("--family"), QStringLiteral("gateway+wifi")});
     QVERIFY2(url.startsWith(QLatin1String("tcp://127.0.0.1:")), qPrintable(url));
     const quint16 port = quint16(QUrl(url).port());
     QVERIFY(port > 0);
@@ -221,7 +298,7 @@ void tst_SimProgram::servesTcpOneClientAtATime()
         while (!answer.contains('>') && first.waitForReadyRead(1000))
             answer += first.readAll();
     }
-    QVERIFY2(answer.contains("ELM327"), answer.constData());
+    QVERIFY2(answer.contains("ELM327 v2.1"), answer.constData());
 
     // One client at a time: another connection is closed at once, the first one goes on.
     QTcpSocket second;

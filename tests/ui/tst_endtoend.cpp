@@ -297,6 +297,58 @@ private slots:
         QCOMPARE(app->runner()->getState(), CFGRunner::NotConnected);
     }
 
+    void adapterCheck_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("dashboard"); // the dashboard's line of the report
+        QTest::newRow("en") << "en" << "Dashboard: answers (firmware 1, ";
+        QTest::newRow("ru") << "ru"
+                            << QString::fromUtf8("Панель приборов: отвечает (прошивка 1, ");
+    }
+
+    // "Test adapter" runs the check on the port in the box and shows its report in a dialog
+    // that fits an 800 x 600 window, in the interface's language; afterwards the link is the
+    // controller's again and "Connect" works.
+    void adapterCheck()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, dashboard);
+        if (language != "en") {
+            app.reset();
+            QSettings().setValue("language", language);
+            app = std::make_unique<AppUnderTest>();
+            QVERIFY(app->start());
+        }
+        app->window()->resize(800, 600);
+        TcpSimulator wifi(sim.get());
+        QVERIFY2(wifi.listen(), qPrintable(wifi.errorString()));
+        typePort(QString("127.0.0.1:%1").arg(wifi.port()));
+        QQuickItem *button = app->item("checkButton");
+        QVERIFY(button);
+        QTRY_VERIFY(button->isEnabled());
+        app->screenshot("adapter-check-page-" + language);
+        app->click(button);
+        QObject *dialog = app->object("adapterCheckDialog");
+        QVERIFY(dialog);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->property("opened").toBool(), 30000);
+        const QStringList lines = dialog->property("lines").toStringList();
+        QVERIFY2(lines.size() > 8 && lines.filter(QRegularExpression("^" + QRegularExpression::escape(dashboard))).size() == 1,
+                 qPrintable(lines.join('\n')));
+        const qreal top = dialog->property("y").toReal();
+        QVERIFY(top >= 0);
+        QVERIFY2(top + dialog->property("height").toReal() <= 600, qPrintable(lines.join('\n')));
+        QVERIFY(dialog->property("x").toReal() >= 0 &&
+                dialog->property("x").toReal() + dialog->property("width").toReal() <= 800);
+        QTest::qWait(300); // the dialog's opening transition
+        app->screenshot("adapter-check-" + language);
+        QMetaObject::invokeMethod(dialog, "close");
+        QTRY_VERIFY(!dialog->property("visible").toBool());
+        QCOMPARE(app->stackIndex(), 0);
+        QCOMPARE(app->property("connectionPage", "checking").toBool(), false);
+        QCOMPARE(app->runner()->getState(), CFGRunner::NotConnected);
+        connectFromPage();
+    }
+
     void writesAskFirst_data()
     {
         QTest::addColumn<QString>("language");
@@ -443,6 +495,12 @@ private slots:
         const QString importLines = importDifference->property("lines").toStringList().join('\n');
         QVERIFY2(importLines.contains(QString("%1 \u2192 %2").arg(was + 500).arg(was)),
                  qPrintable(importLines));
+        // A backup before it is offered, checked: at the measured exchange time it is
+        // quick.
+        QVERIFY(runner->backupTimeMs() > 0 && runner->backupTimeMs() < 30000);
+        QQuickItem *backupFirst = app->item("offerCheck");
+        QVERIFY(backupFirst && backupFirst->isVisible());
+        QVERIFY(backupFirst->property("checked").toBool());
         QTest::qWait(300);
         app->screenshot("import-difference-" + language);
         app->click(app->itemWithText(cancel));

@@ -111,9 +111,24 @@ private slots:
         QCOMPARE(progress->property("text").toString(), caption == "=" ? "before" : caption);
     }
 
-    // Reading after Idle goes back to the progress page with a determinate bar.
+    void readingAfterIdle_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("timeLeft");
+        QTest::newRow("en") << "en" << "About 2 min 10 s left";
+        QTest::newRow("ru") << "ru" << QString::fromUtf8("Осталось около 2 мин 10 с");
+    }
+
+    // Reading after Idle goes back to the progress page with a determinate bar, and the
+    // time left once the controller has an estimate.
     void readingAfterIdle()
     {
+        QFETCH(QString, language);
+        QFETCH(QString, timeLeft);
+        app.reset();
+        QSettings().setValue("language", language);
+        app = std::make_unique<AppUnderTest>();
+        QVERIFY(app->start());
         CFGRunner *r = app->runner();
         emit r->stateChanged(CFGRunner::Connecting);
         emit r->stateChanged(CFGRunner::Idle);
@@ -124,7 +139,13 @@ private slots:
         QQuickItem *bar = app->item("progressBar");
         QCOMPARE(bar->property("indeterminate").toBool(), false);
         QCOMPARE(bar->property("value").toDouble(), 0.25);
-        app->screenshot("window-progress");
+        QQuickItem *left = app->item("timeLeftLabel");
+        QCOMPARE(left->property("text").toString(), QString());
+        emit r->timeLeftChanged(130400);
+        QCOMPARE(left->property("text").toString(), timeLeft);
+        app->screenshot("window-progress-" + language);
+        emit r->timeLeftChanged(-1);
+        QCOMPARE(left->property("text").toString(), QString());
     }
 
     void connectionMenus()

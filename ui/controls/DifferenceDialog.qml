@@ -15,6 +15,10 @@ MaterialDialog {
     // Said instead when there are no lines.
     property string unchanged: qsTr("Nothing changes: the dashboard already holds this. Nothing is written.")
     property var action: null
+    // A choice offered with the question, {"text", "checked", "note"} (null: none); the
+    // action gets whether it was checked.
+    property var offer: null
+    readonly property bool offerChecked: offerCheck.checked
 
     modal: true
     parent: Overlay.overlay
@@ -23,11 +27,13 @@ MaterialDialog {
     width: Math.min(parent.width - 20, Math.max(Math.round(2 * Math.min(parent.width, parent.height) / 3), 480))
     standardButtons: lines.length > 0 ? (Dialog.Ok | Dialog.Cancel) : Dialog.Close
 
-    function ask(title, heading, lines, action) {
+    function ask(title, heading, lines, action, offer) {
         dialog.title = title;
         dialog.heading = heading;
         dialog.lines = lines;
         dialog.action = lines.length > 0 ? action : null;
+        dialog.offer = offer || null;
+        offerCheck.checked = dialog.offer !== null && !!dialog.offer.checked;
         open();
     }
 
@@ -35,7 +41,7 @@ MaterialDialog {
         var run = action;
         action = null;
         if (run)
-            run();
+            run(offerCheck.checked);
     }
     onRejected: action = null
 
@@ -67,6 +73,25 @@ MaterialDialog {
                 text: "\u2022 " + modelData
                 wrapMode: Text.Wrap
             }
+        }
+
+        CheckBox {
+            id: offerCheck
+            objectName: "offerCheck"
+            visible: dialog.offer !== null && dialog.lines.length > 0
+            text: dialog.offer ? dialog.offer.text : ""
+            Layout.fillWidth: true
+        }
+        Label {
+            objectName: "offerNote"
+            visible: offerCheck.visible && text !== ""
+            text: dialog.offer && dialog.offer.note ? dialog.offer.note : ""
+            wrapMode: Text.Wrap
+            opacity: 0.7
+            // Under the check box's text, not its box.
+            leftPadding: offerCheck.indicator
+                         ? offerCheck.leftPadding + offerCheck.indicator.width + offerCheck.spacing : 0
+            Layout.fillWidth: true
         }
     }
 }

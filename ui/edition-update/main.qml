@@ -196,6 +196,7 @@ ApplicationWindow {
         ConnectionPage {
             id: connectionPage
             objectName: "connectionPage"
+            offersCheck: false
             onStart: {
                 connIndicator.state = "connecting";
                 connectionPage.connecting = true;
@@ -285,6 +286,10 @@ ApplicationWindow {
 
         function onProgress(value) {
             progressPage.value = value;
+        }
+
+        function onTimeLeftChanged(ms) {
+            progressPage.timeLeftMs = ms;
         }
 
         function onDeviceConfig(config) {

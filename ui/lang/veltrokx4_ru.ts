@@ -2,6 +2,208 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ru_RU">
 <context>
+    <name>AdapterCheck</name>
+    <message>
+        <source>network</source>
+        <translation>сетевой</translation>
+    </message>
+    <message>
+        <source>serial</source>
+        <translation>последовательный</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Порт</translation>
+    </message>
+    <message>
+        <source>Adapter</source>
+        <translation>Адаптер</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>нет ответа</translation>
+    </message>
+    <message>
+        <source>(no identification)</source>
+        <translation>(без идентификации)</translation>
+    </message>
+    <message>
+        <source>Extended command set</source>
+        <translation>Расширенный набор команд</translation>
+    </message>
+    <message>
+        <source>cannot be told: it names no ELM327 version</source>
+        <translation>не определить: адаптер не называет версию ELM327</translation>
+    </message>
+    <message>
+        <source>cannot be told: %1 has no commands the first version lacks</source>
+        <translation>не определить: у %1 нет команд, которых нет в первой версии</translation>
+    </message>
+    <message>
+        <source>yes, it knows %1</source>
+        <translation>да, знает %1</translation>
+    </message>
+    <message>
+        <source>no, it refuses %1, which a genuine %2 knows: probably a clone with the first version&apos;s commands</source>
+        <translation>нет, отвергает %1, которые знает настоящий %2: вероятно, клон с командами первой версии</translation>
+    </message>
+    <message>
+        <source>partly: it knows %1 and refuses %2</source>
+        <translation>отчасти: знает %1 и отвергает %2</translation>
+    </message>
+    <message>
+        <source>Answers like the chip it names</source>
+        <translation>Отвечает как названная микросхема</translation>
+    </message>
+    <message>
+        <source>not tried: fast transfers are off</source>
+        <translation>не пробовали: быстрый обмен выключен</translation>
+    </message>
+    <message>
+        <source>not tried</source>
+        <translation>не пробовали</translation>
+    </message>
+    <message>
+        <source>not known: no dashboard answered</source>
+        <translation>неизвестно: панель приборов не ответила</translation>
+    </message>
+    <message>
+        <source>accepted</source>
+        <translation>принимает</translation>
+    </message>
+    <message>
+        <source>refused (&quot;?&quot;): every request waits out the reply time-out</source>
+        <translation>отвергает («?»): каждый запрос ждёт весь тайм-аут ответа</translation>
+    </message>
+    <message>
+        <source>answered &quot;NO DATA&quot;: not used, every request waits out the reply time-out</source>
+        <translation>отвечает «NO DATA»: не используется, каждый запрос ждёт весь тайм-аут ответа</translation>
+    </message>
+    <message>
+        <source>Response count</source>
+        <translation>Число ответов в запросе</translation>
+    </message>
+    <message>
+        <source>not tried: a network adapter has no line rate</source>
+        <translation>не пробовали: у сетевого адаптера нет скорости линии</translation>
+    </message>
+    <message>
+        <source>not tried: the port&apos;s rate is virtual</source>
+        <translation>не пробовали: скорость порта условная</translation>
+    </message>
+    <message>
+        <source>not tried: the port runs no faster</source>
+        <translation>не пробовали: порт не работает быстрее</translation>
+    </message>
+    <message>
+        <source>switched from %1 to %2 bit/s</source>
+        <translation>переключена с %1 на %2 бит/с</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; refused at %2</source>
+        <translation>«%1» отвергнута на %2</translation>
+    </message>
+    <message>
+        <source>agreed to %1, but the line did not follow</source>
+        <translation>согласие на %1, но линия не перешла</translation>
+    </message>
+    <message>
+        <source>Rate switch</source>
+        <translation>Смена скорости</translation>
+    </message>
+    <message>
+        <source>Highest rate reached</source>
+        <translation>Достигнутая скорость</translation>
+    </message>
+    <message>
+        <source>%1 bit/s</source>
+        <translation>%1 бит/с</translation>
+    </message>
+    <message>
+        <source>unavailable (the adapter answers &quot;?&quot;)</source>
+        <translation>недоступно (адаптер отвечает «?»)</translation>
+    </message>
+    <message>
+        <source>unavailable (no answer)</source>
+        <translation>недоступно (нет ответа)</translation>
+    </message>
+    <message>
+        <source>Supply voltage</source>
+        <translation>Напряжение питания</translation>
+    </message>
+    <message>
+        <source>Dashboard</source>
+        <translation>Панель приборов</translation>
+    </message>
+    <message>
+        <source>answers (firmware %1, %2 pages)</source>
+        <translation>отвечает (прошивка %1, страниц: %2)</translation>
+    </message>
+    <message>
+        <source>One exchange</source>
+        <translation>Один обмен</translation>
+    </message>
+    <message>
+        <source>%1 ms (median of %2 dashboard requests)</source>
+        <translation>%1 мс (медиана %2 запросов к панели)</translation>
+    </message>
+    <message>
+        <source>%1 ms (median of %2 adapter commands)</source>
+        <translation>%1 мс (медиана %2 команд адаптеру)</translation>
+    </message>
+    <message>
+        <source>not measured</source>
+        <translation>не измерено</translation>
+    </message>
+    <message>
+        <source>yes: a network (Wi-Fi) adapter</source>
+        <translation>да: сетевой (Wi-Fi) адаптер</translation>
+    </message>
+    <message>
+        <source>yes: a Bluetooth serial port</source>
+        <translation>да: последовательный порт Bluetooth</translation>
+    </message>
+    <message>
+        <source>likely: an adapter command takes %1 ms, the line explains %2 ms</source>
+        <translation>вероятно: команда адаптеру занимает %1 мс, линией объясняется %2 мс</translation>
+    </message>
+    <message>
+        <source>not seen: an adapter command takes %1 ms, the line explains %2 ms</source>
+        <translation>не замечен: команда адаптеру занимает %1 мс, линией объясняется %2 мс</translation>
+    </message>
+    <message>
+        <source>Wireless module</source>
+        <translation>Беспроводной модуль</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 мин %2 с</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 с</translation>
+    </message>
+    <message>
+        <source>16-page backup</source>
+        <translation>Резервная копия 16 страниц</translation>
+    </message>
+    <message>
+        <source>about %1 (%2 exchanges)</source>
+        <translation>около %1 (обменов: %2)</translation>
+    </message>
+    <message>
+        <source>at least %1 (%2 exchanges, and the dashboard&apos;s time)</source>
+        <translation>не меньше %1 (обменов: %2, и время панели)</translation>
+    </message>
+</context>
+<context>
+    <name>AdapterCheckDialog</name>
+    <message>
+        <source>Adapter test</source>
+        <translation>Проверка адаптера</translation>
+    </message>
+</context>
+<context>
     <name>CFGRunner</name>
     <message>
         <source>Connection closed</source>
@@ -227,6 +429,14 @@
         <source>Not an entry of the history: %1</source>
         <translation>Это не запись истории: %1</translation>
     </message>
+    <message>
+        <source>What the dashboard held before is kept in %1</source>
+        <translation>Прежнее содержимое панели сохранено в %1</translation>
+    </message>
+    <message>
+        <source>The import was not started: the backup of the dashboard failed (%1)</source>
+        <translation>Восстановление не начато: не удалось сделать резервную копию панели (%1)</translation>
+    </message>
 </context>
 <context>
     <name>ConfigPage</name>
@@ -316,6 +526,10 @@
     <message>
         <source>A serial port, or the address of a Wi-Fi adapter as HOST:PORT</source>
         <translation>Последовательный порт или адрес Wi-Fi адаптера в виде ХОСТ:ПОРТ</translation>
+    </message>
+    <message>
+        <source>Test adapter</source>
+        <translation>Проверить адаптер</translation>
     </message>
 </context>
 <context>
@@ -622,6 +836,25 @@
     <message>
         <source>Click to choose a picture, or drop one here</source>
         <translation>Щёлкните, чтобы выбрать изображение, или перетащите его сюда</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressPage</name>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 с</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 мин %2 с</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 мин</translation>
+    </message>
+    <message>
+        <source>About %1 left</source>
+        <translation>Осталось около %1</translation>
     </message>
 </context>
 <context>
@@ -1061,6 +1294,18 @@
     <message>
         <source>The import writes the whole configuration memory:</source>
         <translation>Импорт записывает всю память конфигурации:</translation>
+    </message>
+    <message>
+        <source>Back up the dashboard first</source>
+        <translation>Сначала сделать резервную копию панели</translation>
+    </message>
+    <message>
+        <source>About %1 with this adapter</source>
+        <translation>С этим адаптером — около %1</translation>
+    </message>
+    <message>
+        <source>The time it takes is not known yet</source>
+        <translation>Сколько это займёт, пока неизвестно</translation>
     </message>
 </context>
 </TS>

@@ -13,6 +13,13 @@ MaterialPane {
     id: page
 
     signal start
+    // "Test adapter": the main window runs the adapter check on the port chosen.
+    signal check
+    // The check runs: the page waits for it.
+    property bool checking: false
+    // Whether the window offers the check (the update-checking edition does not).
+    property bool offersCheck: true
+    onCheckingChanged: connIndicator.running = checking
 
     property alias baud: baudEdit.value
     property alias adv: advCheck.checked
@@ -160,11 +167,21 @@ MaterialPane {
                 Layout.fillWidth: true
             }
             MaterialButton {
+                id: checkButton
+                objectName: "checkButton"
+                text: qsTr("Test adapter")
+                micon: MaterialFont.icon.network_check
+                visible: page.offersCheck
+                enabled: page.getPort() !== "" && !page.checking
+                Layout.alignment: Qt.AlignRight
+                onClicked: page.check()
+            }
+            MaterialButton {
                 id: connectButton
                 objectName: "connectButton"
                 text: qsTr("Connect")
                 micon: MaterialFont.icon.send
-                enabled: page.getPort() !== ""
+                enabled: page.getPort() !== "" && !page.checking
                 Layout.alignment: Qt.AlignRight
                 onClicked: page.start()
             }
