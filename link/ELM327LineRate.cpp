@@ -131,8 +131,8 @@ void ELM327IOBase::applyRateStep(const ElmRateSwitch::Step &step)
 
 void ELM327IOBase::rateSwitchInput(const QByteArray &bytes)
 {
-    applyRateStep(rateSwitch->input(
-        bytes, rateWriteClock.isValid() ? rateWriteClock.elapsed() : qint64(-1)));
+    const qint64 sinceWrite = rateWriteClock.isValid() ? rateWriteClock.elapsed() : -1;
+    applyRateStep(rateSwitch->input(bytes, sinceWrite));
 }
 
 void ELM327IOBase::rateSwitchTimeout()

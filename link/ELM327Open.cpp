@@ -241,9 +241,8 @@ bool ELM327IOBase::detectBaudRate(const QString &port)
     if (!awaitPrompts(reply, ProbesPerRate, LateAnswerMs))
         return false;
     if (reply.count('>') < ProbesPerRate)
-        m_recorder.event(QStringLiteral("%1 of %2 probes answered")
-                             .arg(reply.count('>'))
-                             .arg(ProbesPerRate));
+        m_recorder.event(
+            QStringLiteral("%1 of %2 probes answered").arg(reply.count('>')).arg(ProbesPerRate));
     if (!Edition::DetectionReopensPort) {
         // The port already runs at the found rate: keep it open, so no disconnected().
         connectPortData();

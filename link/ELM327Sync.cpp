@@ -20,8 +20,8 @@ constexpr int DrainQuietMs = 40;
 constexpr int MaxDrainMs = 300;
 // The synchronising command (ElmSync). A prompt that does not end its answer belongs to
 // output from before (a late reset banner): its answer is waited for a while (LateAnswerMs),
-// then the command sent once more. It is sent again as well when nothing at all came back for a while (an adapter
-// busy resetting may drop what it gets).
+// then the command sent once more. It is sent again as well when nothing at all came back for
+// a while (an adapter busy resetting may drop what it gets).
 constexpr int SyncRetryMs = 1000;
 // After a rate switch through a module: the quiet spell that shows nothing more comes (the
 // chip's "at brt" and a fast module's way back; a slow module is found before any switch).
