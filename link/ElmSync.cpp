@@ -46,6 +46,7 @@ void ElmSync::sent()
     m_answered = m_echoed = m_voided = false;
     m_others.clear();
     m_ended = false;
+    m_resent = true;
 }
 
 void ElmSync::line(const QByteArray &raw)
@@ -85,7 +86,9 @@ ElmSync::Verdict ElmSync::prompt()
         m_havePrevious = false;
         return Stale;
     }
-    if (m_havePrevious && m_previous == m_others) {
+    // Two answers compared must answer two sendings: output from before may hold the same
+    // text twice while the answer to one sending is still on its way.
+    if (m_havePrevious && m_resent && m_previous == m_others) {
         m_reason = "the same answer twice";
         m_havePrevious = false;
         return InStep;
@@ -93,5 +96,6 @@ ElmSync::Verdict ElmSync::prompt()
     m_havePrevious = true;
     m_previous = m_others;
     m_others.clear();
+    m_resent = false;
     return Stale;
 }

@@ -46,5 +46,6 @@ private:
     bool m_havePrevious = false;
     QList<QByteArray> m_previous;
     bool m_ended = true;
+    bool m_resent = false; // sent again since the previous answer was kept
     const char *m_reason = "";
 };

@@ -62,6 +62,11 @@ void tst_LinkParts::synchronisation_data()
     // A sending that drew no prompt leaves nothing to compare the next answer with.
     QTest::newRow("unanswered sending") << "|>||>|>" << "SSI";
     QTest::newRow("empty lines are nothing") << "|,,>|,>" << "SI";
+    // Waiting for the answer still on its way after somebody else's prompt: output from
+    // before that repeats itself is no answer until the command has gone out again.
+    QTest::newRow("stray prompts while the answer is on its way") << "|>,>,at rv,12.6V,>"
+                                                                  << "SSI";
+    QTest::newRow("the same stale text twice, one sending") << "|OK,>,OK,>|OK,>" << "SSI";
 }
 
 void tst_LinkParts::synchronisation()
