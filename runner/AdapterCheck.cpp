@@ -294,11 +294,11 @@ Report judge(const Answers &a, bool translated)
     }
 
     QString module;
-    const qint64 explainedUs = lineTimeUs(id, a.lineRate);
+    const qint64 explainedUs = lineTimeUs(id, a.lineRate > 0 ? a.lineRate : a.portRate);
     if (a.network) {
         r.wireless = true;
         module = w(QT_TRANSLATE_NOOP("AdapterCheck", "yes: a network (Wi-Fi) adapter"));
-    } else if (a.virtualRate) {
+    } else if (a.virtualRate && !a.rateFoundVirtual) {
         r.wireless = true;
         module = w(QT_TRANSLATE_NOOP("AdapterCheck", "yes: a Bluetooth serial port"));
     } else if (adapterUs >= 0 && adapterUs > explainedUs + ModuleMarginUs) {
@@ -307,6 +307,11 @@ Report judge(const Answers &a, bool translated)
                                      "likely: an adapter command takes %1 ms, the line "
                                      "explains %2 ms"))
                      .arg(ms(adapterUs), ms(explainedUs));
+    } else if (a.rateFoundVirtual) {
+        r.wireless = true;
+        module = w(QT_TRANSLATE_NOOP("AdapterCheck",
+                                     "likely: the adapter answered a rate switch at its old "
+                                     "rate"));
     } else if (adapterUs >= 0) {
         module = w(QT_TRANSLATE_NOOP("AdapterCheck",
                                      "not seen: an adapter command takes %1 ms, the line "

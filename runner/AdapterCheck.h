@@ -50,6 +50,10 @@ struct Answers
     bool adapterAnswered = false; // the link got in step and initialised the adapter
     bool network = false;         // a network (Wi-Fi) adapter
     bool virtualRate = false;     // a port whose rate means nothing (Bluetooth serial)
+    // Not the port's name or description but the session showed it: commands answered no
+    // faster than through a module, or a rate switch answered at the old rate.
+    bool rateFoundVirtual = false;
+    qint32 portRate = 0; // the rate set on the port, where the link reports none
     bool fastTransfers = false;
     bool extendedSet = false; // the session used the extended set ("st br" for the rate)
     // Each command asked and the lines that answered it (none: only the prompt; a command

@@ -160,7 +160,11 @@ void AdapterProbe::finish()
     m_answers.lineRate = m_link->lineRate();
     // Also found out in the session: commands answered no faster than through a module, or
     // a rate switch answered at the old rate (the link then reports no line rate).
-    m_answers.virtualRate = m_answers.virtualRate || m_link->rateIsVirtual();
+    if (!m_answers.virtualRate && m_link->rateIsVirtual()) {
+        m_answers.virtualRate = m_answers.rateFoundVirtual = true;
+        if (const LinkTransport *channel = m_link->channel())
+            m_answers.portRate = channel->baudRate();
+    }
     if (m_answers.network)
         m_answers.lineRate = 0;
     if (m_answers.opened)

@@ -161,6 +161,31 @@ void tst_AdapterCheck::judge_data()
         << QStringList{"Rate switch: not tried: the port's rate is virtual",
                        "Wireless module: yes: a Bluetooth serial port"}
         << QStringList{};
+    // A module the session found out (the rate switch answered at the old rate) is no
+    // Bluetooth port by name; the timing decides how it is told, and without it the switch.
+    QTest::newRow("module found in the session, seen in the timing")
+        << Change([](Answers &a) {
+               a.virtualRate = a.rateFoundVirtual = true;
+               a.rate.asked.clear();
+               a.lineRate = 0;
+               a.portRate = 38400;
+               a.adapterExchangeUs = times(45000);
+           })
+        << 1 << true << qint64(21840)
+        << QStringList{"Wireless module: likely: an adapter command takes 45.0 ms, the line "
+                       "explains 4.7 ms"}
+        << QStringList{"Wireless module: yes: a Bluetooth serial port"};
+    QTest::newRow("module found in the session by the rate switch only")
+        << Change([](Answers &a) {
+               a.virtualRate = a.rateFoundVirtual = true;
+               a.lineRate = 0;
+               a.portRate = 38400;
+               a.adapterExchangeUs = times(6000);
+           })
+        << 1 << true << qint64(21840)
+        << QStringList{"Wireless module: likely: the adapter answered a rate switch at its "
+                       "old rate"}
+        << QStringList{};
     QTest::newRow("Wi-Fi adapter")
         << Change([](Answers &a) {
                a.port = QStringLiteral("tcp://192.168.0.10:35000");

@@ -195,6 +195,10 @@
         <source>at least %1 (%2 exchanges, and the dashboard&apos;s time)</source>
         <translation>не меньше %1 (обменов: %2, и время панели)</translation>
     </message>
+    <message>
+        <source>likely: the adapter answered a rate switch at its old rate</source>
+        <translation>вероятно: адаптер ответил на смену скорости на прежней скорости</translation>
+    </message>
 </context>
 <context>
     <name>AdapterCheckDialog</name>
