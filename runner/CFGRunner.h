@@ -353,6 +353,8 @@ private:
     // Backups (CFGRunnerBackup.cpp; the transfers in ExportOperation.cpp and
     // ImportOperation.cpp).
     QString backupStoragePath() const;
+    // The refusals an import meets before it reads its file (each ends the operation).
+    bool importAllowed(const QString &path);
     bool startImport(const QString &path, bool w_odo, const QString &backup = QString());
     bool importAfterBackup(const QString &path, bool w_odo);
     void onBackupBeforeImport(bool ok, const QString &reason, const QString &file);

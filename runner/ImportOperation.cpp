@@ -162,14 +162,8 @@ int CFGRunner::backupTimeMs() const
 bool CFGRunner::importAfterBackup(const QString &path, bool w_odo)
 {
     // What would turn the import down does so now, before the export's minutes.
-    if (!QFileInfo::exists(path)) {
-        refuseOperation(OP_Import, tr("Cannot import - the source file does not exist"));
+    if (!importAllowed(path))
         return false;
-    }
-    if (state != Idle) {
-        refuseOperation(OP_Import, tr("Cannot import - another operation is in progress"));
-        return false;
-    }
     BackupFile::Refusal refusal = BackupFile::NoRefusal;
     if (!BackupFile::load(path, devInfo, &refusal)) {
         refuseOperation(OP_Import, BackupFile::refusalText(refusal));
@@ -195,7 +189,7 @@ void CFGRunner::onBackupBeforeImport(bool ok, const QString &reason, const QStri
     startImport(path, importAfterExportCounters, file);
 }
 
-bool CFGRunner::startImport(const QString &path, bool w_odo, const QString &backup)
+bool CFGRunner::importAllowed(const QString &path)
 {
     if (!QFileInfo::exists(path)) {
         refuseOperation(OP_Import, tr("Cannot import - the source file does not exist"));
@@ -210,6 +204,13 @@ bool CFGRunner::startImport(const QString &path, bool w_odo, const QString &back
                         tr("Cannot import - the device reports more memory than can be written"));
         return false;
     }
+    return true;
+}
+
+bool CFGRunner::startImport(const QString &path, bool w_odo, const QString &backup)
+{
+    if (!importAllowed(path))
+        return false;
     auto *op = new ImportOperation(*this);
     startOperation(op);
     return op->start(path, w_odo, backup);
