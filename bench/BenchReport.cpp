@@ -260,8 +260,11 @@ QList<BenchReport::Target> BenchReport::targets() const
             (r.id == QLatin1String("read") && !module))
             continue;
         const double ratio = r.ratio(m_latencyUs);
+        const QString what =
+            module ? QStringLiteral("%1 through %2").arg(r.title, r.mode.section(' ', 0, 0))
+                   : r.title;
         list << Target{QStringLiteral("chip model: %1 with fast transfers on within %2 x its bound")
-                           .arg(r.title)
+                           .arg(what)
                            .arg(kChipRatioTarget),
                        QStringLiteral("%1 x").arg(ratio, 0, 'f', 3), ratio <= kChipRatioTarget};
     }
