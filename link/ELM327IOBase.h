@@ -270,9 +270,9 @@ private:
     qint32 sessionStartRate = 0; // the rate the session opened at (the adapter's own)
     bool rateFoundVirtual = false; // a rate switch answered at the old rate (this setup)
     QElapsedTimer rateWriteClock;  // since the rate switch's last write
-    // The fastest answer to a command of the initialisation, net of its bytes' time on the
-    // line (-1: none yet), and the command in flight's start and bytes.
-    qint64 fastestAnswerUs = -1;
+    // The answers to the initialisation's commands, for telling a module by its round trip,
+    // and the command in flight's start and bytes.
+    QList<ElmRateSwitch::TimedAnswer> initAnswers;
     QElapsedTimer commandClock;
     qint64 commandBytes = 0;
     bool resumeAfterSync = false; // the next synchronisation keeps the queue as it is

@@ -56,12 +56,16 @@ void ELM327IOBase::startRateRaise()
     // A network adapter has no line rate to raise, and through a Bluetooth serial port or a
     // module the chip's rate stays what it is whatever the port is set to: there the
     // handshake can only fail.
-    if (!rateIsVirtual() && transport->canChangeRate() && fastestAnswerUs >= 0 &&
-        ElmRateSwitch::looksLikeModule(fastestAnswerUs)) {
+    const qint64 answerUs = transport->hasLineRate()
+                                ? ElmRateSwitch::answerDelayUs(initAnswers, transport->baudRate())
+                                : -1;
+    if (!rateIsVirtual() && transport->canChangeRate() && answerUs >= 0 &&
+        ElmRateSwitch::looksLikeModule(answerUs)) {
         rateFoundVirtual = true;
-        m_recorder.event(QStringLiteral("every command took %1 ms or more to be answered: a "
-                                        "wireless module between the port and the chip")
-                             .arg(fastestAnswerUs / 1000));
+        m_recorder.event(QStringLiteral("even the shortest commands took %1 ms more than their "
+                                        "bytes need: a wireless module between the port and "
+                                        "the chip")
+                             .arg(answerUs / 1000));
     }
     if (rateIsVirtual() && transport->canChangeRate()) {
         m_recorder.event(QStringLiteral("no rate switch: the rate set on this port means nothing "

@@ -68,7 +68,7 @@ bool ELM327IOBase::setup(const QString &port, uint baud, const ElmOptions &optio
     lastPortErrorText.clear();
     m_adapterId.clear();
     rateFoundVirtual = false;
-    fastestAnswerUs = -1;
+    initAnswers.clear();
     m_recorder.restartClock();
     m_recorder.event(baud ? QStringLiteral("connect at %1 bit/s").arg(baud)
                           : QStringLiteral("connect, rate automatic"));

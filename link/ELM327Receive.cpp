@@ -80,12 +80,8 @@ void ELM327IOBase::readyRead()
 void ELM327IOBase::promptArrived()
 {
     exchangeTimer->stop();
-    if (inFlightOrigin == Origin::Init && commandClock.isValid() && transport->hasLineRate() &&
-        transport->baudRate() > 0) {
-        // How long the adapter took, net of the bytes' time on the line (10 bits a byte).
-        const qint64 lineUs = commandBytes * 10 * 1000000 / transport->baudRate();
-        const qint64 answerUs = qMax<qint64>(0, commandClock.nsecsElapsed() / 1000 - lineUs);
-        fastestAnswerUs = fastestAnswerUs < 0 ? answerUs : qMin(fastestAnswerUs, answerUs);
+    if (inFlightOrigin == Origin::Init && commandClock.isValid()) {
+        initAnswers.append({commandBytes, commandClock.nsecsElapsed() / 1000});
         commandClock.invalidate();
     }
     bannerExpected = false;

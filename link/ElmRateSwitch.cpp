@@ -26,6 +26,27 @@ bool ElmRateSwitch::looksLikeModule(qint64 fastestAnswerUs)
     return fastestAnswerUs > qint64(ModuleLatencyMs) * 1000;
 }
 
+qint64 ElmRateSwitch::answerDelayUs(const QList<TimedAnswer> &answers, qint32 portRate)
+{
+    // A few bytes more than the shortest still count as short: "OK" with and without its
+    // line feeds, a command of four letters or of six.
+    constexpr qint64 ShortSlack = 4;
+    if (answers.isEmpty() || portRate <= 0)
+        return -1;
+    qint64 shortest = answers.first().bytes;
+    for (const TimedAnswer &a : answers)
+        shortest = qMin(shortest, a.bytes);
+    qint64 fastest = -1;
+    for (const TimedAnswer &a : answers) {
+        if (a.bytes > shortest + ShortSlack)
+            continue;
+        const qint64 lineUs = a.bytes * 10 * 1000000 / portRate;
+        const qint64 net = qMax<qint64>(0, a.elapsedUs - lineUs);
+        fastest = fastest < 0 ? net : qMin(fastest, net);
+    }
+    return fastest;
+}
+
 ElmRateSwitch::Step ElmRateSwitch::start()
 {
     return tryNext(Step());

@@ -432,9 +432,21 @@ void tst_LinkParts::rateSwitch()
     QCOMPARE(got.size(), steps.size());
     QCOMPARE(rate.active(), !steps.last().contains("done") && !steps.last().contains("raised"));
     QCOMPARE(rate.rateIsVirtual(), steps.last().contains("virtual"));
-    // Commands answered no faster than a module can: no switch is tried.
-    QVERIFY(!ElmRateSwitch::looksLikeModule(16000)); // a cable chip's latency timer
-    QVERIFY(ElmRateSwitch::looksLikeModule(40000));  // 20 ms each way
+    // Commands answered no faster than a module can: no switch is tried. The initialisation's
+    // answers (bytes both ways: "atws" with its echo, then "OK"s) from a chip at `chip` bit/s
+    // taking `extraUs` each, judged with the port at `port`: behind a module the chip may run
+    // faster than the port is set to.
+    const auto module = [](qint32 port, qint32 chip, qint64 extraUs) {
+        QList<ElmRateSwitch::TimedAnswer> answers;
+        for (const qint64 bytes : {35, 13, 11, 11, 12})
+            answers.append({bytes, bytes * 10 * 1000000 / chip + extraUs});
+        return ElmRateSwitch::looksLikeModule(ElmRateSwitch::answerDelayUs(answers, port));
+    };
+    QVERIFY(!module(9600, 9600, 17000)); // a cable chip behind a USB latency timer
+    QVERIFY(!module(38400, 38400, 17000));
+    QVERIFY(module(38400, 38400, 41000)); // 20 ms each way, and the chip's own time
+    QVERIFY(module(9600, 38400, 41000));  // the same with the port left at 9600
+    QCOMPARE(ElmRateSwitch::answerDelayUs({}, 9600), qint64(-1));
     // Nothing the link asks for outlives a reset: a rate made permanent ("stwbr", "at pp 0c")
     // would leave an adapter that no one finds at its usual rate.
     for (const qint32 r : {500000, 250000, 115200, 57600}) {
