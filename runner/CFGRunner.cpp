@@ -148,8 +148,7 @@ bool CFGRunner::connectToHost(QString port, int baud, bool adv)
         // session would otherwise go out on the first acknowledgement of the new one.
         clearSession();
         // Another adapter, or the same at another rate: its exchanges are timed afresh.
-        exchangeTimes.clear();
-        nextExchangeTime = 0;
+        exchangeTimer.clear();
         connectPort = port;
         connectBaud = baud;
         rememberNetworkPort(port);
@@ -194,7 +193,7 @@ void CFGRunner::clearSession()
 {
     devInfo = QJsonObject();
     devConfig.clear();
-    savedValueCount = 0;
+    counters.forget();
     stateTable->setMap(QVariantMap());
     // Writes still queued from an interrupted operation belong to the old session: sent
     // on the first acknowledgement of the next one they would land in the middle of it.
@@ -202,13 +201,12 @@ void CFGRunner::clearSession()
     lastMessage.clear();
     adapterResets = 0;
     connectWatch->stop();
-    currentValuesKnown = 0;
     // An operation cut off by the end of the session ends (a backup it made is not kept).
     const QString reason = endReason.isEmpty() ? tr("Connection closed") : endReason;
     endReason.clear();
     abandonOperation(reason);
     // A write the end of the session broke off.
-    finishHistory(false);
+    history.finish(false);
 }
 
 void CFGRunner::elm_connected()
@@ -263,31 +261,14 @@ void CFGRunner::elm_ready()
 
 void CFGRunner::noteValue(int address, quint32 value)
 {
-    using namespace DashboardMemory;
-    switch (address) {
-    case SavedOdometer:
-        ++savedValueCount;
-        savedOdometer = value;
-        emit deviceParam(PP_ODO_Saved, QVariant(value));
-        break;
-    case CurrentOdometer:
-        currentOdometer = value;
-        currentValuesKnown |= 1;
-        emit deviceParam(PP_ODO_Current, QVariant(value));
-        break;
-    case SavedEngineTime:
-        ++savedValueCount;
-        savedEngineTime = value;
-        emit deviceParam(PP_TIM_Saved, QVariant(value));
-        break;
-    case CurrentEngineTime:
-        currentEngineTime = value;
-        currentValuesKnown |= 2;
-        emit deviceParam(PP_TIM_Current, QVariant(value));
-        break;
-    default:
-        break;
-    }
+    static_assert(int(PP_ODO_Saved) == MaintenanceCounters::SavedOdometer &&
+                      int(PP_ODO_Current) == MaintenanceCounters::CurrentOdometer &&
+                      int(PP_TIM_Saved) == MaintenanceCounters::SavedEngineTime &&
+                      int(PP_TIM_Current) == MaintenanceCounters::CurrentEngineTime,
+                  "the pages know the values by these numbers");
+    const int which = counters.note(address, value);
+    if (which >= 0)
+        emit deviceParam(Param(which), QVariant(value));
 }
 
 void CFGRunner::startOperation(RunnerOperation *op)

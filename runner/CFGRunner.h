@@ -4,14 +4,15 @@
 // dashboard. It owns the adapter link, runs every exchange one request at a time (each
 // request is sent from the handler of the previous reply) and reports results as signals.
 
-#include "config/BackupFile.h"
 #include "config/DeviceConfig.h"
 #include "edition/Edition.h"
 #include "image/ImageConverter.h"
 #include "link/ELM327IOBase.h"
+#include "runner/ExchangeTimer.h"
+#include "runner/HistoryKeeper.h"
+#include "runner/MaintenanceCounters.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -238,11 +239,10 @@ private slots:
 
 private:
 #if KX4_UPDATE_EDITION
-    // What the update-checking edition does not offer to the interface. The shared code
-    // that refers to these is never reached in this edition: nothing enters the backup
-    // and maintenance states, nothing requests maintenance values and the table read
-    // never moves on to the board record, so the two "signals" are plain functions that
-    // are never called.
+    // What the update-checking edition does not offer to the interface. The shared code that
+    // refers to these is never reached in it: nothing enters the backup and maintenance states,
+    // requests maintenance values or reads the board record, so the two "signals" are plain
+    // functions never called.
     void boardConfig(QVariantMap) {}
     void deviceParam(Param, QVariant) {}
     void setEngine(int engine, QVariantList current_config);
@@ -285,9 +285,6 @@ private:
     void operationEnded(Operation kind, bool ok, const QString &reason, const QString &file);
     void retireOperation();
 
-    // Network adapters (CFGRunnerNetwork.cpp).
-    void rememberNetworkPort(const QString &port);
-
     // State and session bookkeeping (CFGRunner.cpp).
     void setState(State next, bool announce = true);
     void clearSession();
@@ -301,6 +298,7 @@ private:
     QString setupFailureText(const QString &port) const;
     QString stalledConnectionText() const;
     void onConnectTimeout();
+    void rememberNetworkPort(const QString &port); // CFGRunnerNetwork.cpp
     // The discovery that follows a successful setup (ConfigReadOperation.cpp).
     void startDiscovery();
 
@@ -315,14 +313,12 @@ private:
     // The running operation's time left from its exchanges still to go.
     void updateTimeLeft();
 
-    // Records (CFGRunnerConfig.cpp).
+    // Records (CFGRunnerConfig.cpp) and the catalogue (CFGRunnerCatalogue.cpp).
     void publishDeviceConfig();
     quint32 matchCatalogueItem(quint16 pid, quint16 cid, quint16 div) const;
     static QByteArray boardToBytes(QVariantMap board);
     bool boardValid() const;
     int displayPositions() const;
-
-    // Catalogue (CFGRunnerCatalogue.cpp).
     bool loadCatalogue(const QString &fileName);
 
     // Splash picture (CFGRunnerSplash.cpp).
@@ -331,11 +327,11 @@ private:
     // (RestartOperation.cpp).
     void sendRestart(QByteArray command, const QString &notice);
 
-    // The link's signals to the controller's slots; cut while the adapter check has the link.
+    // The adapter check: the link's signals to the controller's slots are cut while the probe
+    // has the link; the last report in English, and when it ran, for the diagnostics report.
     void connectLink();
     void adapterCheckDone();
     AdapterProbe *probe = nullptr;
-    // The last check's report in English, and when it ran, for the diagnostics report.
     QStringList lastCheck;
     QString lastCheckTime;
 
@@ -348,7 +344,7 @@ private:
     // before each write and finished with its outcome.
     void watchReadsForHistory();
     void recordHistory(const QString &written);
-    void finishHistory(bool written);
+    HistoryKeeper history;
 
     // Backups (CFGRunnerBackup.cpp; the transfers in ExportOperation.cpp and
     // ImportOperation.cpp).
@@ -379,16 +375,9 @@ private:
     QByteArray boardImage;
     QByteArray splashImage;
     QByteArray lastMessage;
-    int savedValueCount = 0;
-    quint32 savedOdometer = 0;
-    quint32 savedEngineTime = 0;
+    MaintenanceCounters counters;
     int retryCount = 0;
-    // Exchange timing: the request in flight was sent at exchangeClock's start and is
-    // timed unless it was sent again; the recent times in microseconds, a ring.
-    QElapsedTimer exchangeClock;
-    bool exchangeTimed = false;
-    std::vector<qint64> exchangeTimes;
-    size_t nextExchangeTime = 0;
+    ExchangeTimer exchangeTimer;
     int m_timeLeftMs = -1;
     // An import waiting for the backup made before it: its file and counters choice.
     QString importAfterExport;
@@ -403,22 +392,8 @@ private:
     QTimer *connectWatch = nullptr;
     QString connectPort;
     int connectBaud = 0;
-    // The current counters as last read (bit 0: odometer, bit 1: engine time known).
-    quint32 currentOdometer = 0;
-    quint32 currentEngineTime = 0;
-    int currentValuesKnown = 0;
-
     // Why the session is ending, for the operation it cuts off (empty: "Connection closed").
     QString endReason;
-
-    // What the dashboard held as last read (the configuration list and board map), and the
-    // history entry of the write running.
-    QVariantList heldConfig;
-    QVariantMap heldBoard;
-    bool heldRead = false;
-    QString historyEntry;
-    QString lastHistory;
-
     // True while connectToHost is inside the link's setup: the port closes and reopens
     // during baud-rate detection, which is not a lost connection.
     bool inSetup = false;

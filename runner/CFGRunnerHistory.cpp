@@ -17,7 +17,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QtEndian>
-#include <utility>
 
 namespace {
 
@@ -52,14 +51,6 @@ QByteArray pageBytes(const BackupFile &file, int address, int length)
     return out.left(length);
 }
 
-// The engine a board map names, empty when it names none of `engines`.
-QString engineOf(const QVariantMap &board, const QMap<int, QString> &engines)
-{
-    if (!board.contains(QStringLiteral("engidx")))
-        return QString();
-    return engines.value(board.value(QStringLiteral("engidx")).toInt());
-}
-
 } // namespace
 
 void CFGRunner::watchReadsForHistory()
@@ -70,14 +61,12 @@ void CFGRunner::watchReadsForHistory()
     connect(this, &CFGRunner::deviceConfig, this, [this](const QVariantList &config) {
         if (state != Reading)
             return;
-        heldConfig = config;
-        heldBoard.clear();
-        heldRead = true;
+        history.configRead(config);
     });
 #if !KX4_UPDATE_EDITION
     connect(this, &CFGRunner::boardConfig, this, [this](const QVariantMap &board) {
         if (state == Reading)
-            heldBoard = board;
+            history.boardRead(board);
     });
 #endif
 }
@@ -88,8 +77,7 @@ QVariantMap CFGRunner::configDifference(QVariantList config, QVariantMap board)
         return differenceRefusal(tr("Cannot write - device is not properly connected"));
 
     const int positions = displayPositions();
-    const LayoutProfile::Layout now = LayoutProfile::fromPages(
-        engineOf(heldBoard, engineNames), positions, heldConfig, heldBoard);
+    const LayoutProfile::Layout now = history.held(engineNames, positions);
 
     // What updateConfig will write: the entries the catalogue knows, and the board
     // settings (with the selected engine) only over a record that was understood.
@@ -135,8 +123,7 @@ QVariantMap CFGRunner::importFileDifference(QString path, bool w_odo)
     origin.fileName = info.fileName();
 
     const int positions = displayPositions();
-    const LayoutProfile::Layout now = LayoutProfile::fromPages(
-        engineOf(heldBoard, engineNames), positions, heldConfig, heldBoard);
+    const LayoutProfile::Layout now = history.held(engineNames, positions);
 
     // The backup's board record and parameter table, as a read would find them after it.
     QVariantMap board;
@@ -167,18 +154,18 @@ QVariantMap CFGRunner::importFileDifference(QString path, bool w_odo)
         }
     }
     const LayoutProfile::Layout next =
-        LayoutProfile::fromPages(engineOf(board, engineNames), positions, config, board);
+        LayoutProfile::fromPages(HistoryKeeper::engineOf(board, engineNames), positions, config,
+                                 board);
 
-    WriteDifference::Counters counters;
-    counters.written = w_odo && file->hasCounters();
-    if (counters.written) {
-        counters.odometerNow = savedOdometer;
-        counters.engineTimeNow = savedEngineTime;
-        counters.odometerNext = qFromLittleEndian<quint32>(file->odometerBytes().constData());
-        counters.engineTimeNext = qFromLittleEndian<quint32>(file->engineTimeBytes().constData());
+    WriteDifference::Counters change;
+    change.written = w_odo && file->hasCounters();
+    if (change.written) {
+        change.odometerNow = counters.value(MaintenanceCounters::SavedOdometer);
+        change.engineTimeNow = counters.value(MaintenanceCounters::SavedEngineTime);
+        change.odometerNext = qFromLittleEndian<quint32>(file->odometerBytes().constData());
+        change.engineTimeNext = qFromLittleEndian<quint32>(file->engineTimeBytes().constData());
     }
-    return differenceResult(
-        WriteDifference::forImport(origin, now, next, catalogueItems, counters));
+    return differenceResult(WriteDifference::forImport(origin, now, next, catalogueItems, change));
 }
 #endif
 
@@ -208,28 +195,15 @@ QVariantMap CFGRunner::loadHistoryEntry(QString path)
 
 QString CFGRunner::lastHistoryEntry()
 {
-    return lastHistory;
+    return history.lastEntry();
 }
 
 void CFGRunner::recordHistory(const QString &written)
 {
-    finishHistory(false);
-    const LayoutProfile::Layout held = LayoutProfile::fromPages(
-        engineOf(heldBoard, engineNames), displayPositions(), heldConfig, heldBoard);
     QString error;
-    historyEntry = WriteHistory::record(WriteHistory::folder(), held, catalogueItems, devInfo,
-                                        written, version(), &error);
-    lastHistory = historyEntry;
     // The user asked for the write; a history folder that cannot be written (a full disk)
     // is said, and does not hold the write back.
-    if (historyEntry.isEmpty())
+    if (!history.record(engineNames, displayPositions(), catalogueItems, devInfo, written,
+                        version(), &error))
         emit alert(error);
-}
-
-void CFGRunner::finishHistory(bool written)
-{
-    if (historyEntry.isEmpty())
-        return;
-    const QString path = std::exchange(historyEntry, QString());
-    WriteHistory::finish(path, written ? WriteHistory::Written : WriteHistory::Failed);
 }

@@ -9,7 +9,6 @@
 
 #include <QTimer>
 
-#include <algorithm>
 
 namespace {
 
@@ -17,10 +16,6 @@ constexpr int MaxRetransmissions = 9;
 // The link recovers from an adapter reset on its own; an operation that sees more than
 // this many has an adapter that cannot be relied on.
 constexpr int MaxAdapterResets = 3;
-// The exchange time is the median of this many recent exchanges: one slow answer (the
-// adapter's buffer, the system's scheduler) moves it little, a slower link within a
-// few dozen exchanges.
-constexpr size_t TimedExchanges = 32;
 // Before this many exchanges are timed there is no estimate of the time left.
 constexpr size_t EstimateAfter = 5;
 
@@ -33,8 +28,7 @@ void CFGRunner::sendMessage(QByteArray message)
     qCDebug(lcRunner) << "send" << message.toHex(' ');
     // Timed from here, where the reply to the previous request has just been handled: the
     // time includes the wait for the adapter's prompt, as every exchange of a transfer does.
-    exchangeClock.start();
-    exchangeTimed = true;
+    exchangeTimer.sent();
     link->writeRequest(message, DashboardProtocol::repliesTo(message));
     if (operation) {
         operation->exchangeSent();
@@ -44,22 +38,14 @@ void CFGRunner::sendMessage(QByteArray message)
 
 double CFGRunner::exchangeTimeMs() const
 {
-    if (exchangeTimes.empty())
-        return 0;
-    std::vector<qint64> times = exchangeTimes;
-    const auto middle = times.begin() + times.size() / 2;
-    std::nth_element(times.begin(), middle, times.end());
-    double us = double(*middle);
-    if (times.size() % 2 == 0)
-        us = (us + double(*std::max_element(times.begin(), middle))) / 2;
-    return us / 1000.0;
+    return exchangeTimer.medianMs();
 }
 
 void CFGRunner::updateTimeLeft()
 {
     int ms = -1;
     if (operation && operation->exchangesPlanned() > 0 &&
-        exchangeTimes.size() >= EstimateAfter) {
+        exchangeTimer.count() >= EstimateAfter) {
         // The request just sent is still to go, with those not sent yet.
         const int left =
             qMax(1, operation->exchangesPlanned() - operation->exchangesSent() + 1);
@@ -98,7 +84,7 @@ void CFGRunner::retransmit(const QString &reason)
     if (!lastMessage.isEmpty() && ++retryCount <= MaxRetransmissions) {
         qCInfo(lcRunner) << "retransmission" << retryCount << lastMessage.toHex(' ') << reason;
         // The time-out is in its time: no measure of the link.
-        exchangeTimed = false;
+        exchangeTimer.spoiled();
         // Straight to the link, not through sendMessage, so the count keeps running.
         link->writeRequest(lastMessage, DashboardProtocol::repliesTo(lastMessage));
         return;
@@ -142,7 +128,7 @@ void CFGRunner::elm_error(ELM327IOBase::ELM_ERROR code, QString reason)
 void CFGRunner::elm_reset()
 {
     // The link has set the adapter up again and sends the request in flight once more.
-    exchangeTimed = false;
+    exchangeTimer.spoiled();
     if (++adapterResets > MaxAdapterResets)
         communicationError(tr("adapter reset"));
 }
@@ -158,16 +144,7 @@ void CFGRunner::elm_read(QByteArray data)
         qCDebug(lcRunner) << "dropped reply" << data.toHex(' ') << "in state" << state;
         return;
     }
-    if (exchangeTimed) {
-        exchangeTimed = false;
-        const qint64 us = exchangeClock.nsecsElapsed() / 1000;
-        if (exchangeTimes.size() < TimedExchanges) {
-            exchangeTimes.push_back(us);
-        } else {
-            exchangeTimes[nextExchangeTime] = us;
-            nextExchangeTime = (nextExchangeTime + 1) % TimedExchanges;
-        }
-    }
+    exchangeTimer.answered();
     switch (reply.kind) {
     case Reply::DeviceInfo:
         // A dashboard answered: the connection attempt has succeeded.

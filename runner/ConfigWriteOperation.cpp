@@ -114,7 +114,7 @@ private:
     void written()
     {
         if (kind() == CFGRunner::OP_WriteConfig)
-            runner.finishHistory(true);
+            runner.history.finish(true);
         runner.setState(CFGRunner::Idle);
         m_waiting = true;
         m_written = true;

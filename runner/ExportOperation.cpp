@@ -35,8 +35,9 @@ public:
             file = BackupFile::createIn(dir);
         if (!file)
             return fail(CFGRunner::tr("Config could not be saved - check permissions"));
-        if (!file->writeHead(runner.devInfo, withCounters, runner.savedOdometer,
-                             runner.savedEngineTime))
+        const MaintenanceCounters &c = runner.counters;
+        if (!file->writeHead(runner.devInfo, withCounters, c.value(MaintenanceCounters::SavedOdometer),
+                             c.value(MaintenanceCounters::SavedEngineTime)))
             return fail(notWritten());
         if (BackupFile::pageCount(runner.devInfo) == 0) {
             if (!file->commit())
@@ -128,7 +129,7 @@ bool CFGRunner::exportConfig(bool w_odo)
     }
     // Both saved values must have come from this dashboard since the connect, or the
     // counters block would carry zeros or another dashboard's values.
-    const bool withCounters = w_odo && savedValueCount > 1;
+    const bool withCounters = w_odo && counters.savedKnown();
     auto *op = new ExportOperation(*this);
     startOperation(op);
     return op->start(withCounters);

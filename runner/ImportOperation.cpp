@@ -119,7 +119,7 @@ private:
     void written()
     {
         file.reset();
-        runner.finishHistory(true);
+        runner.history.finish(true);
         QString text = CFGRunner::tr("Import finished");
         if (!backupBefore.isEmpty())
             text += QLatin1Char('\n') +

@@ -82,17 +82,17 @@ void CFGRunner::resetMaintenance()
     }
     // The dashboard counts the distance and time since the saved points: a new interval
     // starts at the current counters, not at 0 (which would make the whole odometer due).
-    if (currentValuesKnown != 3) {
+    if (!counters.currentKnown()) {
         refuseOperation(OP_WriteMaintenance,
                         tr("Cannot reset maintenance - the current counters have not been read"));
         return;
     }
     // The engine time runs in seconds, its saved point in minutes (as the board record's
     // "warntime" limit).
-    const quint32 engineMinutes = currentEngineTime / 60;
-    qCInfo(lcRunner) << "maintenance reset at" << currentOdometer << "km," << engineMinutes
-                     << "min";
+    const quint32 odometer = counters.value(MaintenanceCounters::CurrentOdometer);
+    const quint32 engineMinutes = counters.value(MaintenanceCounters::CurrentEngineTime) / 60;
+    qCInfo(lcRunner) << "maintenance reset at" << odometer << "km," << engineMinutes << "min";
     auto *op = new MaintenanceOperation(*this, true);
     startOperation(op);
-    op->start(currentOdometer, engineMinutes);
+    op->start(odometer, engineMinutes);
 }

@@ -2,6 +2,7 @@
 // reply, which reply answers which request, and the offsets of a chunked transfer.
 
 #include "runner/DashboardProtocol.h"
+#include "runner/ExchangeTimer.h"
 
 #include <QTest>
 
@@ -20,6 +21,7 @@ private slots:
     void answers();
     void chunking_data();
     void chunking();
+    void exchangeTime();
 };
 
 void tst_DashboardProtocol::requests_data()
@@ -181,6 +183,32 @@ void tst_DashboardProtocol::chunking()
     const QByteArray image = QByteArray::fromHex("0102030405060708");
     QCOMPARE(chunk(image, 0).toHex(), QByteArray("010203040506"));
     QCOMPARE(chunk(image, 6).toHex(), QByteArray("0708"));
+}
+
+void tst_DashboardProtocol::exchangeTime()
+{
+    ExchangeTimer timer;
+    QCOMPARE(timer.medianMs(), 0.0);
+    for (const qint64 us : {3000, 1000, 2000})
+        timer.record(us);
+    QCOMPARE(timer.medianMs(), 2.0);
+    timer.record(9000); // an even count: between the two in the middle
+    QCOMPARE(timer.medianMs(), 2.5);
+    // A slower link takes over once it fills the ring's half, whatever came before.
+    for (size_t i = 0; i < ExchangeTimer::Kept / 2 + 1; ++i)
+        timer.record(60000);
+    QCOMPARE(timer.medianMs(), 60.0);
+    for (size_t i = 0; i < ExchangeTimer::Kept; ++i)
+        timer.record(5000);
+    QCOMPARE(timer.count(), ExchangeTimer::Kept);
+    QCOMPARE(timer.medianMs(), 5.0);
+    // A reply to a request sent again is no measure.
+    timer.sent();
+    timer.spoiled();
+    timer.answered();
+    QCOMPARE(timer.medianMs(), 5.0);
+    timer.clear();
+    QCOMPARE(timer.count(), size_t(0));
 }
 
 QTEST_GUILESS_MAIN(tst_DashboardProtocol)
