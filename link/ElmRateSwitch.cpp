@@ -2,6 +2,8 @@
 
 #include "link/ElmReply.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr qint32 BrdClock = 4000000;
@@ -26,22 +28,18 @@ bool ElmRateSwitch::looksLikeModule(qint64 fastestAnswerUs)
     return fastestAnswerUs > qint64(ModuleLatencyMs) * 1000;
 }
 
-qint64 ElmRateSwitch::answerDelayUs(const QList<TimedAnswer> &answers, qint32 portRate)
+qint64 ElmRateSwitch::answerDelayUs(QList<TimedAnswer> answers, qint32 portRate)
 {
-    // A few bytes more than the shortest still count as short: "OK" with and without its
-    // line feeds, a command of four letters or of six.
-    constexpr qint64 ShortSlack = 4;
+    // The fastest of a few, so that one answer the machine was slow to take in does not count.
+    constexpr int Shortest = 3;
     if (answers.isEmpty() || portRate <= 0)
         return -1;
-    qint64 shortest = answers.first().bytes;
-    for (const TimedAnswer &a : answers)
-        shortest = qMin(shortest, a.bytes);
+    std::stable_sort(answers.begin(), answers.end(),
+                     [](const TimedAnswer &a, const TimedAnswer &b) { return a.bytes < b.bytes; });
     qint64 fastest = -1;
-    for (const TimedAnswer &a : answers) {
-        if (a.bytes > shortest + ShortSlack)
-            continue;
-        const qint64 lineUs = a.bytes * 10 * 1000000 / portRate;
-        const qint64 net = qMax<qint64>(0, a.elapsedUs - lineUs);
+    for (int i = 0; i < qMin(Shortest, int(answers.size())); ++i) {
+        const qint64 lineUs = answers.at(i).bytes * 10 * 1000000 / portRate;
+        const qint64 net = qMax<qint64>(0, answers.at(i).elapsedUs - lineUs);
         fastest = fastest < 0 ? net : qMin(fastest, net);
     }
     return fastest;

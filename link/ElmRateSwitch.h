@@ -84,10 +84,10 @@ public:
         qint64 elapsedUs = 0;
     };
     // The adapter's own time to answer, net of the bytes' time at `portRate`: the fastest of
-    // the shortest exchanges (-1: none). Behind a module the port's rate may be slower than
-    // the chip's, so the time reckoned for the bytes overstates what they took, the more so
-    // the more bytes there are; over the shortest exchanges the error is smallest.
-    static qint64 answerDelayUs(const QList<TimedAnswer> &answers, qint32 portRate);
+    // the three shortest exchanges (-1: none). Behind a module the port's rate may be slower
+    // than the chip's, so the time reckoned for the bytes overstates what they took, the more
+    // so the more bytes there are; over the shortest exchanges the error is smallest.
+    static qint64 answerDelayUs(QList<TimedAnswer> answers, qint32 portRate);
 
     // `candidates`: the rates to try, fastest first, each one the port can run at.
     ElmRateSwitch(const QList<qint32> &candidates, qint32 rateInUse, bool extended);

@@ -433,19 +433,22 @@ void tst_LinkParts::rateSwitch()
     QCOMPARE(rate.active(), !steps.last().contains("done") && !steps.last().contains("raised"));
     QCOMPARE(rate.rateIsVirtual(), steps.last().contains("virtual"));
     // Commands answered no faster than a module can: no switch is tried. The initialisation's
-    // answers (bytes both ways: "atws" with its echo, then "OK"s) from a chip at `chip` bit/s
-    // taking `extraUs` each, judged with the port at `port`: behind a module the chip may run
-    // faster than the port is set to.
-    const auto module = [](qint32 port, qint32 chip, qint64 extraUs) {
+    // answers (bytes both ways, echo included, as a session has them) from a chip at `chip`
+    // bit/s taking `extraUs` each, the first of the shortest `slowUs` more, judged with the port
+    // at `port`: behind a module the chip may run faster than the port is set to.
+    const auto module = [](qint32 port, qint32 chip, qint64 extraUs, qint64 slowUs = 0) {
         QList<ElmRateSwitch::TimedAnswer> answers;
-        for (const qint64 bytes : {35, 13, 11, 11, 12})
+        for (const qint64 bytes : {31, 20, 13, 13, 11, 11, 13, 14, 12, 15, 16, 12, 11, 13, 13})
             answers.append({bytes, bytes * 10 * 1000000 / chip + extraUs});
+        answers[4].elapsedUs += slowUs;
         return ElmRateSwitch::looksLikeModule(ElmRateSwitch::answerDelayUs(answers, port));
     };
     QVERIFY(!module(9600, 9600, 17000)); // a cable chip behind a USB latency timer
     QVERIFY(!module(38400, 38400, 17000));
+    QVERIFY(!module(38400, 38400, 17000, 30000)); // one answer the machine was slow with
     QVERIFY(module(38400, 38400, 41000)); // 20 ms each way, and the chip's own time
     QVERIFY(module(9600, 38400, 41000));  // the same with the port left at 9600
+    QVERIFY(module(9600, 100000000, 40000)); // even with bytes that take no time at all
     QCOMPARE(ElmRateSwitch::answerDelayUs({}, 9600), qint64(-1));
     // Nothing the link asks for outlives a reset: a rate made permanent ("stwbr", "at pp 0c")
     // would leave an adapter that no one finds at its usual rate.
