@@ -55,12 +55,14 @@ void boardLines(const QVariantMap &now, const QVariantMap &next, QStringList *ou
 
     choice("aux", WriteDifference::tr("Aux. gauges"),
            {WriteDifference::tr("not present"), QStringLiteral("1.2"), QStringLiteral("1.8")});
+    const QString rpm = WriteDifference::tr("rpm");
+    const QString kmh = WriteDifference::tr("km/h");
     choice("rpm", WriteDifference::tr("RPM gauge limit"),
-           {QStringLiteral("6000 rpm"), QStringLiteral("8000 rpm")});
+           {QStringLiteral("6000 ") + rpm, QStringLiteral("8000 ") + rpm});
     choice("speed", WriteDifference::tr("Speed gauge limit"),
-           {QStringLiteral("240 km/h"), QStringLiteral("280 km/h")});
+           {QStringLiteral("240 ") + kmh, QStringLiteral("280 ") + kmh});
     number("adelay", WriteDifference::tr("Animation delay"), WriteDifference::tr("ms"));
-    number("rpmlim", WriteDifference::tr("RPM warning threshold"), WriteDifference::tr("rpm"));
+    number("rpmlim", WriteDifference::tr("RPM warning threshold"), rpm);
     number("warnodo", WriteDifference::tr("Maintenance interval"), WriteDifference::tr("km"));
     number("warntime", WriteDifference::tr("Maintenance interval"), WriteDifference::tr("h"), 60);
 

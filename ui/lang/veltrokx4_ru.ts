@@ -1037,6 +1037,10 @@
         <source>min</source>
         <translation>мин</translation>
     </message>
+    <message>
+        <source>km/h</source>
+        <translation>км/ч</translation>
+    </message>
 </context>
 <context>
     <name>WriteHistory</name>
