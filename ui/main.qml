@@ -549,7 +549,7 @@ ApplicationWindow {
 
         Label {
             objectName: "upgradeQuestion"
-            width: parent.width
+            width: upgradeConfirm.availableWidth
             textFormat: Text.StyledText
             text: qsTr("Are you sure you want to update the firmware?") + "<br>"
                   + qsTr("This is a potentially dangerous operation that may render the device inoperable.")
@@ -665,7 +665,7 @@ ApplicationWindow {
         ComboBox {
             id: langCombo
             objectName: "langCombo"
-            width: parent.width
+            width: langDialog.availableWidth
             textRole: "text"
             model: ListModel {
                 id: langComboModel
@@ -694,7 +694,7 @@ ApplicationWindow {
 
         Label {
             id: devLabel
-            width: parent.width
+            width: deviceDialog.availableWidth
             font.pointSize: 18
             textFormat: Text.RichText
             wrapMode: Text.Wrap

@@ -162,6 +162,10 @@ private:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // The pages keep places in settings, as in the program; here in the test's own folders.
+    QStandardPaths::setTestModeEnabled(true);
+    app.setOrganizationName(QStringLiteral("VeltroTest"));
+    app.setApplicationName(QStringLiteral("tst_devpages"));
     QTEST_SET_MAIN_SOURCE_PATH
     Setup setup;
     return quick_test_main_with_setup(argc, argv, "devpages", QUICK_TEST_SOURCE_DIR, &setup);

@@ -461,7 +461,7 @@ ApplicationWindow {
         ComboBox {
             id: langCombo
             objectName: "langCombo"
-            width: parent.width
+            width: langDialog.availableWidth
             textRole: "text"
             model: ListModel {
                 id: langComboModel
@@ -490,7 +490,7 @@ ApplicationWindow {
 
         Label {
             id: devLabel
-            width: parent.width
+            width: deviceDialog.availableWidth
             font.pointSize: 18
             textFormat: Text.RichText
             wrapMode: Text.Wrap

@@ -276,7 +276,7 @@ MaterialPane {
 
         Label {
             objectName: "resetQuestion"
-            width: parent.width
+            width: resetConfirm.availableWidth
             text: qsTr("Start a new maintenance interval? The current odometer (%1 km) and engine time become the saved maintenance points.")
                   .arg(maint.odoCurrent)
             wrapMode: Text.Wrap
@@ -411,7 +411,7 @@ MaterialPane {
         onAccepted: page.saveLayout(target)
 
         Label {
-            width: parent.width
+            width: replaceConfirm.availableWidth
             text: qsTr("%1 already exists. Replace it?")
                   .arg(decodeURIComponent(replaceConfirm.target.replace(/^.*\//, "")))
             wrapMode: Text.Wrap
