@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QJsonArray>
+#include <QSet>
 
 #include <algorithm>
 
@@ -404,7 +405,26 @@ void BenchReport::printTable(QTextStream &out, bool markdown) const
         out << "CPU us/exch with the link's traffic record on (as in the program); rec off: "
                "the same runs with it off. The record alone: "
             << QString::number(m_recorderNs, 'f', 1) << " ns per entry.\n";
-    out << "Medians of " << m_repetitions << " repetitions; simulator bus latency " << m_latencyUs
+    // The runs against the chip model repeat as often as they were told to (once by default).
+    QSet<int> counts;
+    int chipRuns = 0;
+    for (const Row &r : m_rows) {
+        if (r.samples.isEmpty())
+            continue;
+        if (r.mode.isEmpty())
+            counts.insert(int(r.samples.size()));
+        else
+            chipRuns = int(r.samples.size());
+    }
+    if (counts.size() == 1)
+        out << "Medians of " << *counts.cbegin() << " repetitions";
+    else if (!counts.isEmpty())
+        out << "Medians of up to " << m_repetitions << " repetitions";
+    if (chipRuns > 0)
+        out << (counts.isEmpty() ? "The chip model's runs: " : " (the chip model's runs: ")
+            << (chipRuns == 1 ? QStringLiteral("one each") : QStringLiteral("median of %1").arg(chipRuns))
+            << (counts.isEmpty() ? "" : ")");
+    out << "; simulator bus latency " << m_latencyUs
         << " us per frame; load average " << (m_loadBefore.isEmpty() ? 0 : m_loadBefore.first())
         << " before, " << (m_loadAfter.isEmpty() ? 0 : m_loadAfter.first()) << " after, on "
         << m_cores << " cores.\n";
