@@ -7,13 +7,25 @@ import QtQuick.Controls 2.4
 Dialog {
     id: dialog
 
-    header: Label {
-        text: dialog.title
+    // The title's text, for a look at how it wraps.
+    readonly property alias titleLabel: titleLabel
+
+    // The wrapping title sits in an item of its own: as the header itself its
+    // height, which depends on the dialog's width, fed the dialog's own size
+    // (a binding loop on the dialog's height, under Qt 6 whatever the content).
+    header: Item {
         visible: dialog.title !== ""
-        wrapMode: Text.Wrap
-        padding: 24
-        bottomPadding: 0
-        font.bold: true
-        font.pixelSize: 16
+        implicitHeight: titleLabel.implicitHeight
+
+        Label {
+            id: titleLabel
+            width: parent.width
+            text: dialog.title
+            wrapMode: Text.Wrap
+            padding: 24
+            bottomPadding: 0
+            font.bold: true
+            font.pixelSize: 16
+        }
     }
 }

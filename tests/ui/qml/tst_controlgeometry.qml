@@ -106,7 +106,7 @@ Item {
             var dialog = createTemporaryObject(dialogComponent, root);
             dialog.open();
             tryCompare(dialog, "opened", true);
-            var title = dialog.header;
+            var title = dialog.titleLabel;
             compare(title.truncated, false);
             verify(title.lineCount > 1, "title on " + title.lineCount + " line(s)");
             verify(title.width <= dialog.width);
