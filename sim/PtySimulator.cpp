@@ -272,10 +272,12 @@ void PtySimulator::onReadable()
 }
 
 // While a rate switch waits, the chip hears only a carriage return at the new rate that
-// comes after its identification and before "at brt" runs out; anything else is lost.
+// comes after its identification and before "at brt" runs out; anything else is lost. With
+// no wait at all nothing is heard, however soon the carriage return comes.
 bool PtySimulator::takeRateSwitchInput(const QByteArray &in, qint64 startUs)
 {
-    const bool heard = in.contains('\r') && m_switchListenUs >= 0 && startUs >= m_switchListenUs &&
+    const bool heard = in.contains('\r') && m_adapter.rateSwitchWaitMs() > 0 &&
+                       m_switchListenUs >= 0 && startUs >= m_switchListenUs &&
                        ratesMatch(hostSideRate(), m_adapter.rateSwitchTarget());
     qCDebug(lcSim) << "rate switch input" << in << (heard ? "heard" : "not heard");
     if (!heard)

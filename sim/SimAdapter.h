@@ -116,7 +116,7 @@ public:
     int rateSwitchTarget() const { return m_switchRate; }
     int rateSwitchWaitMs() const { return m_brtMs; }
     // "at brt" after power-up (75 ms): a test makes the chip give up before the host's
-    // carriage return can come.
+    // carriage return can come (0: it hears none, however soon it comes).
     void setDefaultRateSwitchWaitMs(int ms) { m_defaultBrtMs = m_brtMs = ms; }
     QList<Output> finishRateSwitch(bool heard);
 
