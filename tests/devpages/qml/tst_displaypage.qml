@@ -35,6 +35,10 @@ Item {
             var page = createTemporaryObject(pageComponent, root, {displaySize: size || 6});
             verify(page);
             waitForRendering(page);
+            // On a busy machine the first frame can come before the page has laid itself out;
+            // a drag begun then would be pressed where the entry no longer is.
+            tryVerify(function() { var s = slot(page, 0); return s && s.width > 0; }, 3000,
+                      "page laid out");
             return page;
         }
 
