@@ -179,7 +179,7 @@ QList<SimAdapter::Output> SimAdapter::finishRateSwitch(bool heard)
         return {};
     m_lineRate = heard ? m_switchRate : m_switchFromRate;
     m_switchRate = 0;
-    return {atRate(Output{0, prompt(), false}, m_lineRate)};
+    return {atRate(Output{heard ? m_switchPromptDelayUs : 0, prompt(), false}, m_lineRate)};
 }
 
 QByteArray SimAdapter::eol() const

@@ -118,6 +118,9 @@ public:
     // "at brt" after power-up (75 ms): a test makes the chip give up before the host's
     // carriage return can come (0: it hears none, however soon it comes).
     void setDefaultRateSwitchWaitMs(int ms) { m_defaultBrtMs = m_brtMs = ms; }
+    // How long the prompt at the new rate takes after the carriage return was heard (0 by
+    // default): a test stands in for a machine too busy to take it in at once.
+    void setRateSwitchPromptDelayMs(int ms) { m_switchPromptDelayUs = qint64(ms) * 1000; }
     QList<Output> finishRateSwitch(bool heard);
 
     // Bytes from the host. Complete lines are interpreted; the rest waits for its CR.
@@ -210,6 +213,7 @@ private:
     bool m_countNoData = false;
     int m_brtMs = 75;
     int m_defaultBrtMs = 75;
+    qint64 m_switchPromptDelayUs = 0;
     int m_switchRate = 0;     // a rate switch waits for the host's carriage return
     int m_switchFromRate = 0; // the rate it goes back to when none comes
     QList<qint64> m_replyDelaysUs; // adaptive timing: the latest reply delays, newest last
