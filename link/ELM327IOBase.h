@@ -229,6 +229,7 @@ private:
     // talks without end, or a byte at a time, never holds the session.
     void exchangeOverdue();
     void sendSyncCommand();
+    void tryRateIfSilent();
     void syncLine(const QByteArray &line);
     void syncPrompt();
     // The prompt ended the adapter's output for the item in flight.
@@ -296,6 +297,11 @@ private:
     int drainLimitMs = 0;
     int syncAttempts = 0;
     ElmSync syncWatch;
+    // After a rate switch given up on its prompt's timing alone: the rate the chip may be at
+    // after all, tried when the old rate draws no prompt at all (0: none), and whether a
+    // prompt came since the synchronising command went out.
+    qint32 syncRateIfSilent = 0;
+    bool syncSawPrompt = false;
     // The initialisation of the last setup, run again after a reset, and what is left of it.
     QList<ElmInitStep> initSteps;
     QList<ElmInitStep> initQueue;

@@ -120,9 +120,12 @@ void ELM327IOBase::applyRateStep(const ElmRateSwitch::Step &step)
         writeNow(step.write);
     }
     if (step.done && step.resync) {
+        const qint32 target = rateSwitch->target();
         rateTimer->stop();
         rateSwitch.reset();
         resyncKeepingQueue();
+        if (step.rateVirtual)
+            syncRateIfSilent = target;
         return;
     }
     if (step.done) {

@@ -10,6 +10,8 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <utility>
+
 Q_DECLARE_LOGGING_CATEGORY(lcLink)
 
 namespace {
@@ -42,6 +44,8 @@ void ELM327IOBase::startSync()
     initQueue.clear();
     syncAttempts = 0;
     syncWatch = ElmSync();
+    syncRateIfSilent = 0;
+    syncSawPrompt = false;
     drainQuietMs = DrainQuietMs;
     drainLimitMs = MaxDrainMs;
     drainClock.start();
@@ -72,13 +76,37 @@ void ELM327IOBase::onSyncTimer()
         qCDebug(lcLink) << "line drained after" << drainClock.elapsed() << "ms";
         phase = Phase::Syncing;
     }
+    if (phase == Phase::Syncing && syncAttempts > 0 && !syncSawPrompt && syncRateIfSilent > 0)
+        tryRateIfSilent();
     if (phase == Phase::Syncing && syncAttempts < MaxSyncAttempts)
         sendSyncCommand();
+}
+
+// A prompt at the new rate that came late or early (a busy machine takes in the "OK" or the
+// prompt late) looks like a module's, and the link went back to the old rate. A chip on a cable
+// that did switch cannot be heard there: not even a prompt comes back. Then it is at the new
+// rate, and the link goes there to get in step.
+void ELM327IOBase::tryRateIfSilent()
+{
+    const qint32 rate = std::exchange(syncRateIfSilent, 0);
+    m_recorder.event(QStringLiteral("no answer at %1 bit/s after the rate switch was given up: "
+                                    "trying %2 bit/s")
+                         .arg(transport->baudRate())
+                         .arg(rate));
+    if (!setPortRate(rate))
+        return;
+    transport->discardInput();
+    splitter.clear();
+    rateFoundVirtual = false;
+    rateRecord.reached = rate;
+    qCInfo(lcLink) << "rate switched to" << rate << "bit/s";
+    m_recorder.event(QStringLiteral("rate switched to %1 bit/s").arg(rate));
 }
 
 void ELM327IOBase::sendSyncCommand()
 {
     ++syncAttempts;
+    syncSawPrompt = false;
     syncWatch.sent();
     lastSent = ElmSync::command();
     writeNow(lastSent);
@@ -92,6 +120,7 @@ void ELM327IOBase::syncLine(const QByteArray &line)
 
 void ELM327IOBase::syncPrompt()
 {
+    syncSawPrompt = true;
     if (syncWatch.prompt() == ElmSync::Stale) {
         // Somebody else's prompt (a late reset banner, the answer to an earlier session's
         // "ATZ"). The answer to the command sent may still be on its way: through a
