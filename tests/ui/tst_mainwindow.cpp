@@ -349,11 +349,12 @@ private slots:
         QTest::addColumn<QString>("dialog");
         QTest::addColumn<QSize>("window");
 
-        for (const char *dialog : {"deviceDialog", "langDialog", "importConfirm", "rstConfirm",
-                                   "aboutDialog", "upgradeConfirm", "resetConfirm"}) {
+        const QStringList dialogs = {"deviceDialog", "langDialog",     "importConfirm", "rstConfirm",
+                                     "aboutDialog",  "upgradeConfirm", "resetConfirm"};
+        for (const QString &dialog : dialogs) {
             for (const QSize &size : {QSize(800, 600), QSize(1201, 500), QSize(451, 901)}) {
-                QTest::addRow("%s %dx%d", dialog, size.width(), size.height())
-                    << QString(dialog) << size;
+                QTest::addRow("%s %dx%d", qPrintable(dialog), size.width(), size.height())
+                    << dialog << size;
             }
         }
     }
